@@ -1,0 +1,389 @@
+#include "runtime/dispatch_table.h"
+
+#include <algorithm>
+#include <array>
+
+namespace qrt {
+
+namespace {
+
+char16_t foldChar(char16_t c) {
+    if (c >= u'A' && c <= u'Z') return static_cast<char16_t>(c + 32);
+    // Latin-1 capitals (but not the multiplication sign).
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<char16_t>(c + 32);
+    return c;
+}
+
+std::u16string fold(std::u16string_view s) {
+    std::u16string r(s);
+    for (char16_t& c : r) c = foldChar(c);
+    return r;
+}
+
+// Compares an already folded name with one of any case.
+int compareFolded(std::u16string_view folded, std::u16string_view other) {
+    std::size_t n = std::min(folded.size(), other.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        char16_t a = folded[i], b = foldChar(other[i]);
+        if (a != b) return a < b ? -1 : 1;
+    }
+    if (folded.size() == other.size()) return 0;
+    return folded.size() < other.size() ? -1 : 1;
+}
+
+std::u16string_view nameView(const OLECHAR* s) {
+    return s ? std::u16string_view(s) : std::u16string_view();
+}
+
+HRESULT tableInvoker(const void* context, void* instance, MEMBERID id, WORD flags, DISPPARAMS* params,
+                     VARIANT* result, EXCEPINFO* excep, UINT* argErr) {
+    return static_cast<const DispatchTable*>(context)->invoke(instance, id, flags, params, result, excep, argErr);
+}
+
+// Storage of one call's converted arguments; everything it owns is released
+// when the call ends.
+struct CallFrame {
+    static constexpr std::size_t inlineCount = 7;
+    std::array<VARIANT, inlineCount + 1> inlineSlots{};
+    std::array<Variant, inlineCount + 1> inlineTemps{};
+    std::vector<VARIANT> heapSlots;
+    std::vector<Variant> heapTemps;
+    VARIANT* slots;
+    Variant* temps;
+    // By-reference variants of the caller to update after a successful call:
+    // (caller's variant, index of the temporary holding the new value).
+    std::array<std::pair<VARIANT*, std::size_t>, inlineCount> inlineWriteBacks{};
+    std::vector<std::pair<VARIANT*, std::size_t>> heapWriteBacks;
+    std::size_t writeBackCount = 0;
+
+    explicit CallFrame(std::size_t count) {
+        if (count <= inlineCount + 1) {
+            slots = inlineSlots.data();
+            temps = inlineTemps.data();
+        } else {
+            heapSlots.resize(count);
+            heapTemps.resize(count);
+            slots = heapSlots.data();
+            temps = heapTemps.data();
+        }
+    }
+    void addWriteBack(VARIANT* target, std::size_t temp) {
+        if (writeBackCount < inlineCount && heapWriteBacks.empty()) {
+            inlineWriteBacks[writeBackCount++] = {target, temp};
+        } else {
+            if (heapWriteBacks.empty())
+                heapWriteBacks.assign(inlineWriteBacks.begin(), inlineWriteBacks.begin() + writeBackCount);
+            heapWriteBacks.emplace_back(target, temp);
+            ++writeBackCount;
+        }
+    }
+    std::pair<VARIANT*, std::size_t> writeBack(std::size_t i) const {
+        return heapWriteBacks.empty() ? inlineWriteBacks[i] : heapWriteBacks[i];
+    }
+};
+
+const VARIANT* followVariantRef(const VARIANT* v) {
+    if (v && v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal) return v->pvarVal;
+    return v;
+}
+
+bool isMissing(const VARIANT* v) {
+    v = followVariantRef(v);
+    return v == nullptr || (v->vt == VT_ERROR && v->scode == DISP_E_PARAMNOTFOUND);
+}
+
+// Prepares temps[i] as a zero value of type base (for out parameters).
+void makeZero(Variant& temp, VARTYPE base) {
+    temp.clear();
+    temp.vt = base;
+    temp.llVal = 0;
+}
+
+}  // namespace
+
+int compareNamesNoCase(std::u16string_view a, std::u16string_view b) {
+    std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        char16_t x = foldChar(a[i]), y = foldChar(b[i]);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    if (a.size() == b.size()) return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+
+namespace detail {
+
+DispMember makeMember(std::u16string name, DISPID id, INVOKEKIND kind, std::vector<VARTYPE> types,
+                      std::initializer_list<const char16_t*> paramNames, const MemberOptions& options, Thunk thunk) {
+    DispMember m;
+    m.name = std::move(name);
+    m.id = id;
+    m.kind = kind;
+    m.thunk = thunk;
+    m.optional = options.optional;
+    m.defaults = options.defaults;
+    std::size_t count = types.size();
+    if (options.retval && count > 0) {
+        --count;
+        m.returnType = static_cast<VARTYPE>(types.back() & ~VT_BYREF);
+    }
+    auto nameIt = paramNames.begin();
+    for (std::size_t i = 0; i < count; ++i) {
+        ParamDesc p;
+        p.vt = types[i];
+        p.flags = (p.vt & VT_BYREF) ? (PARAMFLAG_FIN | PARAMFLAG_FOUT) : PARAMFLAG_FIN;
+        if (i + m.optional >= count) p.flags |= PARAMFLAG_FOPT;
+        if (nameIt != paramNames.end()) p.name = *nameIt++;
+        else p.name = u"arg" + std::u16string(1, static_cast<char16_t>(u'1' + i));
+        m.params.push_back(std::move(p));
+    }
+    return m;
+}
+
+}  // namespace detail
+
+DispatchTable::DispatchTable(std::u16string interfaceName, const IID& iid, std::vector<DispMember> members)
+    : m_name(std::move(interfaceName)), m_iid(iid), m_members(std::move(members)) {
+    for (const DispMember& m : m_members) {
+        std::u16string f = fold(m.name);
+        auto it = std::lower_bound(m_byName.begin(), m_byName.end(), f,
+                                   [](const auto& e, const std::u16string& k) { return e.first < k; });
+        if (it == m_byName.end() || it->first != f) m_byName.insert(it, {std::move(f), m.id});
+    }
+    TypeDesc desc;
+    desc.name = m_name;
+    desc.guid = m_iid;
+    desc.kind = TKIND_DISPATCH;
+    desc.flags = TYPEFLAG_FDUAL | TYPEFLAG_FDISPATCHABLE;
+    SHORT slot = 7;
+    for (const DispMember& m : m_members) {
+        FuncDesc f;
+        f.name = m.name;
+        f.id = m.id;
+        f.kind = m.kind;
+        f.params = m.params;
+        f.returnType = m.returnType;
+        f.optionalCount = m.optional;
+        f.slot = static_cast<SHORT>(slot++ * static_cast<SHORT>(sizeof(void*)));
+        desc.funcs.push_back(std::move(f));
+    }
+    m_typeInfo = createTypeInfo(std::move(desc), &tableInvoker, this);
+}
+
+DispatchTable::~DispatchTable() = default;
+
+DISPID DispatchTable::idOfName(std::u16string_view name) const {
+    std::size_t lo = 0, hi = m_byName.size();
+    while (lo < hi) {
+        std::size_t mid = (lo + hi) / 2;
+        int c = compareFolded(m_byName[mid].first, name);
+        if (c == 0) return m_byName[mid].second;
+        if (c < 0) lo = mid + 1;
+        else hi = mid;
+    }
+    return DISPID_UNKNOWN;
+}
+
+HRESULT DispatchTable::getIDsOfNames(LPOLESTR* names, UINT count, DISPID* ids) const {
+    if (!names || !ids) return E_POINTER;
+    if (count == 0) return S_OK;
+    ids[0] = idOfName(nameView(names[0]));
+    HRESULT hr = ids[0] == DISPID_UNKNOWN ? DISP_E_UNKNOWNNAME : S_OK;
+    // Further names are parameter names of that member.
+    for (UINT i = 1; i < count; ++i) {
+        ids[i] = DISPID_UNKNOWN;
+        if (ids[0] == DISPID_UNKNOWN) continue;
+        for (const DispMember& m : m_members) {
+            if (m.id != ids[0]) continue;
+            for (std::size_t p = 0; p < m.params.size(); ++p)
+                if (compareNamesNoCase(m.params[p].name, nameView(names[i])) == 0) ids[i] = static_cast<DISPID>(p);
+        }
+        if (ids[i] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
+    }
+    return hr;
+}
+
+const DispMember* DispatchTable::find(DISPID id, WORD flags, bool& idKnown) const {
+    idKnown = false;
+    const DispMember* put = nullptr;
+    const DispMember* putRef = nullptr;
+    const DispMember* method = nullptr;
+    const DispMember* get = nullptr;
+    for (const DispMember& m : m_members) {
+        if (m.id != id) continue;
+        idKnown = true;
+        switch (m.kind) {
+        case INVOKE_PROPERTYPUT: put = &m; break;
+        case INVOKE_PROPERTYPUTREF: putRef = &m; break;
+        case INVOKE_FUNC: method = &m; break;
+        case INVOKE_PROPERTYGET: get = &m; break;
+        }
+    }
+    if (flags & DISPATCH_PROPERTYPUTREF) return putRef ? putRef : ((flags & DISPATCH_PROPERTYPUT) ? put : nullptr);
+    if (flags & DISPATCH_PROPERTYPUT) return put ? put : putRef;
+    if ((flags & DISPATCH_METHOD) && method) return method;
+    if ((flags & DISPATCH_PROPERTYGET) && get) return get;
+    return nullptr;
+}
+
+HRESULT DispatchTable::invoke(void* self, DISPID id, WORD flags, DISPPARAMS* dp, VARIANT* result, EXCEPINFO* excep,
+                              UINT* argErr) const {
+    if (!self) return E_INVALIDARG;
+    static DISPPARAMS noArgs{nullptr, nullptr, 0, 0};
+    if (!dp) dp = &noArgs;
+    if (dp->cArgs > 0 && !dp->rgvarg) return E_INVALIDARG;
+
+    bool idKnown = false;
+    const DispMember* m = find(id, flags, idKnown);
+    if (!m) return DISP_E_MEMBERNOTFOUND;
+
+    const bool isPut = m->kind == INVOKE_PROPERTYPUT || m->kind == INVOKE_PROPERTYPUTREF;
+    if (isPut) {
+        if (dp->cNamedArgs != 1 || !dp->rgdispidNamedArgs || dp->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)
+            return DISP_E_PARAMNOTFOUND;
+        if (dp->cArgs == 0) return DISP_E_BADPARAMCOUNT;
+    } else if (dp->cNamedArgs != 0) {
+        return DISP_E_NONAMEDARGS;
+    }
+
+    const std::size_t paramCount = m->params.size();
+    const std::size_t required = paramCount - static_cast<std::size_t>(m->optional);
+    if (dp->cArgs > paramCount || dp->cArgs < required) return DISP_E_BADPARAMCOUNT;
+
+    // Which caller argument (index into rgvarg) feeds parameter i; -1 = left out.
+    auto sourceIndex = [&](std::size_t i) -> long {
+        if (isPut) {
+            if (i + 1 == paramCount) return 0;
+            return i < dp->cArgs - 1 ? static_cast<long>(dp->cArgs - 1 - i) : -1;
+        }
+        return i < dp->cArgs ? static_cast<long>(dp->cArgs - 1 - i) : -1;
+    };
+
+    CallFrame frame(paramCount + 1);
+    for (std::size_t i = 0; i < paramCount; ++i) {
+        const ParamDesc& p = m->params[i];
+        const VARTYPE base = static_cast<VARTYPE>(p.vt & ~VT_BYREF);
+        const bool byRef = (p.vt & VT_BYREF) != 0;
+        long src = sourceIndex(i);
+        VARIANT* arg = src >= 0 ? &dp->rgvarg[src] : nullptr;
+        VARIANT& slot = frame.slots[i];
+        Variant& temp = frame.temps[i];
+
+        if (isMissing(arg) && (p.flags & PARAMFLAG_FOPT)) {
+            // A left-out optional argument: a variant parameter sees the
+            // "missing" marker, any other its default or zero.
+            std::size_t fromEnd = paramCount - 1 - i;
+            if (base == VT_VARIANT) {
+                temp = Variant::missing();
+            } else if (fromEnd < m->defaults.size()) {
+                HRESULT hr = VariantChangeType(&temp, &m->defaults[m->defaults.size() - 1 - fromEnd], 0, base);
+                if (FAILED(hr)) return hr;
+            } else {
+                makeZero(temp, base);
+            }
+            if (byRef || base == VT_VARIANT) {
+                slot.vt = static_cast<VARTYPE>(base | VT_BYREF);
+                slot.byref = base == VT_VARIANT ? static_cast<void*>(&temp) : static_cast<void*>(&temp.llVal);
+            } else {
+                slot = temp;
+            }
+            continue;
+        }
+        if (!arg) return DISP_E_PARAMNOTOPTIONAL;
+
+        if (!byRef) {
+            const VARIANT* value = followVariantRef(arg);
+            if (base == VT_VARIANT) {
+                slot.vt = VT_BYREF | VT_VARIANT;
+                slot.pvarVal = const_cast<VARIANT*>(value);
+                continue;
+            }
+            if (value->vt == base) {
+                slot = *value;  // shallow: the caller keeps ownership
+                continue;
+            }
+            HRESULT hr = VariantChangeType(&temp, value, 0, base);
+            if (FAILED(hr)) {
+                if (argErr) *argErr = static_cast<UINT>(src);
+                return hr;
+            }
+            slot = temp;
+            continue;
+        }
+
+        // By-reference parameter.
+        slot.vt = p.vt;
+        if (arg->vt == p.vt) {
+            slot.byref = arg->byref;  // the caller's own storage
+            continue;
+        }
+        if (base == VT_VARIANT) {
+            // A by-reference variant: the caller's variable if it passed one,
+            // else a copy that is thrown away after the call.
+            if (arg->vt == (VT_BYREF | VT_VARIANT)) {
+                slot.byref = arg->pvarVal;
+            } else {
+                HRESULT hr = VariantCopyInd(&temp, arg);
+                if (FAILED(hr)) return hr;
+                slot.byref = &temp;
+            }
+            continue;
+        }
+        const bool callerVariable = arg->vt == (VT_BYREF | VT_VARIANT) && arg->pvarVal;
+        const VARIANT* value = followVariantRef(arg);
+        if (value->vt == VT_EMPTY) {
+            makeZero(temp, base);
+        } else {
+            HRESULT hr = VariantChangeType(&temp, value, 0, base);
+            if (FAILED(hr)) {
+                if (argErr) *argErr = static_cast<UINT>(src);
+                return hr;
+            }
+        }
+        slot.byref = &temp.llVal;
+        if (callerVariable) frame.addWriteBack(arg->pvarVal, i);
+    }
+
+    // The retval lives in the frame's last slot.
+    Variant& ret = frame.temps[paramCount];
+    if (m->returnType != VT_VOID) {
+        VARIANT& slot = frame.slots[paramCount];
+        if (m->returnType == VT_VARIANT) {
+            slot.vt = VT_BYREF | VT_VARIANT;
+            slot.byref = &ret;
+        } else {
+            makeZero(ret, m->returnType);
+            slot.vt = static_cast<VARTYPE>(m->returnType | VT_BYREF);
+            slot.byref = &ret.llVal;
+        }
+    }
+
+    clearErrorInfo();
+    HRESULT hr = m->thunk(self, frame.slots);
+    if (FAILED(hr)) {
+        std::u16string source, description;
+        if (!takeErrorInfo(source, description)) description = statusText(hr);
+        if (source.empty()) source = m_name;
+        if (!excep) return hr;
+        clearExcepInfo(excep);
+        excep->scode = hr;
+        excep->bstrSource = allocBstr(std::u16string_view(source));
+        excep->bstrDescription = allocBstr(std::u16string_view(description));
+        return DISP_E_EXCEPTION;
+    }
+
+    for (std::size_t w = 0; w < frame.writeBackCount; ++w) {
+        auto [target, index] = frame.writeBack(w);
+        VariantClear(target);
+        *target = frame.temps[index].detach();
+    }
+    if (m->returnType != VT_VOID && result) {
+        VariantClear(result);
+        *result = ret.detach();
+    } else if (result) {
+        VariantClear(result);
+    }
+    return S_OK;
+}
+
+}  // namespace qrt
