@@ -17,6 +17,19 @@ namespace reg = qrt::registry;
 
 const char* const kUniversalMarshaler = "{00020424-0000-0000-C000-000000000046}";
 
+// A name or value as quoted script text: '...' with quotes doubled, and %
+// doubled so that names never trigger a substitution.
+std::string scriptText(std::string_view text) {
+    std::string out = "'";
+    for (char c : text) {
+        if (c == '\'') out += "''";
+        else if (c == '%') out += "%%";
+        else out += c;
+    }
+    out += "'";
+    return out;
+}
+
 }  // namespace
 
 std::string canonicalPath(const std::string& path) {
@@ -49,15 +62,15 @@ std::string classScript(const ModuleInfo& module, const ClassEntry& entry) {
     const bool control = entry.kind == ClassKind::Control;
     std::string s;
     s += "HKCR\n{\n";
-    s += std::string("    '") + entry.progId + "' = s '%FriendlyName%'\n    {\n";
+    s += "    " + scriptText(entry.progId) + " = s '%FriendlyName%'\n    {\n";
     s += "        CLSID = s '" + clsid + "'\n    }\n";
-    s += std::string("    '") + entry.versionIndependentProgId + "' = s '%FriendlyName%'\n    {\n";
+    s += "    " + scriptText(entry.versionIndependentProgId) + " = s '%FriendlyName%'\n    {\n";
     s += "        CLSID = s '" + clsid + "'\n";
-    s += std::string("        CurVer = s '") + entry.progId + "'\n    }\n";
+    s += "        CurVer = s " + scriptText(entry.progId) + "\n    }\n";
     s += "    NoRemove CLSID\n    {\n";
     s += "        ForceRemove " + clsid + " = s '%FriendlyName%'\n        {\n";
-    s += std::string("            ProgID = s '") + entry.progId + "'\n";
-    s += std::string("            VersionIndependentProgID = s '") + entry.versionIndependentProgId + "'\n";
+    s += "            ProgID = s " + scriptText(entry.progId) + "\n";
+    s += "            VersionIndependentProgID = s " + scriptText(entry.versionIndependentProgId) + "\n";
     if (!control) s += "            ForceRemove Programmable\n";
     s += "            %MODULETYPE% = s '%MODULE%'\n";
     if (!module.isProgram) s += "            {\n                val ThreadingModel = s 'apartment'\n            }\n";
@@ -77,8 +90,8 @@ std::string appIdScript(const ModuleInfo& module) {
     std::string fileKey = std::string(module.name) + (module.isProgram ? ".EXE" : ".DLL");
     std::string s;
     s += "HKCR\n{\n    NoRemove AppID\n    {\n";
-    s += std::string("        '%APPID%' = s '") + module.name + "'\n";
-    s += "        '" + fileKey + "'\n        {\n            val AppID = s '%APPID%'\n        }\n";
+    s += "        '%APPID%' = s " + scriptText(module.name) + "\n";
+    s += "        " + scriptText(fileKey) + "\n        {\n            val AppID = s '%APPID%'\n        }\n";
     s += "    }\n}\n";
     return s;
 }
@@ -87,7 +100,7 @@ std::string typeLibScript(const ModuleInfo& module) {
     std::string s;
     s += "HKCR\n{\n    NoRemove TypeLib\n    {\n";
     s += "        ForceRemove '%MODULEGUID%'\n        {\n";
-    s += std::string("            '1.0' = s '") + module.typeLibDescription + "'\n            {\n";
+    s += "            '1.0' = s " + scriptText(module.typeLibDescription) + "\n            {\n";
     s += "                '0'\n                {\n                    linux = s '%MODULE%'\n                }\n";
     s += "                FLAGS = s '0'\n";
     s += "                HELPDIR = s '%MODULEDIR%'\n";
@@ -95,7 +108,7 @@ std::string typeLibScript(const ModuleInfo& module) {
     if (!module.interfaces.empty()) {
         s += "    NoRemove Interface\n    {\n";
         for (const InterfaceEntry& i : module.interfaces) {
-            s += "        ForceRemove " + qrt::guidToString(i.iid) + " = s '" + i.name + "'\n        {\n";
+            s += "        ForceRemove " + qrt::guidToString(i.iid) + " = s " + scriptText(i.name) + "\n        {\n";
             s += std::string("            ProxyStubClsid32 = s '") + kUniversalMarshaler + "'\n";
             s += "            TypeLib = s '%MODULEGUID%'\n            {\n";
             s += "                val Version = s '1.0'\n            }\n        }\n";

@@ -17,6 +17,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <string>
 
 using qrt::detail::Int128;
@@ -140,7 +141,7 @@ HRESULT putInteger(VARIANT& out, VARTYPE vt, Int128 value) {
 
 HRESULT putReal(VARIANT& out, VARTYPE vt, double value) {
     if (vt == VT_R4) {
-        if (std::fabs(value) > 3.402823466e38) return DISP_E_OVERFLOW;  // FLT_MAX; infinities too
+        if (std::fabs(value) > std::numeric_limits<float>::max()) return DISP_E_OVERFLOW;  // infinities too
         out.fltVal = static_cast<float>(value);
     } else {
         out.dblVal = value;

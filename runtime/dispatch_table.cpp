@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 
 namespace qrt {
 
@@ -40,46 +41,62 @@ HRESULT tableInvoker(const void* context, void* instance, MEMBERID id, WORD flag
     return static_cast<const DispatchTable*>(context)->invoke(instance, id, flags, params, result, excep, argErr);
 }
 
-// Storage of one call's converted arguments; everything it owns is released
-// when the call ends.
-struct CallFrame {
-    static constexpr std::size_t inlineCount = 7;
-    std::array<VARIANT, inlineCount + 1> inlineSlots{};
-    std::array<Variant, inlineCount + 1> inlineTemps{};
-    std::vector<VARIANT> heapSlots;
-    std::vector<Variant> heapTemps;
-    VARIANT* slots;
-    Variant* temps;
-    // By-reference variants of the caller to update after a successful call:
-    // (caller's variant, index of the temporary holding the new value).
-    std::array<std::pair<VARIANT*, std::size_t>, inlineCount> inlineWriteBacks{};
-    std::vector<std::pair<VARIANT*, std::size_t>> heapWriteBacks;
-    std::size_t writeBackCount = 0;
+// Storage of one call's converted arguments. Only the temporaries a call
+// actually uses are initialised and cleared, which keeps small calls cheap.
+class CallFrame {
+public:
+    explicit CallFrame(std::size_t count) : m_count(count) {
+        if (count > inlineCount) {
+            m_heapSlots = std::make_unique<VARIANT[]>(count);
+            m_heapTemps = std::make_unique<VARIANT[]>(count);
+            m_heapUsed = std::make_unique<bool[]>(count);
+            for (std::size_t i = 0; i < count; ++i) m_heapUsed[i] = false;
+        }
+    }
+    CallFrame(const CallFrame&) = delete;
+    CallFrame& operator=(const CallFrame&) = delete;
+    ~CallFrame() {
+        for (std::size_t i = 0; i < m_count; ++i)
+            if (used(i)) VariantClear(&temps()[i]);
+    }
 
-    explicit CallFrame(std::size_t count) {
-        if (count <= inlineCount + 1) {
-            slots = inlineSlots.data();
-            temps = inlineTemps.data();
-        } else {
-            heapSlots.resize(count);
-            heapTemps.resize(count);
-            slots = heapSlots.data();
-            temps = heapTemps.data();
+    VARIANT* slots() { return m_heapSlots ? m_heapSlots.get() : m_slots; }
+    // The temporary of parameter i, initialised to VT_EMPTY on first use.
+    VARIANT& temp(std::size_t i) {
+        if (!used(i)) {
+            VariantInit(&temps()[i]);
+            markUsed(i);
         }
+        return temps()[i];
     }
-    void addWriteBack(VARIANT* target, std::size_t temp) {
-        if (writeBackCount < inlineCount && heapWriteBacks.empty()) {
-            inlineWriteBacks[writeBackCount++] = {target, temp};
-        } else {
-            if (heapWriteBacks.empty())
-                heapWriteBacks.assign(inlineWriteBacks.begin(), inlineWriteBacks.begin() + writeBackCount);
-            heapWriteBacks.emplace_back(target, temp);
-            ++writeBackCount;
-        }
+    // Moves a temporary out (the frame no longer clears it).
+    VARIANT take(std::size_t i) {
+        VARIANT v = temps()[i];
+        VariantInit(&temps()[i]);
+        return v;
     }
-    std::pair<VARIANT*, std::size_t> writeBack(std::size_t i) const {
-        return heapWriteBacks.empty() ? inlineWriteBacks[i] : heapWriteBacks[i];
+
+    void addWriteBack(VARIANT* target, std::size_t temp) { m_writeBacks.emplace_back(target, temp); }
+    const std::vector<std::pair<VARIANT*, std::size_t>>& writeBacks() const { return m_writeBacks; }
+
+private:
+    static constexpr std::size_t inlineCount = 8;
+    VARIANT* temps() { return m_heapTemps ? m_heapTemps.get() : m_temps; }
+    bool used(std::size_t i) const { return m_heapUsed ? m_heapUsed[i] : (m_usedMask >> i) & 1u; }
+    void markUsed(std::size_t i) {
+        if (m_heapUsed) m_heapUsed[i] = true;
+        else m_usedMask |= 1u << i;
     }
+
+    std::size_t m_count;
+    VARIANT m_slots[inlineCount];
+    VARIANT m_temps[inlineCount];
+    unsigned m_usedMask = 0;
+    std::unique_ptr<VARIANT[]> m_heapSlots, m_heapTemps;
+    std::unique_ptr<bool[]> m_heapUsed;
+    // By-reference variables of the caller to update after a successful call:
+    // (caller's variant, index of the temporary holding the new value).
+    std::vector<std::pair<VARIANT*, std::size_t>> m_writeBacks;
 };
 
 const VARIANT* followVariantRef(const VARIANT* v) {
@@ -92,9 +109,8 @@ bool isMissing(const VARIANT* v) {
     return v == nullptr || (v->vt == VT_ERROR && v->scode == DISP_E_PARAMNOTFOUND);
 }
 
-// Prepares temps[i] as a zero value of type base (for out parameters).
-void makeZero(Variant& temp, VARTYPE base) {
-    temp.clear();
+// A zero value of type base in a fresh temporary (for out parameters).
+void makeZero(VARIANT& temp, VARTYPE base) {
     temp.vt = base;
     temp.llVal = 0;
 }
@@ -266,15 +282,16 @@ HRESULT DispatchTable::invoke(void* self, DISPID id, WORD flags, DISPPARAMS* dp,
         const bool byRef = (p.vt & VT_BYREF) != 0;
         long src = sourceIndex(i);
         VARIANT* arg = src >= 0 ? &dp->rgvarg[src] : nullptr;
-        VARIANT& slot = frame.slots[i];
-        Variant& temp = frame.temps[i];
+        VARIANT& slot = frame.slots()[i];
 
         if (isMissing(arg) && (p.flags & PARAMFLAG_FOPT)) {
             // A left-out optional argument: a variant parameter sees the
             // "missing" marker, any other its default or zero.
             std::size_t fromEnd = paramCount - 1 - i;
+            VARIANT& temp = frame.temp(i);
             if (base == VT_VARIANT) {
-                temp = Variant::missing();
+                temp.vt = VT_ERROR;
+                temp.scode = DISP_E_PARAMNOTFOUND;
             } else if (fromEnd < m->defaults.size()) {
                 HRESULT hr = VariantChangeType(&temp, &m->defaults[m->defaults.size() - 1 - fromEnd], 0, base);
                 if (FAILED(hr)) return hr;
@@ -302,6 +319,7 @@ HRESULT DispatchTable::invoke(void* self, DISPID id, WORD flags, DISPPARAMS* dp,
                 slot = *value;  // shallow: the caller keeps ownership
                 continue;
             }
+            VARIANT& temp = frame.temp(i);
             HRESULT hr = VariantChangeType(&temp, value, 0, base);
             if (FAILED(hr)) {
                 if (argErr) *argErr = static_cast<UINT>(src);
@@ -323,6 +341,7 @@ HRESULT DispatchTable::invoke(void* self, DISPID id, WORD flags, DISPPARAMS* dp,
             if (arg->vt == (VT_BYREF | VT_VARIANT)) {
                 slot.byref = arg->pvarVal;
             } else {
+                VARIANT& temp = frame.temp(i);
                 HRESULT hr = VariantCopyInd(&temp, arg);
                 if (FAILED(hr)) return hr;
                 slot.byref = &temp;
@@ -331,6 +350,7 @@ HRESULT DispatchTable::invoke(void* self, DISPID id, WORD flags, DISPPARAMS* dp,
         }
         const bool callerVariable = arg->vt == (VT_BYREF | VT_VARIANT) && arg->pvarVal;
         const VARIANT* value = followVariantRef(arg);
+        VARIANT& temp = frame.temp(i);
         if (value->vt == VT_EMPTY) {
             makeZero(temp, base);
         } else {
@@ -345,9 +365,9 @@ HRESULT DispatchTable::invoke(void* self, DISPID id, WORD flags, DISPPARAMS* dp,
     }
 
     // The retval lives in the frame's last slot.
-    Variant& ret = frame.temps[paramCount];
     if (m->returnType != VT_VOID) {
-        VARIANT& slot = frame.slots[paramCount];
+        VARIANT& ret = frame.temp(paramCount);
+        VARIANT& slot = frame.slots()[paramCount];
         if (m->returnType == VT_VARIANT) {
             slot.vt = VT_BYREF | VT_VARIANT;
             slot.byref = &ret;
@@ -359,7 +379,7 @@ HRESULT DispatchTable::invoke(void* self, DISPID id, WORD flags, DISPPARAMS* dp,
     }
 
     clearErrorInfo();
-    HRESULT hr = m->thunk(self, frame.slots);
+    HRESULT hr = m->thunk(self, frame.slots());
     if (FAILED(hr)) {
         std::u16string source, description;
         if (!takeErrorInfo(source, description)) description = statusText(hr);
@@ -372,16 +392,13 @@ HRESULT DispatchTable::invoke(void* self, DISPID id, WORD flags, DISPPARAMS* dp,
         return DISP_E_EXCEPTION;
     }
 
-    for (std::size_t w = 0; w < frame.writeBackCount; ++w) {
-        auto [target, index] = frame.writeBack(w);
+    for (auto [target, index] : frame.writeBacks()) {
         VariantClear(target);
-        *target = frame.temps[index].detach();
+        *target = frame.take(index);
     }
-    if (m->returnType != VT_VOID && result) {
+    if (result) {
         VariantClear(result);
-        *result = ret.detach();
-    } else if (result) {
-        VariantClear(result);
+        if (m->returnType != VT_VOID) *result = frame.take(paramCount);
     }
     return S_OK;
 }

@@ -18,7 +18,9 @@ void setErrorInfo(std::u16string_view source, std::u16string_view description) {
     t_error.description.assign(description);
 }
 
-void clearErrorInfo() { t_error = ErrorInfo{}; }
+void clearErrorInfo() {
+    if (t_error.set) t_error = ErrorInfo{};
+}
 
 bool takeErrorInfo(std::u16string& source, std::u16string& description) {
     if (!t_error.set) return false;

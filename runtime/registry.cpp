@@ -26,6 +26,14 @@
 
 namespace qrt::registry {
 
+// parse() and serialize() that let std::bad_alloc through (in
+// registry_file.cpp): running out of memory must fail the transaction, not
+// pass for a damaged file or an empty hive.
+namespace detail {
+bool parseText(std::string_view text, Hive hive, Key& root, std::string* error);
+std::string serializeTree(const Key& root, Hive hive);
+}  // namespace detail
+
 namespace {
 
 bool equalsNoCase(std::string_view a, std::string_view b) {
@@ -45,9 +53,9 @@ template <typename F>
 bool forEachComponent(std::string_view path, F&& f) {
     while (!path.empty()) {
         size_t sep = path.find('\\');
-        std::string_view part = path.substr(0, sep);
+        std::string_view component = path.substr(0, sep);
         path = sep == std::string_view::npos ? std::string_view{} : path.substr(sep + 1);
-        if (!part.empty() && !f(part)) return false;
+        if (!component.empty() && !f(component)) return false;
     }
     return true;
 }
@@ -68,7 +76,31 @@ std::string_view splitLast(std::string_view path, std::string_view& parent) {
 
 // ---- Key --------------------------------------------------------------------
 
+// Below this many children a scan is as quick as hashing.
+constexpr size_t kIndexThreshold = 16;
+
+size_t Key::NameHash::operator()(std::string_view name) const {
+    size_t h = 14695981039346656037ull;
+    for (char c : name) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    }
+    return h;
+}
+
+bool Key::NameEqual::operator()(std::string_view a, std::string_view b) const { return equalsNoCase(a, b); }
+
+void Key::indexChildren() {
+    m_index = std::make_unique<Index>();
+    m_index->reserve(m_children.size() * 2);
+    for (auto& c : m_children) m_index->emplace(c->m_name, c.get());
+}
+
 Key* Key::child(std::string_view name) {
+    if (m_index) {
+        auto it = m_index->find(name);
+        return it == m_index->end() ? nullptr : it->second;
+    }
     for (auto& c : m_children)
         if (equalsNoCase(c->m_name, name)) return c.get();
     return nullptr;
@@ -78,8 +110,8 @@ const Key* Key::child(std::string_view name) const { return const_cast<Key*>(thi
 
 Key* Key::find(std::string_view path) {
     Key* key = this;
-    bool found = forEachComponent(path, [&](std::string_view part) {
-        key = key->child(part);
+    bool found = forEachComponent(path, [&](std::string_view component) {
+        key = key->child(component);
         return key != nullptr;
     });
     return found ? key : nullptr;
@@ -89,11 +121,15 @@ const Key* Key::find(std::string_view path) const { return const_cast<Key*>(this
 
 Key& Key::create(std::string_view path) {
     Key* key = this;
-    forEachComponent(path, [&](std::string_view part) {
-        Key* next = key->child(part);
+    forEachComponent(path, [&](std::string_view component) {
+        Key* next = key->child(component);
         if (!next) {
-            key->m_children.push_back(std::make_unique<Key>(std::string(part)));
+            key->m_children.push_back(std::make_unique<Key>(std::string(component)));
             next = key->m_children.back().get();
+            if (key->m_index)
+                key->m_index->emplace(next->m_name, next);
+            else if (key->m_children.size() > kIndexThreshold)
+                key->indexChildren();
         }
         key = next;
         return true;
@@ -104,6 +140,7 @@ Key& Key::create(std::string_view path) {
 bool Key::removeChild(std::string_view name) {
     for (auto it = m_children.begin(); it != m_children.end(); ++it) {
         if (equalsNoCase((*it)->m_name, name)) {
+            if (m_index) m_index->erase((*it)->m_name);
             m_children.erase(it);
             return true;
         }
@@ -150,6 +187,7 @@ Key Key::clone() const {
     copy.m_values = m_values;
     copy.m_children.reserve(m_children.size());
     for (const auto& c : m_children) copy.m_children.push_back(std::make_unique<Key>(c->clone()));
+    if (m_index) copy.indexChildren();
     return copy;
 }
 
@@ -263,7 +301,7 @@ int readHive(Hive hive, const std::string& path, SnapshotPtr& result) {
 
     auto root = std::make_shared<Key>();
     std::string error;
-    if (!parse(bytes, hive, *root, &error)) {
+    if (!detail::parseText(bytes, hive, *root, &error)) {
         std::fprintf(stderr,
                      "quillan: registry file %s is damaged: %s; the entries that could be read stay in force\n",
                      path.c_str(), error.c_str());
@@ -319,8 +357,8 @@ HRESULT errnoResult() { return errno ? HRESULT_FROM_ERRNO(errno) : REGDB_E_WRITE
 int makeDirectories(const std::string& dir) {
     for (size_t pos = 1; pos <= dir.size(); ++pos) {
         if (pos != dir.size() && dir[pos] != '/') continue;
-        std::string part = dir.substr(0, pos);
-        if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return errno;
+        std::string prefix = dir.substr(0, pos);
+        if (::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) return errno;
     }
     struct stat st {};
     if (::stat(dir.c_str(), &st) != 0) return errno;
@@ -369,10 +407,9 @@ HRESULT keepDamagedCopy(const std::string& file, const std::string& bytes) {
 }
 
 // Writes text as the new content of file: a temporary file in the same
-// folder, synced, renamed over the old one. On success tmpFd is left open on
+// folder, synced, renamed over the old one. On success out is left open on
 // the new file (for the cache).
-HRESULT replaceFile(const std::string& dir, const std::string& file, std::string_view text, mode_t mode,
-                    Fd& out) {
+HRESULT replaceFile(const std::string& file, std::string_view text, mode_t mode, Fd& out) {
     std::string tmp = file + ".tmp-XXXXXX";
     Fd fd(::mkostemp(tmp.data(), O_CLOEXEC));
     if (fd.fd < 0) return errnoResult();
@@ -383,9 +420,8 @@ HRESULT replaceFile(const std::string& dir, const std::string& file, std::string
         ::unlink(tmp.c_str());
         return hr;
     }
-    // Make the rename itself durable.
-    Fd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dirFd.fd >= 0) ::fsync(dirFd.fd);
+    // The folder is not synced: after a crash the rename may be undone, which
+    // brings back the previous whole version, never a partial one.
     std::swap(out.fd, fd.fd);
     return S_OK;
 }
@@ -410,7 +446,7 @@ HRESULT transactLocked(Hive hive, const std::string& dir, const std::string& fil
     if (FAILED(hr)) return hr;
     if (!writable(root)) return E_INVALIDARG;
 
-    std::string text = serialize(root, hive);
+    std::string text = detail::serializeTree(root, hive);
     removeStaleTemporaries(dir, file);
     if (snap->damaged) {
         if (HRESULT keep = keepDamagedCopy(file, snap->damagedBytes); FAILED(keep)) return keep;
@@ -420,7 +456,7 @@ HRESULT transactLocked(Hive hive, const std::string& dir, const std::string& fil
     if (snap->fd >= 0 && ::fstat(snap->fd, &old) == 0) mode = old.st_mode & 07777;
 
     Fd written;
-    if (HRESULT saved = replaceFile(dir, file, text, mode, written); FAILED(saved)) return saved;
+    if (HRESULT saved = replaceFile(file, text, mode, written); FAILED(saved)) return saved;
 
     // The tree just written is what the next read of this file would parse.
     struct stat st {};

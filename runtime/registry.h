@@ -23,6 +23,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace qrt::registry {
@@ -62,9 +63,23 @@ public:
     Key clone() const;
 
 private:
+    struct NameHash {
+        size_t operator()(std::string_view name) const;
+    };
+    struct NameEqual {
+        bool operator()(std::string_view a, std::string_view b) const;
+    };
+    // Children by name, kept once a key has many (CLSID, the hive roots), so
+    // lookups and parsing do not scan. The views point at the children's own
+    // names.
+    using Index = std::unordered_map<std::string_view, Key*, NameHash, NameEqual>;
+
+    void indexChildren();
+
     std::string m_name;
     std::vector<std::unique_ptr<Key>> m_children;
     std::vector<std::pair<std::string, std::string>> m_values;
+    std::unique_ptr<Index> m_index;
 };
 
 // The folder holding the hive files (created on first save).
@@ -84,7 +99,8 @@ Key load(Hive hive);
 
 // Runs change on the hive under the file lock and saves the result when
 // change succeeds (returns a success code). A failure to save is returned as
-// REGDB_E_WRITEREGDB or the system error.
+// REGDB_E_WRITEREGDB or the system error. change must not start another
+// transaction on the same hive (that one fails with E_UNEXPECTED).
 HRESULT transact(Hive hive, const std::function<HRESULT(Key& root)>& change);
 
 // Convenience wrappers, each one transaction or one read.

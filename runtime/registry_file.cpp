@@ -168,13 +168,7 @@ bool isHexContinuation(std::string_view line) {
     return true;
 }
 
-}  // namespace
-
-const char* hiveName(Hive hive) {
-    return hive == Hive::ClassesRoot ? "HKEY_CLASSES_ROOT" : "HKEY_CURRENT_USER";
-}
-
-std::string directory() {
+std::string directoryFromEnvironment() {
     if (const char* dir = envValue("QUILLAN_REGISTRY_DIR")) return dir;
     // A relative XDG_CONFIG_HOME is to be ignored.
     if (const char* config = envValue("XDG_CONFIG_HOME"); config && config[0] == '/')
@@ -188,11 +182,11 @@ std::string directory() {
     return home + "/.config/quillan";
 }
 
-std::string hiveFile(Hive hive) {
-    return directory() + (hive == Hive::ClassesRoot ? "/classes.reg" : "/user.reg");
-}
+}  // namespace
 
-std::string serialize(const Key& root, Hive hive) {
+namespace detail {
+
+std::string serializeTree(const Key& root, Hive hive) {
     std::string out(kHeader);
     out += '\n';
     std::string path = hiveName(hive);
@@ -211,7 +205,7 @@ std::string serialize(const Key& root, Hive hive) {
     return out;
 }
 
-bool parse(std::string_view input, Hive hive, Key& root, std::string* error) {
+bool parseText(std::string_view input, Hive hive, Key& root, std::string* error) {
     std::string normalized;
     if (!isValidUtf8(input)) {
         normalized = normalizeToUtf8(input);
@@ -304,6 +298,52 @@ bool parse(std::string_view input, Hive hive, Key& root, std::string* error) {
         if (badLines > 1) *error += " (" + std::to_string(badLines) + " damaged lines skipped)";
     }
     return false;
+}
+
+}  // namespace detail
+
+const char* hiveName(Hive hive) {
+    return hive == Hive::ClassesRoot ? "HKEY_CLASSES_ROOT" : "HKEY_CURRENT_USER";
+}
+
+// Out of memory is the only thing that can go wrong below; it is reported as
+// an empty result rather than thrown.
+
+std::string directory() {
+    try {
+        return directoryFromEnvironment();
+    } catch (...) {
+        return {};
+    }
+}
+
+std::string hiveFile(Hive hive) {
+    try {
+        std::string dir = directoryFromEnvironment();
+        return dir + (hive == Hive::ClassesRoot ? "/classes.reg" : "/user.reg");
+    } catch (...) {
+        return {};
+    }
+}
+
+std::string serialize(const Key& root, Hive hive) {
+    try {
+        return detail::serializeTree(root, hive);
+    } catch (...) {
+        return {};
+    }
+}
+
+bool parse(std::string_view text, Hive hive, Key& root, std::string* error) {
+    try {
+        return detail::parseText(text, hive, root, error);
+    } catch (...) {
+        try {
+            if (error) *error = "out of memory";
+        } catch (...) {
+        }
+        return false;
+    }
 }
 
 }  // namespace qrt::registry
