@@ -1,6 +1,5 @@
 #include "math/complex_class.h"
 
-#include "math/math_class.h"
 
 #include <cmath>
 #include <complex>
@@ -94,7 +93,7 @@ HRESULT Ccomplex::polar(double Modulus, double Argument, double* outreal, double
 }
 
 HRESULT Ccomplex::GetClassInfo(ITypeInfo** info) {
-    return classTypeInfo(u"complex", CLSID_complex, dispatchTable().typeInfo(), info);
+    return qrt::classTypeInfo(u"complex", CLSID_complex, dispatchTable().typeInfo(), nullptr, info);
 }
 
 }  // namespace sumtrel

@@ -48,21 +48,7 @@ HRESULT CMathClass::Yn(LONG n, double x, double* res) {
 }
 
 HRESULT CMathClass::GetClassInfo(ITypeInfo** info) {
-    return classTypeInfo(u"MathClass", CLSID_MathClass, dispatchTable().typeInfo(), info);
-}
-
-HRESULT classTypeInfo(const char16_t* name, const CLSID& clsid, ITypeInfo* defaultInterface, ITypeInfo** out) {
-    if (!out) return E_POINTER;
-    qrt::TypeDesc desc;
-    desc.name = name;
-    desc.doc = std::u16string(name) + u" Class";
-    desc.guid = clsid;
-    desc.kind = TKIND_COCLASS;
-    desc.implTypes.push_back({qrt::ComPtr<ITypeInfo>(defaultInterface), IMPLTYPEFLAG_FDEFAULT});
-    qrt::ComPtr<ITypeInfo> info = qrt::createTypeInfo(std::move(desc));
-    if (!info) return E_OUTOFMEMORY;
-    *out = info.detach();
-    return S_OK;
+    return qrt::classTypeInfo(u"MathClass", CLSID_MathClass, dispatchTable().typeInfo(), nullptr, info);
 }
 
 }  // namespace sumtrel

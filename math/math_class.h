@@ -8,9 +8,6 @@
 
 namespace sumtrel {
 
-// The coclass type information shared by both classes' IProvideClassInfo.
-HRESULT classTypeInfo(const char16_t* name, const CLSID& clsid, ITypeInfo* defaultInterface, ITypeInfo** out);
-
 class CMathClass final : public qrt::ComObject<qrt::DispatchImpl<CMathClass, IMathClass>, IProvideClassInfo> {
 public:
     static const qrt::DispatchTable& dispatchTable();

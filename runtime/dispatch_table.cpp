@@ -319,6 +319,13 @@ HRESULT DispatchTable::invoke(void* self, DISPID id, WORD flags, DISPPARAMS* dp,
                 slot = *value;  // shallow: the caller keeps ownership
                 continue;
             }
+            if (base == VT_UI4 && (value->vt == VT_I4 || value->vt == VT_INT || value->vt == VT_I2)) {
+                // Unsigned 32-bit parameters are colours: scripts write them
+                // as signed literals (&H8000000F), so take the bit pattern.
+                slot.vt = VT_UI4;
+                slot.ulVal = static_cast<ULONG>(value->vt == VT_I2 ? LONG{value->iVal} : value->lVal);
+                continue;
+            }
             VARIANT& temp = frame.temp(i);
             HRESULT hr = VariantChangeType(&temp, value, 0, base);
             if (FAILED(hr)) {

@@ -5,6 +5,9 @@
 // by-reference results written back, property put through DISPID_PROPERTYPUT,
 // the return value, EXCEPINFO) and its type information.
 //
+// Unsigned 32-bit parameters (colours) also take negative 32-bit integers by
+// their bit pattern, since scripts write colours as signed literals.
+//
 //   static const qrt::DispatchTable table(u"IMathClass", IID_IMathClass, {
 //       qrt::member<&IMathClass::J0>(u"J0", 1, {u"x"}, qrt::Retval),
 //   });
@@ -69,7 +72,7 @@ struct MemberOptions {
 };
 inline const MemberOptions Retval{.retval = true, .optional = 0, .defaults = {}};
 
-using Thunk = HRESULT (*)(void* self, VARIANT* slots);
+using Thunk = HRESULT (*)(void* self, VARIANT* argv);
 
 struct DispMember {
     std::u16string name;
@@ -90,10 +93,10 @@ struct MemberFn<Fn> {
     using Class = C;
     static constexpr std::size_t arity = sizeof...(A);
     static std::vector<VARTYPE> types() { return {ArgTraits<A>::vt...}; }
-    static HRESULT call(void* self, VARIANT* slots) { return callWith(static_cast<C*>(self), slots, std::index_sequence_for<A...>{}); }
-    template <std::size_t... I>
-    static HRESULT callWith(C* c, VARIANT* slots, std::index_sequence<I...>) {
-        return (c->*Fn)(ArgTraits<A>::extract(slots[I])...);
+    static HRESULT call(void* self, VARIANT* argv) { return callWith(static_cast<C*>(self), argv, std::index_sequence_for<A...>{}); }
+    template <std::size_t... Is>
+    static HRESULT callWith(C* c, VARIANT* argv, std::index_sequence<Is...>) {
+        return (c->*Fn)(ArgTraits<A>::extract(argv[Is])...);
     }
 };
 DispMember makeMember(std::u16string name, DISPID id, INVOKEKIND kind, std::vector<VARTYPE> types,

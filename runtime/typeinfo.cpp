@@ -170,4 +170,22 @@ ComPtr<ITypeInfo> createTypeInfo(TypeDesc desc, TypeInvoker invoker, const void*
     return ComPtr<ITypeInfo>(new (std::nothrow) DescribedTypeInfo(std::move(desc), invoker, invokerContext));
 }
 
+HRESULT classTypeInfo(std::u16string_view name, const CLSID& clsid, ITypeInfo* defaultInterface,
+                      ITypeInfo* sourceInterface, ITypeInfo** out) {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    TypeDesc desc;
+    desc.name = name;
+    desc.doc = std::u16string(name) + u" Class";
+    desc.guid = clsid;
+    desc.kind = TKIND_COCLASS;
+    if (defaultInterface) desc.implTypes.push_back({ComPtr<ITypeInfo>(defaultInterface), IMPLTYPEFLAG_FDEFAULT});
+    if (sourceInterface)
+        desc.implTypes.push_back({ComPtr<ITypeInfo>(sourceInterface), IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE});
+    ComPtr<ITypeInfo> info = createTypeInfo(std::move(desc));
+    if (!info) return E_OUTOFMEMORY;
+    *out = info.detach();
+    return S_OK;
+}
+
 }  // namespace qrt

@@ -150,4 +150,10 @@ using TypeInvoker = HRESULT (*)(const void* context, void* instance, MEMBERID id
 
 ComPtr<ITypeInfo> createTypeInfo(TypeDesc desc, TypeInvoker invoker = nullptr, const void* invokerContext = nullptr);
 
+// The type information of a class (coclass): its default interface and,
+// when it raises events, its default source interface. Hands out a new
+// reference in *out.
+HRESULT classTypeInfo(std::u16string_view name, const CLSID& clsid, ITypeInfo* defaultInterface,
+                      ITypeInfo* sourceInterface, ITypeInfo** out);
+
 }  // namespace qrt

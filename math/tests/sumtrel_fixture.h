@@ -7,6 +7,7 @@
 #include "runtime/dispatch.h"
 #include "runtime/text.h"
 #include "runtime/typeinfo.h"
+#include "runtime/testing/dispatch_calls.h"
 #include "runtime/testing/test_support.h"
 
 #include <gtest/gtest.h>
@@ -18,44 +19,11 @@ namespace sumtrel_test {
 
 inline std::string libraryPath() { return qtest::binaryDir() + "/libSumtrel.so"; }
 
-inline void registerSumtrel() {
-    std::string message;
-    HRESULT hr = qhost::registerLibraryFile(libraryPath(), false, &message);
-    ASSERT_EQ(hr, S_OK) << message;
-}
+inline void registerSumtrel() { qtest::registerLibrary("Sumtrel"); }
 
-struct CallResult {
-    HRESULT hr = S_OK;
-    qrt::Variant value;
-    UINT argErr = ~0u;
-    SCODE scode = 0;
-};
-
-// Calls name(args...) with args given first to last.
-inline CallResult call(IDispatch* object, const char16_t* name, std::vector<qrt::Variant> args,
-                       WORD flags = DISPATCH_METHOD | DISPATCH_PROPERTYGET) {
-    CallResult r;
-    DISPID id = 0;
-    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-    r.hr = object->GetIDsOfNames(GUID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-    if (FAILED(r.hr)) return r;
-    std::vector<VARIANT> reversed;
-    for (auto it = args.rbegin(); it != args.rend(); ++it) reversed.push_back(*it);
-    DISPPARAMS dp{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
-    EXCEPINFO excep{};
-    r.hr = object->Invoke(id, GUID_NULL, LOCALE_USER_DEFAULT, flags, &dp, &r.value, &excep, &r.argErr);
-    r.scode = excep.scode;
-    qrt::clearExcepInfo(&excep);
-    return r;
-}
-
-// A variable passed by reference, as a script engine passes one.
-inline qrt::Variant refTo(VARIANT* target) {
-    qrt::Variant v;
-    v.vt = VT_BYREF | VT_VARIANT;
-    v.pvarVal = target;
-    return v;
-}
+using qtest::call;
+using qtest::CallResult;
+using qtest::refTo;
 
 class SumtrelTest : public ::testing::Test {
 protected:

@@ -1,0 +1,62 @@
+#include "graph/control_support.h"
+
+namespace tarvik {
+
+ControlSupport::~ControlSupport() { shutdown(); }
+
+HRESULT ControlSupport::setSite(IUnknown* site) {
+    m_site = qrt::ComPtr<IUnknown>(site);
+    return S_OK;
+}
+
+HRESULT ControlSupport::createWindow(QWidget* parent, QWidget** window,
+                                     const std::function<QWidget*(QWidget*)>& makeWindow) {
+    if (!window) return E_POINTER;
+    *window = nullptr;
+    if (!m_window) {
+        if (!parent) return E_INVALIDARG;
+        m_window = makeWindow(parent);
+        if (!m_window) return E_OUTOFMEMORY;
+        if (!m_rect.isNull()) m_window->setGeometry(m_rect);
+        else m_window->setGeometry(parent->rect());
+        m_window->show();
+    }
+    *window = m_window.data();
+    return S_OK;
+}
+
+HRESULT ControlSupport::destroyWindow() {
+    delete m_window.data();  // QPointer: already null when the host deleted it
+    m_window = nullptr;
+    return S_OK;
+}
+
+HRESULT ControlSupport::setRect(LONG x, LONG y, LONG width, LONG height) {
+    if (width < 0 || height < 0) return E_INVALIDARG;
+    m_rect = QRect(x, y, width, height);
+    if (m_window) m_window->setGeometry(m_rect);
+    return S_OK;
+}
+
+void ControlSupport::repaint() {
+    if (m_window) {
+        m_window->update();
+        return;
+    }
+    if (auto sink = m_site.as<IViewChangeSink>()) sink->OnViewChange();
+}
+
+void ControlSupport::shutdown() {
+    destroyWindow();
+    m_propertyNotify.clear();
+    m_site.reset();
+}
+
+HRESULT copyInterface(IDispatch* value, IDispatch** out) {
+    if (!out) return E_POINTER;
+    *out = value;
+    if (value) value->AddRef();
+    return S_OK;
+}
+
+}  // namespace tarvik

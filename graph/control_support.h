@@ -1,0 +1,68 @@
+// What the library's controls share: the host's site, the control's child
+// window and rectangle, repainting, and the stock-property sequence (ask the
+// property-change listeners, store, mark dirty, notify, repaint).
+#pragma once
+
+#include "runtime/connection.h"
+#include "runtime/control.h"
+
+#include <QPointer>
+#include <QRect>
+#include <QWidget>
+
+#include <functional>
+
+namespace tarvik {
+
+class ControlSupport {
+public:
+    explicit ControlSupport(IConnectionPointContainer* owner) : m_propertyNotify(owner, IPropertyNotifySink::IID) {}
+    ~ControlSupport();
+
+    qrt::ConnectionPoint& propertyNotify() { return m_propertyNotify; }
+
+    HRESULT setSite(IUnknown* site);
+    // Creates the window once through makeWindow, as a child of parent, shown.
+    HRESULT createWindow(QWidget* parent, QWidget** window, const std::function<QWidget*(QWidget*)>& makeWindow);
+    HRESULT destroyWindow();
+    HRESULT setRect(LONG x, LONG y, LONG width, LONG height);
+
+    QWidget* window() const { return m_window.data(); }
+    QRect rect() const { return m_rect; }
+    bool isDirty() const { return m_dirty; }
+    void setDirty(bool dirty) { m_dirty = dirty; }
+    // Events frozen by the container: properties change without asking.
+    void setFrozen(bool frozen) { m_frozen = frozen; }
+
+    // Redraw: with a window, invalidate all of it (background erased);
+    // without one, tell the site that the view changed.
+    void repaint();
+
+    // The stock-property sequence. A refusal by a listener returns S_FALSE
+    // and changes nothing.
+    template <class T>
+    HRESULT setStock(DISPID id, T& field, const T& value) {
+        if (!m_frozen && !qrt::requestEdit(m_propertyNotify, id)) return S_FALSE;
+        field = value;
+        m_dirty = true;
+        qrt::notifyChanged(m_propertyNotify, id);
+        repaint();
+        return S_OK;
+    }
+
+    // Drops the site and every listener (the control is going away).
+    void shutdown();
+
+private:
+    qrt::ConnectionPoint m_propertyNotify;
+    qrt::ComPtr<IUnknown> m_site;
+    QPointer<QWidget> m_window;
+    QRect m_rect;
+    bool m_dirty = false;
+    bool m_frozen = false;
+};
+
+// The font object of a stock Font property is kept as given.
+HRESULT copyInterface(IDispatch* value, IDispatch** out);
+
+}  // namespace tarvik

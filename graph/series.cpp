@@ -1,0 +1,239 @@
+#include "graph/series.h"
+
+#include "graph/variant_arrays.h"
+
+#include <cstring>
+#include <new>
+
+namespace tarvik {
+
+// ---------------------------------------------------------------------------
+// PointBlocks
+
+bool PointBlocks::addBlock() {
+    if (m_count >= MaxPoints) return false;
+    std::unique_ptr<Block> block(new (std::nothrow) Block);
+    if (!block) return false;
+    try {
+        m_blocks.push_back(std::move(block));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+bool PointBlocks::resize(std::size_t n) {
+    if (n > MaxPoints) return false;
+    const std::size_t need = blocksFor(n);
+    const std::size_t have = m_blocks.size();
+    if (need > have) {
+        try {
+            m_blocks.reserve(need);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        while (m_blocks.size() < need) {
+            Block* block = new (std::nothrow) Block;
+            if (!block) {
+                m_blocks.resize(have);
+                return false;
+            }
+            m_blocks.emplace_back(block);  // cannot throw after the reserve
+        }
+    } else {
+        m_blocks.resize(need);
+    }
+    m_count = n;
+    return true;
+}
+
+void PointBlocks::clear() {
+    std::vector<std::unique_ptr<Block>>().swap(m_blocks);
+    m_count = 0;
+}
+
+// ---------------------------------------------------------------------------
+// CSeries
+
+namespace {
+
+LONG flag(LONG value) { return value != 0 ? 1 : 0; }
+
+template <class T>
+HRESULT read(T value, T* out) {
+    if (!out) return E_POINTER;
+    *out = value;
+    return S_OK;
+}
+
+HRESULT needsInterface(const char16_t* method) {
+    qrt::setErrorInfo(u"ISeries", std::u16string(method) +
+                                      u": through IDispatch a pointer parameter holds one value; this call needs more");
+    return E_INVALIDARG;
+}
+
+}  // namespace
+
+const qrt::DispatchTable& CSeries::dispatchTable() {
+    static const qrt::DispatchTable table(u"ISeries", ISeries::IID, {
+        qrt::getter<&ISeries::get_IsLine>(u"IsLine", 1),
+        qrt::putter<&ISeries::put_IsLine>(u"IsLine", 1, {u"newVal"}),
+        qrt::getter<&ISeries::get_IsPoint>(u"IsPoint", 2),
+        qrt::putter<&ISeries::put_IsPoint>(u"IsPoint", 2, {u"newVal"}),
+        qrt::getter<&ISeries::get_IsBar>(u"IsBar", 3),
+        qrt::putter<&ISeries::put_IsBar>(u"IsBar", 3, {u"newVal"}),
+        qrt::getter<&ISeries::get_IsFill>(u"IsFill", 4),
+        qrt::putter<&ISeries::put_IsFill>(u"IsFill", 4, {u"newVal"}),
+        qrt::member<&ISeries::Add>(u"Add", 5, {u"X", u"Y"}),
+        qrt::member<&ISeries::RemoveAll>(u"RemoveAll", 6),
+        qrt::getter<&ISeries::get_title>(u"title", 7),
+        qrt::putter<&ISeries::put_title>(u"title", 7, {u"newVal"}),
+        qrt::getter<&ISeries::get_IsView>(u"IsView", 8),
+        qrt::putter<&ISeries::put_IsView>(u"IsView", 8, {u"newVal"}),
+        // The array methods are reached through IDispatch by their guarded
+        // forms (see dispatchGetBox).
+        qrt::member<&CSeries::dispatchGetBox>(u"GetBox", 9, {u"pbox"}),
+        qrt::member<&CSeries::dispatchGetXY>(u"GetXY", 10, {u"cElem", u"pdX", u"pdY"}),
+        qrt::member<&CSeries::dispatchSetXY>(u"SetXY", 11, {u"cElem", u"pdX", u"pdY"}),
+        qrt::member<&ISeries::SetXYVar>(u"SetXYVar", 12, {u"varX", u"varY"}),
+        qrt::getter<&ISeries::get_alpha>(u"alpha", 13),
+        qrt::putter<&ISeries::put_alpha>(u"alpha", 13, {u"newVal"}),
+        qrt::getter<&ISeries::get_color>(u"color", 14),
+        qrt::putter<&ISeries::put_color>(u"color", 14, {u"newVal"}),
+    });
+    return table;
+}
+
+HRESULT CSeries::create(REFIID iid, void** out) { return qrt::createInstance<CSeries>(iid, out); }
+
+HRESULT CSeries::get_IsLine(LONG* pVal) { return read(m_isLine, pVal); }
+HRESULT CSeries::put_IsLine(LONG newVal) { m_isLine = flag(newVal); return S_OK; }
+HRESULT CSeries::get_IsPoint(LONG* pVal) { return read(m_isPoint, pVal); }
+HRESULT CSeries::put_IsPoint(LONG newVal) { m_isPoint = flag(newVal); return S_OK; }
+HRESULT CSeries::get_IsBar(LONG* pVal) { return read(m_isBar, pVal); }
+HRESULT CSeries::put_IsBar(LONG newVal) { m_isBar = flag(newVal); return S_OK; }
+HRESULT CSeries::get_IsFill(LONG* pVal) { return read(m_isFill, pVal); }
+HRESULT CSeries::put_IsFill(LONG newVal) { m_isFill = flag(newVal); return S_OK; }
+HRESULT CSeries::get_IsView(LONG* pVal) { return read(m_isView, pVal); }
+HRESULT CSeries::put_IsView(LONG newVal) { m_isView = flag(newVal); return S_OK; }
+HRESULT CSeries::get_alpha(LONG* pVal) { return read(m_alpha, pVal); }
+HRESULT CSeries::put_alpha(LONG newVal) { m_alpha = newVal; return S_OK; }
+HRESULT CSeries::get_color(OLE_COLOR* pVal) { return read(m_color, pVal); }
+HRESULT CSeries::put_color(OLE_COLOR newVal) { m_color = newVal; return S_OK; }
+
+HRESULT CSeries::get_title(BSTR* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = nullptr;
+    if (m_title.isNull()) return S_OK;
+    *pVal = SysAllocStringLen(m_title.get(), m_title.length());
+    return *pVal ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT CSeries::put_title(BSTR newVal) {
+    if (!newVal) {
+        m_title = qrt::Bstr();
+        return S_OK;
+    }
+    BSTR copy = SysAllocStringLen(newVal, SysStringLen(newVal));
+    if (!copy) return E_OUTOFMEMORY;
+    m_title = qrt::Bstr::attach(copy);
+    return S_OK;
+}
+
+HRESULT CSeries::Add(double X, double Y) { return m_points.append(X, Y) ? S_OK : E_OUTOFMEMORY; }
+
+HRESULT CSeries::RemoveAll() {
+    m_points.clear();
+    return S_OK;
+}
+
+HRESULT CSeries::GetBox(double* pbox) {
+    if (!pbox) return E_POINTER;
+    const std::size_t n = m_points.size();
+    if (n == 0) return S_FALSE;
+    double xmin = 0, ymin = 0, xmax = 0, ymax = 0;
+    m_points.forEachRun(0, 1, [&](const double* x, const double* y, std::size_t, std::size_t) {
+        xmin = xmax = x[0];
+        ymin = ymax = y[0];
+    });
+    // Only a strictly smaller or larger value replaces the current bound, so
+    // a NaN never enters the box unless the first point brings it.
+    m_points.forEachRun(1, n - 1, [&](const double* x, const double* y, std::size_t count, std::size_t) {
+        for (std::size_t i = 0; i < count; ++i) {
+            if (x[i] < xmin) xmin = x[i];
+            if (x[i] > xmax) xmax = x[i];
+            if (y[i] < ymin) ymin = y[i];
+            if (y[i] > ymax) ymax = y[i];
+        }
+    });
+    pbox[0] = xmin;
+    pbox[1] = ymin;
+    pbox[2] = xmax;
+    pbox[3] = ymax;
+    return S_OK;
+}
+
+HRESULT CSeries::GetXY(LONG* cElem, double* pdX, double* pdY) {
+    if (!cElem) return E_POINTER;
+    const std::size_t n = std::min(m_points.size(), static_cast<std::size_t>(MaxDrawPoints));
+    *cElem = static_cast<LONG>(n);
+    m_points.forEachRun(0, n, [&](const double* x, const double* y, std::size_t count, std::size_t offset) {
+        if (pdX) std::memcpy(pdX + offset, x, count * sizeof(double));
+        if (pdY) std::memcpy(pdY + offset, y, count * sizeof(double));
+    });
+    return S_OK;
+}
+
+HRESULT CSeries::SetXY(LONG cElem, double* pdX, double* pdY) {
+    if (cElem < 0) return S_FALSE;
+    if (cElem == 0) {
+        m_points.clear();
+        return S_OK;
+    }
+    if (!pdX || !pdY) return E_POINTER;
+    if (!m_points.resize(static_cast<std::size_t>(cElem))) return E_OUTOFMEMORY;
+    m_points.forEachRun(0, m_points.size(), [&](double* x, double* y, std::size_t count, std::size_t offset) {
+        std::memcpy(x, pdX + offset, count * sizeof(double));
+        std::memcpy(y, pdY + offset, count * sizeof(double));
+    });
+    return S_OK;
+}
+
+HRESULT CSeries::SetXYVar(VARIANT varX, VARIANT varY) {
+    NumberArray xs, ys;
+    if (xs.open(varX) != S_OK || ys.open(varY) != S_OK) return S_FALSE;
+    const LONG n = xs.count();
+    if (n == 0 || ys.count() != n) return S_FALSE;
+    // Both arrays are checked: from here on only memory can fail.
+    if (!m_points.resize(static_cast<std::size_t>(n))) return E_OUTOFMEMORY;
+    m_points.forEachRun(0, m_points.size(), [&](double* x, double* y, std::size_t count, std::size_t offset) {
+        xs.read(static_cast<LONG>(offset), static_cast<LONG>(count), x);
+        ys.read(static_cast<LONG>(offset), static_cast<LONG>(count), y);
+    });
+    return S_OK;
+}
+
+// Through IDispatch each pointer parameter refers to a single by-reference
+// value, never to a caller's array. These forms run the real methods only
+// when one value is all they touch, and refuse otherwise rather than write
+// or read past it.
+HRESULT CSeries::dispatchGetBox(double* pbox) {
+    if (!pbox) return E_POINTER;
+    return m_points.size() == 0 ? S_FALSE : needsInterface(u"GetBox");
+}
+
+HRESULT CSeries::dispatchGetXY(LONG* cElem, double* pdX, double* pdY) {
+    if (std::min(m_points.size(), static_cast<std::size_t>(MaxDrawPoints)) > 1) return needsInterface(u"GetXY");
+    return GetXY(cElem, pdX, pdY);
+}
+
+HRESULT CSeries::dispatchSetXY(LONG cElem, double* pdX, double* pdY) {
+    if (cElem > 1) return needsInterface(u"SetXY");
+    return SetXY(cElem, pdX, pdY);
+}
+
+HRESULT CSeries::GetClassInfo(ITypeInfo** info) {
+    return qrt::classTypeInfo(u"Series", CLSID_Series, dispatchTable().typeInfo(), nullptr, info);
+}
+
+}  // namespace tarvik

@@ -1,0 +1,133 @@
+// Series: the points of one data series with its display attributes.
+#pragma once
+
+#include "graph/tarvik.h"
+#include "runtime/bstr.h"
+#include "runtime/dispatch_table.h"
+#include "runtime/object.h"
+#include "runtime/typeinfo.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <memory>
+#include <type_traits>
+#include <vector>
+
+namespace tarvik {
+
+// Points kept in fixed blocks of BlockPoints x values followed by as many y
+// values. Appending never moves what is stored and grows memory one block at
+// a time, so a series of millions of points costs little more than its 16
+// bytes a point. Every block but the last is full.
+class PointBlocks {
+public:
+    static constexpr int BlockShift = 15;
+    static constexpr std::size_t BlockPoints = std::size_t{1} << BlockShift;
+    // The most points: a multiple of BlockPoints that a LONG can count.
+    static constexpr std::size_t MaxPoints = (std::size_t{1} << 31) - BlockPoints;
+
+    std::size_t size() const { return m_count; }
+
+    // False (nothing changed) when memory runs out.
+    bool append(double x, double y) {
+        const std::size_t offset = m_count & (BlockPoints - 1);
+        if (offset == 0 && !addBlock()) return false;
+        Block& b = *m_blocks.back();
+        b.x[offset] = x;
+        b.y[offset] = y;
+        ++m_count;
+        return true;
+    }
+    // Makes room for exactly n points, keeping the first min(n, size())
+    // ones and reusing the blocks it has. False (nothing changed) when memory
+    // runs out.
+    bool resize(std::size_t n);
+    // Frees every block.
+    void clear();
+
+    // Calls f(x, y, count, offset) for each run of points in [first, first + n)
+    // that lies in one block, offset being the index of the run's first point.
+    template <class F>
+    void forEachRun(std::size_t first, std::size_t n, F f) const { runs(*this, first, n, f); }
+    template <class F>
+    void forEachRun(std::size_t first, std::size_t n, F f) { runs(*this, first, n, f); }
+
+private:
+    struct Block {
+        double x[BlockPoints];
+        double y[BlockPoints];
+    };
+    static std::size_t blocksFor(std::size_t n) { return (n + BlockPoints - 1) >> BlockShift; }
+    bool addBlock();
+
+    template <class Self, class F>
+    static void runs(Self& self, std::size_t first, std::size_t n, F& f) {
+        using B = std::conditional_t<std::is_const_v<Self>, const Block, Block>;
+        while (n > 0) {
+            B& b = *self.m_blocks[first >> BlockShift];
+            const std::size_t at = first & (BlockPoints - 1);
+            const std::size_t run = std::min(n, BlockPoints - at);
+            f(b.x + at, b.y + at, run, first);
+            first += run;
+            n -= run;
+        }
+    }
+
+    std::vector<std::unique_ptr<Block>> m_blocks;
+    std::size_t m_count = 0;
+};
+
+class CSeries final : public qrt::ComObject<qrt::DispatchImpl<CSeries, ISeries>, IProvideClassInfo> {
+public:
+    static const qrt::DispatchTable& dispatchTable();
+    static HRESULT create(REFIID iid, void** out);
+
+    HRESULT get_IsLine(LONG* pVal) override;
+    HRESULT put_IsLine(LONG newVal) override;
+    HRESULT get_IsPoint(LONG* pVal) override;
+    HRESULT put_IsPoint(LONG newVal) override;
+    HRESULT get_IsBar(LONG* pVal) override;
+    HRESULT put_IsBar(LONG newVal) override;
+    HRESULT get_IsFill(LONG* pVal) override;
+    HRESULT put_IsFill(LONG newVal) override;
+    HRESULT Add(double X, double Y) override;
+    HRESULT RemoveAll() override;
+    HRESULT get_title(BSTR* pVal) override;
+    HRESULT put_title(BSTR newVal) override;
+    HRESULT get_IsView(LONG* pVal) override;
+    HRESULT put_IsView(LONG newVal) override;
+    HRESULT GetBox(double* pbox) override;
+    // pdX or pdY may be null to skip that coordinate (or both, to learn the count).
+    HRESULT GetXY(LONG* cElem, double* pdX, double* pdY) override;
+    HRESULT SetXY(LONG cElem, double* pdX, double* pdY) override;
+    HRESULT SetXYVar(VARIANT varX, VARIANT varY) override;
+    HRESULT get_alpha(LONG* pVal) override;
+    HRESULT put_alpha(LONG newVal) override;
+    HRESULT get_color(OLE_COLOR* pVal) override;
+    HRESULT put_color(OLE_COLOR newVal) override;
+
+    HRESULT GetClassInfo(ITypeInfo** info) override;
+
+    // The number of points, for code of this library.
+    std::size_t pointCount() const { return m_points.size(); }
+
+private:
+    // The dispatch forms of GetBox, GetXY and SetXY. The table calls them on
+    // the ISeries pointer, which is where the object starts: ISeries comes
+    // first among the bases.
+    HRESULT dispatchGetBox(double* pbox);
+    HRESULT dispatchGetXY(LONG* cElem, double* pdX, double* pdY);
+    HRESULT dispatchSetXY(LONG cElem, double* pdX, double* pdY);
+
+    LONG m_isLine = 1;
+    LONG m_isPoint = 0;
+    LONG m_isBar = 0;
+    LONG m_isFill = 0;
+    LONG m_isView = 0;
+    LONG m_alpha = 255;
+    OLE_COLOR m_color = 0;
+    qrt::Bstr m_title;
+    PointBlocks m_points;
+};
+
+}  // namespace tarvik

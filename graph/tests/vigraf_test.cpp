@@ -1,0 +1,232 @@
+// The graph control's model as scripts and the program drive it.
+#include "graph/tests/tarvik_fixture.h"
+#include "runtime/connection.h"
+
+namespace tarvik_test {
+namespace {
+
+class ViGrafTest : public TarvikTest {
+protected:
+    void SetUp() override {
+        TarvikTest::SetUp();
+        graf = make<IViGraf>(u"Tarvik.ViGraf");
+        ASSERT_TRUE(graf);
+    }
+    std::array<double, 4> box() {
+        std::array<double, 4> b{};
+        EXPECT_EQ(graf->GetBox(&b[0], &b[1], &b[2], &b[3]), S_OK);
+        return b;
+    }
+    void setPoints(LONG series, std::vector<double> x, std::vector<double> y) {
+        ASSERT_EQ(graf->SetPoints(series, static_cast<LONG>(x.size()), x.data(), y.data()), S_OK);
+    }
+
+    ComPtr<IViGraf> graf;
+};
+
+TEST_F(ViGrafTest, SeriesAreCreatedAndFilledByIndex) {
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(call(graf.get(), u"CreateSeries").hr, S_OK);
+    EXPECT_EQ(get(graf.get(), u"CountSeries").value.lVal, 3);
+    // Fresh series have no points: the box stays.
+    EXPECT_EQ(box(), (std::array<double, 4>{0, 0, 0, 0}));
+
+    EXPECT_EQ(graf->AddPointToSeries(3, 1, 2), S_FALSE);
+    EXPECT_EQ(graf->AddPointToSeries(-1, 1, 2), S_FALSE);
+    ASSERT_EQ(call(graf.get(), u"AddPointToSeries", {Variant(2), Variant(1.5), Variant("-4")}).hr, S_OK);
+    ASSERT_EQ(call(graf.get(), u"AddPointToSeries", {Variant(2), Variant(3.5), Variant(6)}).hr, S_OK);
+    // Points alone do not move the box; ReDrawGraph does.
+    EXPECT_EQ(box(), (std::array<double, 4>{0, 0, 0, 0}));
+    ASSERT_EQ(call(graf.get(), u"ReDrawGraph").hr, S_OK);
+    EXPECT_EQ(box(), (std::array<double, 4>{1.5, -4, 2, 10}));
+}
+
+TEST_F(ViGrafTest, AnEmptyControlHasNoSeriesToAddTo) {
+    EXPECT_EQ(graf->AddPointToSeries(0, 1, 2), S_FALSE);
+    LONG alpha = 0;
+    OLE_COLOR color = 0;
+    EXPECT_EQ(graf->GetPropertySeries(0, &alpha, &color), S_FALSE);
+    EXPECT_EQ(graf->SetPropertySeries(0, 1, 2), S_FALSE);
+    EXPECT_EQ(graf->SetPoints(0, 0, nullptr, nullptr), S_OK);
+    EXPECT_EQ(graf->RemoveData(0), S_OK);
+    EXPECT_EQ(graf->RemoveSeries(0), S_OK);
+}
+
+TEST_F(ViGrafTest, SetPointVarTakesScriptArrays) {
+    ASSERT_EQ(graf->CreateSeries(), S_OK);
+    auto r = call(graf.get(), u"SetPointVar",
+                  {Variant(0), scriptArray({0, 1, 2}), scriptArray({Variant(5.0), Variant(short(6)), 7})});
+    ASSERT_EQ(r.hr, S_OK);
+    // GetBox through script variables.
+    Variant x, y, w, h;
+    ASSERT_EQ(call(graf.get(), u"GetBox", {refTo(&x), refTo(&y), refTo(&w), refTo(&h)}).hr, S_OK);
+    EXPECT_EQ(x.dblVal, 0);
+    EXPECT_EQ(y.dblVal, 5);
+    EXPECT_EQ(w.dblVal, 2);
+    EXPECT_EQ(h.dblVal, 2);
+
+    // Arrays of different lengths, an empty one, or text: refused, nothing changes.
+    EXPECT_EQ(graf->SetPointVar(0, scriptArray({1, 2, 3}), scriptArray({1, 2, 3, 4})), S_FALSE);
+    EXPECT_EQ(graf->SetPointVar(0, scriptArray({}), scriptArray({})), S_FALSE);
+    EXPECT_EQ(graf->SetPointVar(0, scriptArray({1, "x"}), scriptArray({1, 2})), S_FALSE);
+    EXPECT_EQ(graf->SetPointVar(5, scriptArray({1}), scriptArray({1})), S_FALSE);
+    EXPECT_EQ(box(), (std::array<double, 4>{0, 5, 2, 2}));
+
+    // A script variable holding the array arrives by reference.
+    Variant xs = scriptArray({10, 20}), ys = scriptArray({1, 2});
+    EXPECT_EQ(graf->SetPointVar(0, refTo(&xs), refTo(&ys)), S_OK);
+    EXPECT_EQ(box(), (std::array<double, 4>{10, 1, 10, 1}));
+}
+
+TEST_F(ViGrafTest, TheBoxFitsEveryVisibleSeries) {
+    ASSERT_EQ(graf->CreateSeries(), S_OK);
+    ASSERT_EQ(graf->CreateSeries(), S_OK);
+    setPoints(0, {0, 1}, {0, 1});
+    setPoints(1, {-3, 0.5}, {0.5, 4});
+    EXPECT_EQ(box(), (std::array<double, 4>{-3, 0, 4, 4}));
+
+    // An explicit box lasts until the data is fitted again.
+    EXPECT_EQ(graf->SetBox_1(0, 0, 10, 0), S_FALSE);
+    EXPECT_EQ(box(), (std::array<double, 4>{-3, 0, 4, 4}));
+    double b[4] = {1, 2, 3, 4};
+    EXPECT_EQ(graf->SetBox(b), S_OK);
+    EXPECT_EQ(box(), (std::array<double, 4>{1, 2, 3, 4}));
+    EXPECT_EQ(call(graf.get(), u"SetBox_1", {-1, -1, 2, 2}).hr, S_OK);
+    EXPECT_EQ(box(), (std::array<double, 4>{-1, -1, 2, 2}));
+    ASSERT_EQ(graf->RecalcSeries(), S_OK);
+    EXPECT_EQ(box(), (std::array<double, 4>{-3, 0, 4, 4}));
+
+    // Removing a series or its data leaves the box alone.
+    ASSERT_EQ(graf->RemoveData(1), S_OK);
+    EXPECT_EQ(box(), (std::array<double, 4>{-3, 0, 4, 4}));
+    ASSERT_EQ(graf->RecalcSeries(), S_OK);
+    EXPECT_EQ(box(), (std::array<double, 4>{0, 0, 1, 1}));
+    ASSERT_EQ(graf->RemoveSeries(0), S_OK);
+    EXPECT_EQ(get(graf.get(), u"CountSeries").value.lVal, 1);
+}
+
+TEST_F(ViGrafTest, SeriesPropertiesAreStoredAsGiven) {
+    ASSERT_EQ(graf->CreateSeries(), S_OK);
+    // A script writes a system colour as a negative literal.
+    ASSERT_EQ(call(graf.get(), u"SetPropertySeries", {0, 128, static_cast<int>(0x80000005u)}).hr, S_OK);
+    Variant alpha, color;
+    ASSERT_EQ(call(graf.get(), u"GetPropertySeries", {0, refTo(&alpha), refTo(&color)}).hr, S_OK);
+    EXPECT_EQ(alpha.lVal, 128);
+    EXPECT_EQ(color.ulVal, 0x80000005u);
+}
+
+TEST_F(ViGrafTest, TitlesKeepTheTextLastSet) {
+    EXPECT_EQ(get(graf.get(), u"X_axis").value.bstrVal, nullptr);
+    ASSERT_EQ(put(graf.get(), u"X_axis", Variant(u"@LN@Time@D@0")).hr, S_OK);
+    ASSERT_EQ(put(graf.get(), u"Y_axis", Variant(u"@gn@a")).hr, S_OK);
+    ASSERT_EQ(graf->CreateSeries(), S_OK);  // runs RecalcSeries
+    ASSERT_EQ(graf->ReDrawGraph(), S_OK);
+    EXPECT_EQ(qrt::bstrToUtf8(get(graf.get(), u"X_axis").value.bstrVal), "@LN@Time@D@0");
+    EXPECT_EQ(qrt::bstrToUtf8(get(graf.get(), u"Y_axis").value.bstrVal), "@gn@a");
+}
+
+TEST_F(ViGrafTest, DisplaySettingsAndRemoveAll) {
+    ASSERT_EQ(put(graf.get(), u"ViewAxis", 5).hr, S_OK);
+    EXPECT_EQ(get(graf.get(), u"ViewAxis").value.lVal, 1);
+    ASSERT_EQ(put(graf.get(), u"ViewAxis", 0).hr, S_OK);
+    EXPECT_EQ(get(graf.get(), u"ViewAxis").value.lVal, 0);
+
+    EXPECT_EQ(get(graf.get(), u"BkgrColor").value.ulVal, 0xFFFFFFu);  // white to start with
+    // BkgrColor translates system colours; BackColor, the same colour, keeps what it is given.
+    ASSERT_EQ(put(graf.get(), u"BkgrColor", static_cast<int>(0x80000018u)).hr, S_OK);  // tooltip background
+    EXPECT_EQ(get(graf.get(), u"BkgrColor").value.ulVal, 0xE1FFFFu);
+    ASSERT_EQ(put(graf.get(), u"BackColor", static_cast<int>(0x80000005u)).hr, S_OK);
+    EXPECT_EQ(get(graf.get(), u"BkgrColor").value.ulVal, 0x80000005u);
+    EXPECT_EQ(graf->put_BkgrColor(0x800000FF), E_INVALIDARG);  // no such system colour: kept
+    EXPECT_EQ(get(graf.get(), u"BackColor").value.ulVal, 0x80000005u);
+
+    ASSERT_EQ(graf->CreateSeries(), S_OK);
+    double b[4] = {1, 2, 3, 4};
+    graf->SetBox(b);
+    ASSERT_EQ(put(graf.get(), u"X_axis", Variant(u"@LN@x")).hr, S_OK);
+    ASSERT_EQ(call(graf.get(), u"RemoveAll").hr, S_OK);
+    EXPECT_EQ(get(graf.get(), u"CountSeries").value.lVal, 0);
+    EXPECT_EQ(box(), (std::array<double, 4>{0, 0, 0, 0}));
+    EXPECT_EQ(get(graf.get(), u"ViewAxis").value.lVal, 1);
+    EXPECT_EQ(get(graf.get(), u"BkgrColor").value.ulVal, 0xFFFFFFu);
+    EXPECT_EQ(qrt::bstrToUtf8(get(graf.get(), u"X_axis").value.bstrVal), "@LN@x");  // titles stay
+}
+
+class Listener final : public qrt::ComObject<IPropertyNotifySink> {
+public:
+    HRESULT OnChanged(DISPID id) override { changed.push_back(id); return S_OK; }
+    HRESULT OnRequestEdit(DISPID id) override { asked.push_back(id); return refuse ? S_FALSE : S_OK; }
+    std::vector<DISPID> changed, asked;
+    bool refuse = false;
+};
+
+TEST_F(ViGrafTest, StockPropertiesAskNotifyAndRepaint) {
+    auto container = graf.as<IConnectionPointContainer>();
+    ASSERT_TRUE(container);
+    ComPtr<IConnectionPoint> point;
+    ASSERT_EQ(container->FindConnectionPoint(IPropertyNotifySink::IID, point.out()), S_OK);
+    ComPtr<Listener> listener = qrt::create<Listener>();
+    DWORD cookie = 0;
+    ASSERT_EQ(point->Advise(listener->unknown(), &cookie), S_OK);
+
+    ASSERT_EQ(put(graf.get(), u"BorderWidth", 3).hr, S_OK);
+    EXPECT_EQ(listener->asked, std::vector<DISPID>{DISPID_BORDERWIDTH});
+    EXPECT_EQ(listener->changed, std::vector<DISPID>{DISPID_BORDERWIDTH});
+    EXPECT_EQ(get(graf.get(), u"BorderWidth").value.lVal, 3);
+
+    listener->refuse = true;
+    EXPECT_EQ(graf->put_ForeColor(0xFF), S_FALSE);
+    OLE_COLOR fore = 1;
+    graf->get_ForeColor(&fore);
+    EXPECT_EQ(fore, 0u);
+    EXPECT_EQ(listener->changed.size(), 1u);
+    ASSERT_EQ(point->Unadvise(cookie), S_OK);
+
+    // The font is kept as the object given.
+    ComPtr<IViGraf> other = make<IViGraf>(u"Tarvik.ViGraf");
+    ASSERT_EQ(graf->putref_Font(other.get()), S_OK);
+    ComPtr<IDispatch> font;
+    ASSERT_EQ(graf->get_Font(font.out()), S_OK);
+    EXPECT_EQ(font.get(), static_cast<IDispatch*>(other.get()));
+    ASSERT_EQ(graf->putref_Font(nullptr), S_OK);
+
+    ComPtr<IConnectionPoint> events;
+    EXPECT_EQ(container->FindConnectionPoint(DIID__IViGrafEvents, events.out()), S_OK);
+    EXPECT_EQ(container->FindConnectionPoint(IDispatch::IID, events.out()), CONNECT_E_NOCONNECTION);
+}
+
+TEST_F(ViGrafTest, ZoomStateMembersAnswer) {
+    EXPECT_EQ(graf->GetZoomImage(nullptr), S_FALSE);
+    EXPECT_EQ(put(graf.get(), u"AutoZoom", 1).hr, S_OK);
+    EXPECT_EQ(get(graf.get(), u"AutoZoom").value.lVal, 1);
+    EXPECT_EQ(get(graf.get(), u"X").value.vt, VT_R8);
+    EXPECT_EQ(call(graf.get(), u"FrameInFrame", {Variant("f"), 1, 2, 3, 4}).hr, S_OK);
+    EXPECT_EQ(call(graf.get(), u"FrameInFrameEx", {Variant("f"), 1, 2, 3}).hr, S_OK);
+}
+
+TEST_F(ViGrafTest, EverythingIsReleasedWithTheControl) {
+    graf.reset();
+    // Warm up type information, then count.
+    {
+        auto warm = make<IViGraf>(u"Tarvik.ViGraf");
+        warm->CreateSeries();
+        call(warm.get(), u"CountSeries");
+    }
+    const long objects = qrt::liveObjectCount();
+    const long underflows = qrt::refUnderflowCount();
+    {
+        auto g = make<IViGraf>(u"Tarvik.ViGraf");
+        for (int i = 0; i < 4; ++i) g->CreateSeries();
+        g->AddPointToSeries(1, 1, 1);
+        g->RemoveSeries(2);
+        g->RemoveSeries(0);
+        EXPECT_EQ(get(g.get(), u"CountSeries").value.lVal, 2);
+        EXPECT_EQ(g->AddPointToSeries(0, 2, 2), S_OK);  // the former index 1 is still usable
+        g->RemoveAll();
+        g->CreateSeries();
+    }
+    EXPECT_EQ(qrt::liveObjectCount(), objects);
+    EXPECT_EQ(qrt::refUnderflowCount(), underflows);
+}
+
+}  // namespace
+}  // namespace tarvik_test

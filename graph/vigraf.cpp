@@ -1,0 +1,506 @@
+#include "graph/vigraf.h"
+
+#include "graph/event_types.h"
+#include "graph/series.h"
+#include "graph/series_holder.h"
+#include "graph/super_series_holder.h"
+#include "graph/variant_arrays.h"
+#include "runtime/safearray.h"
+
+#include <QPainter>
+#include <QWidget>
+
+#include <memory>
+#include <new>
+
+namespace tarvik {
+
+namespace {
+
+QColor toQColor(OLE_COLOR color) {
+    COLORREF rgb = 0;
+    if (FAILED(OleTranslateColor(color, nullptr, &rgb))) rgb = color & 0xFFFFFF;
+    return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
+}
+
+// A one-dimensional array of doubles reached directly or by reference: its
+// data can be handed to the series without an intermediate copy.
+SAFEARRAY* plainDoubles(const VARIANT& v) {
+    const VARIANT* p = &v;
+    if (p->vt == (VT_BYREF | VT_VARIANT) && p->pvarVal) p = p->pvarVal;
+    SAFEARRAY* sa = nullptr;
+    if (p->vt == (VT_ARRAY | VT_R8)) sa = p->parray;
+    else if (p->vt == (VT_BYREF | VT_ARRAY | VT_R8) && p->pparray) sa = *p->pparray;
+    return sa && SafeArrayGetDim(sa) == 1 ? sa : nullptr;
+}
+
+// Holds a safe array's data accessed for the lifetime of the object.
+class ArrayAccess {
+public:
+    explicit ArrayAccess(SAFEARRAY* sa) : m_sa(sa) {
+        if (FAILED(SafeArrayAccessData(sa, &m_data))) m_data = nullptr;
+    }
+    ~ArrayAccess() {
+        if (m_data) SafeArrayUnaccessData(m_sa);
+    }
+    double* data() const { return static_cast<double*>(m_data); }
+
+private:
+    SAFEARRAY* m_sa;
+    void* m_data = nullptr;
+};
+
+}  // namespace
+
+// The control's child window: paints the graph and follows the host's size.
+class CViGraf::Window final : public QWidget {
+public:
+    Window(CViGraf* owner, QWidget* parent) : QWidget(parent), m_owner(owner) {
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        setAutoFillBackground(false);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        m_owner->paint(painter, rect());
+    }
+
+private:
+    CViGraf* m_owner;
+};
+
+const qrt::DispatchTable& CViGraf::dispatchTable() {
+    using I = IViGraf;
+    static const qrt::DispatchTable table(u"IViGraf", IViGraf::IID, {
+        qrt::putter<&I::put_BackColor>(u"BackColor", DISPID_BACKCOLOR, {u"clr"}),
+        qrt::getter<&I::get_BackColor>(u"BackColor", DISPID_BACKCOLOR),
+        qrt::putter<&I::put_BorderColor>(u"BorderColor", DISPID_BORDERCOLOR, {u"clr"}),
+        qrt::getter<&I::get_BorderColor>(u"BorderColor", DISPID_BORDERCOLOR),
+        qrt::putter<&I::put_BorderWidth>(u"BorderWidth", DISPID_BORDERWIDTH, {u"width"}),
+        qrt::getter<&I::get_BorderWidth>(u"BorderWidth", DISPID_BORDERWIDTH),
+        qrt::putter<&I::put_FillColor>(u"FillColor", DISPID_FILLCOLOR, {u"clr"}),
+        qrt::getter<&I::get_FillColor>(u"FillColor", DISPID_FILLCOLOR),
+        qrt::putter<&I::put_FillStyle>(u"FillStyle", DISPID_FILLSTYLE, {u"style"}),
+        qrt::getter<&I::get_FillStyle>(u"FillStyle", DISPID_FILLSTYLE),
+        qrt::putRefer<&I::putref_Font>(u"Font", DISPID_FONT, {u"pFont"}),
+        qrt::putter<&I::put_Font>(u"Font", DISPID_FONT, {u"pFont"}),
+        qrt::getter<&I::get_Font>(u"Font", DISPID_FONT),
+        qrt::putter<&I::put_ForeColor>(u"ForeColor", DISPID_FORECOLOR, {u"clr"}),
+        qrt::getter<&I::get_ForeColor>(u"ForeColor", DISPID_FORECOLOR),
+        qrt::putter<&I::put_BorderVisible>(u"BorderVisible", DISPID_BORDERVISIBLE, {u"vbool"}),
+        qrt::getter<&I::get_BorderVisible>(u"BorderVisible", DISPID_BORDERVISIBLE),
+        qrt::member<&I::CreateSeries>(u"CreateSeries", 1),
+        qrt::member<&I::AddPointToSeries>(u"AddPointToSeries", 2, {u"lnSer", u"dx", u"dy"}),
+        qrt::member<&I::SetBox>(u"SetBox", 3, {u"pdBox"}),
+        qrt::member<&I::RecalcSeries>(u"RecalcSeries", 4),
+        qrt::getter<&I::get_CountSeries>(u"CountSeries", 5),
+        qrt::member<&I::SetPoints>(u"SetPoints", 6, {u"nSer", u"cElem", u"pdX", u"pdY"}),
+        qrt::member<&I::SetPointVar>(u"SetPointVar", 7, {u"nSer", u"varX", u"varY"}),
+        qrt::member<&I::SetPropertySeries>(u"SetPropertySeries", 8, {u"lSer", u"alpha", u"color"}),
+        qrt::member<&I::GetPropertySeries>(u"GetPropertySeries", 9, {u"lSer", u"alpha", u"color"}),
+        qrt::getter<&I::get_X_axis>(u"X_axis", 10),
+        qrt::putter<&I::put_X_axis>(u"X_axis", 10, {u"newVal"}),
+        qrt::getter<&I::get_Y_axis>(u"Y_axis", 11),
+        qrt::putter<&I::put_Y_axis>(u"Y_axis", 11, {u"newVal"}),
+        qrt::member<&I::ReDrawGraph>(u"ReDrawGraph", 12),
+        qrt::member<&I::RemoveData>(u"RemoveData", 13, {u"lSer"}),
+        qrt::member<&I::RemoveSeries>(u"RemoveSeries", 14, {u"lSer"}),
+        qrt::member<&I::SavePicture>(u"SavePicture", 15, {u"pIStream"}),
+        qrt::member<&I::ZoomGraf>(u"ZoomGraf", 16, {u"pIStream", u"lfX", u"tpY", u"dx", u"dy"}),
+        qrt::member<&I::SetImage>(u"SetImage", 17, {u"pIStream", u"left", u"top", u"W", u"H", u"ang"}),
+        qrt::member<&I::Magnifier>(u"Magnifier", 18, {u"X", u"Y", u"W", u"H"}),
+        qrt::member<&I::GetZoomImage>(u"GetZoomImage", 19, {u"pDisp"}),
+        qrt::member<&I::SetZoomRect>(u"SetZoomRect", 20, {u"X", u"Y", u"W", u"H"}),
+        qrt::getter<&I::get_AutoZoom>(u"AutoZoom", 21),
+        qrt::putter<&I::put_AutoZoom>(u"AutoZoom", 21, {u"newVal"}),
+        qrt::getter<&I::get_X>(u"X", 22),
+        qrt::getter<&I::get_Y>(u"Y", 23),
+        qrt::member<&I::RemoveAll>(u"RemoveAll", 24),
+        qrt::member<&I::AddFrame>(u"AddFrame", 25, {u"bstrFile"}),
+        qrt::member<&I::LoadStreamFromDocToFile>(u"LoadStreamFromDocToFile", 26, {u"bstrFile", u"bstrStream"}),
+        qrt::member<&I::LoadStreamFromDoc>(u"LoadStreamFromDoc", 27, {u"bstrStream", u"varDisp"}),
+        qrt::member<&I::GetBox>(u"GetBox", 28, {u"X", u"Y", u"W", u"H"}),
+        qrt::member<&I::SetBox_1>(u"SetBox_1", 29, {u"X", u"Y", u"W", u"H"}),
+        qrt::getter<&I::get_ViewAxis>(u"ViewAxis", 32),
+        qrt::putter<&I::put_ViewAxis>(u"ViewAxis", 32, {u"newVal"}),
+        qrt::getter<&I::get_BkgrColor>(u"BkgrColor", 33),
+        qrt::putter<&I::put_BkgrColor>(u"BkgrColor", 33, {u"newVal"}),
+        qrt::member<&I::FrameInFrameEx>(u"FrameInFrameEx", 34, {u"file", u"X", u"Y", u"alpha"}),
+        qrt::member<&I::FrameInFrame>(u"FrameInFrame", 35, {u"file", u"X", u"Y", u"W", u"H"}),
+    });
+    return table;
+}
+
+HRESULT CViGraf::create(REFIID iid, void** out) { return qrt::createInstance<CViGraf>(iid, out); }
+
+CViGraf::CViGraf() {
+    // The holders live in this library: made directly, as the runtime would.
+    m_holder = qrt::create<CSeriesHolder>();
+    m_superHolder = qrt::ComPtr<IUnknown>(qrt::create<CSuperSeriesHolder>()->unknown());
+}
+
+CViGraf::~CViGraf() {
+    m_support.shutdown();
+    m_events.clear();
+}
+
+// Stock properties. Only BackColor changes the picture.
+HRESULT CViGraf::put_BackColor(OLE_COLOR clr) { return m_support.setStock(DISPID_BACKCOLOR, m_backColor, clr); }
+HRESULT CViGraf::get_BackColor(OLE_COLOR* pclr) {
+    if (!pclr) return E_POINTER;
+    *pclr = m_backColor;
+    return S_OK;
+}
+HRESULT CViGraf::put_BorderColor(OLE_COLOR clr) { return m_support.setStock(DISPID_BORDERCOLOR, m_borderColor, clr); }
+HRESULT CViGraf::get_BorderColor(OLE_COLOR* pclr) {
+    if (!pclr) return E_POINTER;
+    *pclr = m_borderColor;
+    return S_OK;
+}
+HRESULT CViGraf::put_BorderWidth(LONG width) { return m_support.setStock(DISPID_BORDERWIDTH, m_borderWidth, width); }
+HRESULT CViGraf::get_BorderWidth(LONG* width) {
+    if (!width) return E_POINTER;
+    *width = m_borderWidth;
+    return S_OK;
+}
+HRESULT CViGraf::put_FillColor(OLE_COLOR clr) { return m_support.setStock(DISPID_FILLCOLOR, m_fillColor, clr); }
+HRESULT CViGraf::get_FillColor(OLE_COLOR* pclr) {
+    if (!pclr) return E_POINTER;
+    *pclr = m_fillColor;
+    return S_OK;
+}
+HRESULT CViGraf::put_FillStyle(LONG style) { return m_support.setStock(DISPID_FILLSTYLE, m_fillStyle, style); }
+HRESULT CViGraf::get_FillStyle(LONG* pstyle) {
+    if (!pstyle) return E_POINTER;
+    *pstyle = m_fillStyle;
+    return S_OK;
+}
+HRESULT CViGraf::putref_Font(IDispatch* pFont) {
+    return m_support.setStock(DISPID_FONT, m_font, qrt::ComPtr<IDispatch>(pFont));
+}
+HRESULT CViGraf::put_Font(IDispatch* pFont) { return putref_Font(pFont); }
+HRESULT CViGraf::get_Font(IDispatch** ppFont) { return copyInterface(m_font.get(), ppFont); }
+HRESULT CViGraf::put_ForeColor(OLE_COLOR clr) { return m_support.setStock(DISPID_FORECOLOR, m_foreColor, clr); }
+HRESULT CViGraf::get_ForeColor(OLE_COLOR* pclr) {
+    if (!pclr) return E_POINTER;
+    *pclr = m_foreColor;
+    return S_OK;
+}
+HRESULT CViGraf::put_BorderVisible(VARIANT_BOOL vbool) {
+    return m_support.setStock(DISPID_BORDERVISIBLE, m_borderVisible, vbool);
+}
+HRESULT CViGraf::get_BorderVisible(VARIANT_BOOL* pbool) {
+    if (!pbool) return E_POINTER;
+    *pbool = m_borderVisible;
+    return S_OK;
+}
+
+// The series model.
+LONG CViGraf::seriesCount() const {
+    LONG count = 0;
+    if (m_holder) m_holder->get_Count(&count);
+    return count;
+}
+
+ISeries* CViGraf::seriesAt(LONG index) const { return m_holder ? m_holder->at(index) : nullptr; }
+
+HRESULT CViGraf::CreateSeries() {
+    if (!m_holder) return S_FALSE;
+    qrt::ComPtr<ISeries> series;
+    HRESULT hr = CSeries::create(ISeries::IID, series.outVoid());
+    if (FAILED(hr)) return hr;
+    series->put_IsView(1);
+    hr = m_holder->Add(series.get());
+    if (FAILED(hr)) return hr;
+    return RecalcSeries();
+}
+
+HRESULT CViGraf::AddPointToSeries(LONG lnSer, double dx, double dy) {
+    ISeries* series = seriesAt(lnSer);
+    if (!series) return S_FALSE;
+    HRESULT hr = series->Add(dx, dy);
+    return FAILED(hr) ? hr : S_OK;
+}
+
+HRESULT CViGraf::SetBox(double* pdBox) {
+    if (!pdBox) {
+        m_needsRescale = true;
+        return E_POINTER;
+    }
+    return SetBox_1(pdBox[0], pdBox[1], pdBox[2], pdBox[3]);
+}
+
+HRESULT CViGraf::SetBox_1(double X, double Y, double W, double H) {
+    m_needsRescale = true;
+    if (!(W > 0 && H > 0)) return S_FALSE;
+    m_box = Box{X, Y, X + W, Y + H};
+    return S_OK;
+}
+
+HRESULT CViGraf::GetBox(double* X, double* Y, double* W, double* H) {
+    if (!X || !Y || !W || !H) return E_POINTER;
+    *X = m_box.XMin;
+    *Y = m_box.YMin;
+    *W = m_box.XMax - m_box.XMin;
+    *H = m_box.YMax - m_box.YMin;
+    return S_OK;
+}
+
+HRESULT CViGraf::RecalcSeries() {
+    m_needsRescale = true;
+    bool first = true;
+    const LONG count = seriesCount();
+    for (LONG i = 0; i < count; ++i) {
+        ISeries* series = seriesAt(i);
+        if (!series) continue;
+        LONG visible = 0;
+        series->get_IsView(&visible);
+        if (!visible) continue;
+        double b[4];
+        if (series->GetBox(b) != S_OK) continue;  // an empty series
+        if (first) {
+            m_box = Box{b[0], b[1], b[2], b[3]};
+            first = false;
+            continue;
+        }
+        if (b[0] < m_box.XMin) m_box.XMin = b[0];
+        if (b[1] < m_box.YMin) m_box.YMin = b[1];
+        if (b[2] > m_box.XMax) m_box.XMax = b[2];
+        if (b[3] > m_box.YMax) m_box.YMax = b[3];
+    }
+    // The title runs are kept: a title set before the data stays visible.
+    return S_OK;
+}
+
+HRESULT CViGraf::get_CountSeries(LONG* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = seriesCount();
+    return S_OK;
+}
+
+HRESULT CViGraf::SetPoints(LONG nSer, LONG cElem, double* pdX, double* pdY) {
+    ISeries* series = seriesAt(nSer);
+    if (!series) return S_OK;
+    HRESULT hr = series->SetXY(cElem, pdX, pdY);
+    if (FAILED(hr)) return hr;
+    series->put_IsView(1);
+    RecalcSeries();
+    repaint();
+    return S_OK;
+}
+
+HRESULT CViGraf::SetPointVar(LONG nSer, VARIANT varX, VARIANT varY) {
+    ISeries* series = seriesAt(nSer);
+    if (!series) return S_FALSE;
+    LONG countX = 0, countY = 0;
+    if (elementCount(varX, &countX) != S_OK || elementCount(varY, &countY) != S_OK) return S_FALSE;
+    if (countX != countY || countX == 0) return S_FALSE;
+    HRESULT hr;
+    SAFEARRAY* plainX = plainDoubles(varX);
+    SAFEARRAY* plainY = plainDoubles(varY);
+    if (plainX && plainY) {
+        // Arrays of doubles go to the series as they are.
+        ArrayAccess x(plainX), y(plainY);
+        if (!x.data() || !y.data()) return S_FALSE;
+        series->put_IsView(1);
+        hr = series->SetXY(countX, x.data(), y.data());
+    } else {
+        std::unique_ptr<double[]> x(new (std::nothrow) double[static_cast<std::size_t>(countX)]);
+        std::unique_ptr<double[]> y(new (std::nothrow) double[static_cast<std::size_t>(countY)]);
+        if (!x || !y) return E_OUTOFMEMORY;
+        if (toDoubles(varX, countX, x.get()) != S_OK || toDoubles(varY, countY, y.get()) != S_OK) return S_FALSE;
+        series->put_IsView(1);
+        hr = series->SetXY(countX, x.get(), y.get());
+    }
+    if (FAILED(hr)) return hr;
+    RecalcSeries();
+    repaint();
+    return S_OK;
+}
+
+HRESULT CViGraf::SetPropertySeries(LONG lSer, LONG alpha, OLE_COLOR color) {
+    ISeries* series = seriesAt(lSer);
+    if (!series) return S_FALSE;
+    series->put_color(color);
+    series->put_alpha(alpha);
+    repaint();
+    return S_OK;
+}
+
+HRESULT CViGraf::GetPropertySeries(LONG lSer, LONG* alpha, OLE_COLOR* color) {
+    if (!alpha || !color) return E_POINTER;
+    ISeries* series = seriesAt(lSer);
+    if (!series) return S_FALSE;
+    series->get_color(color);
+    series->get_alpha(alpha);
+    return S_OK;
+}
+
+HRESULT CViGraf::ReDrawGraph() {
+    RecalcSeries();
+    repaint();
+    return S_OK;
+}
+
+HRESULT CViGraf::RemoveData(LONG lSer) {
+    if (seriesCount() != 0 && lSer >= 0) {
+        if (ISeries* series = seriesAt(lSer)) {
+            series->RemoveAll();
+            m_needsRescale = true;
+            repaint();
+        }
+    }
+    return S_OK;
+}
+
+HRESULT CViGraf::RemoveSeries(LONG lSer) {
+    if (m_holder) m_holder->Remove(lSer);
+    m_needsRescale = true;
+    repaint();
+    return S_OK;
+}
+
+HRESULT CViGraf::RemoveAll() {
+    if (m_holder) m_holder->RemoveAll();
+    m_needsRescale = true;
+    m_box = Box{};
+    m_viewAxis = 1;
+    m_backColor = 0xFFFFFF;
+    repaint();
+    return S_OK;
+}
+
+// Titles.
+HRESULT CViGraf::setTitle(BSTR text, std::optional<std::u16string>& title, std::vector<TitleRun>& runs) {
+    try {
+        title = std::u16string(qrt::bstrView(text));
+        runs = parseTitle(*title);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    repaint();
+    return S_OK;
+}
+
+namespace {
+HRESULT copyTitle(const std::optional<std::u16string>& title, BSTR* out) {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (!title) return S_OK;
+    *out = qrt::allocBstr(std::u16string_view(*title));
+    return *out ? S_OK : E_OUTOFMEMORY;
+}
+}  // namespace
+
+HRESULT CViGraf::get_X_axis(BSTR* pVal) { return copyTitle(m_xTitle, pVal); }
+HRESULT CViGraf::put_X_axis(BSTR newVal) { return setTitle(newVal, m_xTitle, m_xTitleRuns); }
+HRESULT CViGraf::get_Y_axis(BSTR* pVal) { return copyTitle(m_yTitle, pVal); }
+HRESULT CViGraf::put_Y_axis(BSTR newVal) { return setTitle(newVal, m_yTitle, m_yTitleRuns); }
+
+// Display settings.
+HRESULT CViGraf::get_ViewAxis(LONG* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = m_viewAxis;
+    return S_OK;
+}
+HRESULT CViGraf::put_ViewAxis(LONG newVal) {
+    m_viewAxis = newVal != 0 ? 1 : 0;
+    repaint();
+    return S_OK;
+}
+HRESULT CViGraf::get_BkgrColor(OLE_COLOR* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = m_backColor;
+    return S_OK;
+}
+HRESULT CViGraf::put_BkgrColor(OLE_COLOR newVal) {
+    COLORREF rgb = 0;
+    HRESULT hr = OleTranslateColor(newVal, nullptr, &rgb);
+    if (FAILED(hr)) return hr;  // not a colour: keep the old one
+    m_backColor = rgb;
+    repaint();
+    return S_OK;
+}
+
+// Pointer and magnifier state.
+HRESULT CViGraf::GetZoomImage(IDispatch*) { return S_FALSE; }
+HRESULT CViGraf::SetZoomRect(LONG X, LONG Y, LONG W, LONG H) {
+    m_zoomLeft = X;
+    m_zoomTop = Y;
+    m_zoomRight = X + W;
+    m_zoomBottom = Y + H;
+    return S_OK;
+}
+HRESULT CViGraf::get_AutoZoom(LONG* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = m_autoZoom;
+    return S_OK;
+}
+HRESULT CViGraf::put_AutoZoom(LONG newVal) {
+    m_autoZoom = newVal;
+    return S_OK;
+}
+HRESULT CViGraf::get_X(double* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = m_pointerX;
+    return S_OK;
+}
+HRESULT CViGraf::get_Y(double* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = m_pointerY;
+    return S_OK;
+}
+HRESULT CViGraf::FrameInFrameEx(BSTR, LONG, LONG, LONG) { return S_OK; }
+HRESULT CViGraf::FrameInFrame(BSTR, LONG, LONG, LONG, LONG) { return S_OK; }
+
+// Pictures, frames and zoom rendering need the off-screen picture and the
+// graph storage, which this control does not have yet.
+HRESULT CViGraf::SavePicture(IDispatch*) { return E_NOTIMPL; }
+HRESULT CViGraf::ZoomGraf(IDispatch*, double, double, double, double) { return E_NOTIMPL; }
+HRESULT CViGraf::SetImage(IDispatch*, LONG, LONG, LONG, LONG, float) { return E_NOTIMPL; }
+HRESULT CViGraf::Magnifier(double, double, double, double) { return E_NOTIMPL; }
+HRESULT CViGraf::AddFrame(BSTR) { return E_NOTIMPL; }
+HRESULT CViGraf::LoadStreamFromDocToFile(BSTR, BSTR) { return E_NOTIMPL; }
+HRESULT CViGraf::LoadStreamFromDoc(BSTR, VARIANT) { return E_NOTIMPL; }
+
+// Class information and connection points.
+HRESULT CViGraf::GetClassInfo(ITypeInfo** info) {
+    return qrt::classTypeInfo(u"ViGraf", CLSID_ViGraf, dispatchTable().typeInfo(), viGrafEventsTypeInfo(), info);
+}
+HRESULT CViGraf::GetGUID(DWORD kind, GUID* guid) {
+    if (!guid) return E_POINTER;
+    if (kind != GUIDKIND_DEFAULT_SOURCE_DISP_IID) return E_INVALIDARG;
+    *guid = DIID__IViGrafEvents;
+    return S_OK;
+}
+HRESULT CViGraf::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {
+    if (!point) return E_POINTER;
+    *point = nullptr;
+    qrt::ConnectionPoint* found = nullptr;
+    if (iid == IPropertyNotifySink::IID) found = &m_support.propertyNotify();
+    else if (iid == DIID__IViGrafEvents) found = &m_events;
+    if (!found) return CONNECT_E_NOCONNECTION;
+    return found->QueryInterface(IConnectionPoint::IID, reinterpret_cast<void**>(point));
+}
+
+// Hosting.
+HRESULT CViGraf::SetSite(IUnknown* site) { return m_support.setSite(site); }
+HRESULT CViGraf::CreateControlWindow(QWidget* parent, QWidget** window) {
+    return m_support.createWindow(parent, window, [this](QWidget* p) { return new Window(this, p); });
+}
+HRESULT CViGraf::DestroyControlWindow() { return m_support.destroyWindow(); }
+HRESULT CViGraf::SetObjectRect(LONG x, LONG y, LONG width, LONG height) {
+    return m_support.setRect(x, y, width, height);
+}
+HRESULT CViGraf::Draw(QPainter* painter, LONG x, LONG y, LONG width, LONG height) {
+    if (!painter) return E_POINTER;
+    paint(*painter, QRect(x, y, width, height));
+    return S_OK;
+}
+
+void CViGraf::paint(QPainter& painter, const QRect& bounds) {
+    painter.fillRect(bounds, toQColor(m_backColor));
+}
+
+}  // namespace tarvik

@@ -1,0 +1,161 @@
+// ViGraf: the graph control. It keeps the series (in a SeriesHolder), the
+// world box, the axis titles and the display settings, and shows them in its
+// window.
+#pragma once
+
+#include "graph/control_support.h"
+#include "graph/tarvik.h"
+#include "graph/title_runs.h"
+#include "runtime/dispatch_table.h"
+#include "runtime/object.h"
+#include "runtime/typeinfo.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+class QPainter;
+
+namespace tarvik {
+
+class CSeriesHolder;
+
+// The graph's world extent.
+struct Box {
+    double XMin = 0, YMin = 0, XMax = 0, YMax = 0;
+    friend bool operator==(const Box&, const Box&) = default;
+};
+
+class CViGraf final
+    : public qrt::ComObject<qrt::DispatchImpl<CViGraf, IViGraf>, IProvideClassInfo2, IConnectionPointContainer,
+                            IWidgetControl> {
+public:
+    static const qrt::DispatchTable& dispatchTable();
+    static HRESULT create(REFIID iid, void** out);
+
+    CViGraf();
+    ~CViGraf() override;
+
+    // IViGraf: stock properties.
+    HRESULT put_BackColor(OLE_COLOR clr) override;
+    HRESULT get_BackColor(OLE_COLOR* pclr) override;
+    HRESULT put_BorderColor(OLE_COLOR clr) override;
+    HRESULT get_BorderColor(OLE_COLOR* pclr) override;
+    HRESULT put_BorderWidth(LONG width) override;
+    HRESULT get_BorderWidth(LONG* width) override;
+    HRESULT put_FillColor(OLE_COLOR clr) override;
+    HRESULT get_FillColor(OLE_COLOR* pclr) override;
+    HRESULT put_FillStyle(LONG style) override;
+    HRESULT get_FillStyle(LONG* pstyle) override;
+    HRESULT putref_Font(IDispatch* pFont) override;
+    HRESULT put_Font(IDispatch* pFont) override;
+    HRESULT get_Font(IDispatch** ppFont) override;
+    HRESULT put_ForeColor(OLE_COLOR clr) override;
+    HRESULT get_ForeColor(OLE_COLOR* pclr) override;
+    HRESULT put_BorderVisible(VARIANT_BOOL vbool) override;
+    HRESULT get_BorderVisible(VARIANT_BOOL* pbool) override;
+
+    // IViGraf: series, box, titles and settings.
+    HRESULT CreateSeries() override;
+    HRESULT AddPointToSeries(LONG lnSer, double dx, double dy) override;
+    HRESULT SetBox(double* pdBox) override;
+    HRESULT RecalcSeries() override;
+    HRESULT get_CountSeries(LONG* pVal) override;
+    HRESULT SetPoints(LONG nSer, LONG cElem, double* pdX, double* pdY) override;
+    HRESULT SetPointVar(LONG nSer, VARIANT varX, VARIANT varY) override;
+    HRESULT SetPropertySeries(LONG lSer, LONG alpha, OLE_COLOR color) override;
+    HRESULT GetPropertySeries(LONG lSer, LONG* alpha, OLE_COLOR* color) override;
+    HRESULT get_X_axis(BSTR* pVal) override;
+    HRESULT put_X_axis(BSTR newVal) override;
+    HRESULT get_Y_axis(BSTR* pVal) override;
+    HRESULT put_Y_axis(BSTR newVal) override;
+    HRESULT ReDrawGraph() override;
+    HRESULT RemoveData(LONG lSer) override;
+    HRESULT RemoveSeries(LONG lSer) override;
+    HRESULT SavePicture(IDispatch* pIStream) override;
+    HRESULT ZoomGraf(IDispatch* pIStream, double lfX, double tpY, double dx, double dy) override;
+    HRESULT SetImage(IDispatch* pIStream, LONG left, LONG top, LONG W, LONG H, float ang) override;
+    HRESULT Magnifier(double X, double Y, double W, double H) override;
+    HRESULT GetZoomImage(IDispatch* pDisp) override;
+    HRESULT SetZoomRect(LONG X, LONG Y, LONG W, LONG H) override;
+    HRESULT get_AutoZoom(LONG* pVal) override;
+    HRESULT put_AutoZoom(LONG newVal) override;
+    HRESULT get_X(double* pVal) override;
+    HRESULT get_Y(double* pVal) override;
+    HRESULT RemoveAll() override;
+    HRESULT AddFrame(BSTR bstrFile) override;
+    HRESULT LoadStreamFromDocToFile(BSTR bstrFile, BSTR bstrStream) override;
+    HRESULT LoadStreamFromDoc(BSTR bstrStream, VARIANT varDisp) override;
+    HRESULT GetBox(double* X, double* Y, double* W, double* H) override;
+    HRESULT SetBox_1(double X, double Y, double W, double H) override;
+    HRESULT get_ViewAxis(LONG* pVal) override;
+    HRESULT put_ViewAxis(LONG newVal) override;
+    HRESULT get_BkgrColor(OLE_COLOR* pVal) override;
+    HRESULT put_BkgrColor(OLE_COLOR newVal) override;
+    HRESULT FrameInFrameEx(BSTR file, LONG X, LONG Y, LONG alpha) override;
+    HRESULT FrameInFrame(BSTR file, LONG X, LONG Y, LONG W, LONG H) override;
+
+    // IProvideClassInfo2
+    HRESULT GetClassInfo(ITypeInfo** info) override;
+    HRESULT GetGUID(DWORD kind, GUID* guid) override;
+
+    // IConnectionPointContainer: property notifications and _IViGrafEvents.
+    HRESULT FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
+
+    // IWidgetControl
+    HRESULT SetSite(IUnknown* site) override;
+    HRESULT CreateControlWindow(QWidget* parent, QWidget** window) override;
+    HRESULT DestroyControlWindow() override;
+    HRESULT SetObjectRect(LONG x, LONG y, LONG width, LONG height) override;
+    HRESULT Draw(QPainter* painter, LONG x, LONG y, LONG width, LONG height) override;
+
+    // The model, for drawing.
+    const Box& box() const { return m_box; }
+    bool needsRescale() const { return m_needsRescale; }
+    void setNeedsRescale(bool value) { m_needsRescale = value; }
+    const std::vector<TitleRun>& xTitleRuns() const { return m_xTitleRuns; }
+    const std::vector<TitleRun>& yTitleRuns() const { return m_yTitleRuns; }
+    LONG viewAxis() const { return m_viewAxis; }
+    OLE_COLOR backgroundColor() const { return m_backColor; }
+    LONG seriesCount() const;
+    // The series at index, or nullptr (no reference added).
+    ISeries* seriesAt(LONG index) const;
+    // Paints the graph over the given bounds.
+    void paint(QPainter& painter, const QRect& bounds);
+
+private:
+    // The window that shows the graph.
+    class Window;
+
+    // The repaint the control asks for after a visible change.
+    void repaint() { m_support.repaint(); }
+    HRESULT setTitle(BSTR text, std::optional<std::u16string>& title, std::vector<TitleRun>& runs);
+
+    ControlSupport m_support{this};
+    qrt::ConnectionPoint m_events{this, DIID__IViGrafEvents};
+
+    // Stock properties; BackColor and BkgrColor share one colour.
+    OLE_COLOR m_backColor = 0xFFFFFF;
+    OLE_COLOR m_borderColor = 0;
+    LONG m_borderWidth = 0;
+    OLE_COLOR m_fillColor = 0;
+    LONG m_fillStyle = 0;
+    qrt::ComPtr<IDispatch> m_font;
+    OLE_COLOR m_foreColor = 0;
+    VARIANT_BOOL m_borderVisible = VARIANT_FALSE;
+
+    qrt::ComPtr<CSeriesHolder> m_holder;
+    qrt::ComPtr<IUnknown> m_superHolder;
+    Box m_box;
+    bool m_needsRescale = false;
+    std::optional<std::u16string> m_xTitle, m_yTitle;  // null until set
+    std::vector<TitleRun> m_xTitleRuns, m_yTitleRuns;
+    LONG m_viewAxis = 1;
+
+    // Pointer and magnifier state, driven by the zoom members.
+    double m_pointerX = 0, m_pointerY = 0;
+    LONG m_zoomLeft = 100, m_zoomTop = 100, m_zoomRight = 200, m_zoomBottom = 200;
+    LONG m_autoZoom = 0;
+};
+
+}  // namespace tarvik

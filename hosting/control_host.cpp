@@ -1,0 +1,79 @@
+#include "hosting/control_host.h"
+
+#include "runtime/activation.h"
+#include "runtime/object.h"
+
+#include <QResizeEvent>
+
+namespace qhost {
+
+// The host's side of the conversation: view-change notices.
+class ControlHost::Site final : public qrt::ComObject<IViewChangeSink> {
+public:
+    explicit Site(ControlHost* host) : m_host(host) {}
+    void detach() { m_host = nullptr; }
+    HRESULT OnViewChange() override {
+        if (m_host) {
+            ++m_host->m_viewChanges;
+            m_host->update();
+        }
+        return S_OK;
+    }
+
+private:
+    ControlHost* m_host;
+};
+
+ControlHost::ControlHost(QWidget* parent) : QWidget(parent) {}
+
+ControlHost::~ControlHost() { release(); }
+
+HRESULT ControlHost::create(REFCLSID clsid) {
+    qrt::ComPtr<IUnknown> control;
+    HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IUnknown::IID, control.outVoid());
+    if (FAILED(hr)) return hr;
+    return attach(control.get());
+}
+
+HRESULT ControlHost::attach(IUnknown* control) {
+    release();
+    if (!control) return E_POINTER;
+    qrt::ComPtr<IWidgetControl> widgetControl;
+    HRESULT hr = control->QueryInterface(IWidgetControl::IID, widgetControl.outVoid());
+    if (FAILED(hr)) return hr;
+    auto site = qrt::create<Site>(this);
+    if (!site) return E_OUTOFMEMORY;
+    widgetControl->SetSite(site->unknown());
+    QWidget* window = nullptr;
+    hr = widgetControl->CreateControlWindow(this, &window);
+    if (FAILED(hr)) {
+        widgetControl->SetSite(nullptr);
+        site->detach();
+        return hr;
+    }
+    m_control = qrt::ComPtr<IUnknown>(control);
+    m_widgetControl = widgetControl;
+    m_site = qrt::ComPtr<IUnknown>(site->unknown());
+    m_window = window;
+    widgetControl->SetObjectRect(0, 0, width(), height());
+    return S_OK;
+}
+
+void ControlHost::release() {
+    if (m_widgetControl) {
+        m_widgetControl->DestroyControlWindow();
+        m_widgetControl->SetSite(nullptr);
+    }
+    if (m_site) static_cast<Site*>(static_cast<IViewChangeSink*>(m_site.as<IViewChangeSink>().get()))->detach();
+    m_window = nullptr;
+    m_widgetControl.reset();
+    m_control.reset();
+    m_site.reset();
+}
+
+void ControlHost::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (m_widgetControl) m_widgetControl->SetObjectRect(0, 0, event->size().width(), event->size().height());
+}
+
+}  // namespace qhost
