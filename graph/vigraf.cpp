@@ -4,13 +4,10 @@
 #include "graph/series.h"
 #include "graph/series_holder.h"
 #include "graph/super_series_holder.h"
-#include "graph/variant_arrays.h"
-#include "runtime/safearray.h"
 
 #include <QPainter>
 #include <QWidget>
 
-#include <memory>
 #include <new>
 
 namespace tarvik {
@@ -22,33 +19,6 @@ QColor toQColor(OLE_COLOR color) {
     if (FAILED(OleTranslateColor(color, nullptr, &rgb))) rgb = color & 0xFFFFFF;
     return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
 }
-
-// A one-dimensional array of doubles reached directly or by reference: its
-// data can be handed to the series without an intermediate copy.
-SAFEARRAY* plainDoubles(const VARIANT& v) {
-    const VARIANT* p = &v;
-    if (p->vt == (VT_BYREF | VT_VARIANT) && p->pvarVal) p = p->pvarVal;
-    SAFEARRAY* sa = nullptr;
-    if (p->vt == (VT_ARRAY | VT_R8)) sa = p->parray;
-    else if (p->vt == (VT_BYREF | VT_ARRAY | VT_R8) && p->pparray) sa = *p->pparray;
-    return sa && SafeArrayGetDim(sa) == 1 ? sa : nullptr;
-}
-
-// Holds a safe array's data accessed for the lifetime of the object.
-class ArrayAccess {
-public:
-    explicit ArrayAccess(SAFEARRAY* sa) : m_sa(sa) {
-        if (FAILED(SafeArrayAccessData(sa, &m_data))) m_data = nullptr;
-    }
-    ~ArrayAccess() {
-        if (m_data) SafeArrayUnaccessData(m_sa);
-    }
-    double* data() const { return static_cast<double*>(m_data); }
-
-private:
-    SAFEARRAY* m_sa;
-    void* m_data = nullptr;
-};
 
 }  // namespace
 
@@ -293,27 +263,11 @@ HRESULT CViGraf::SetPoints(LONG nSer, LONG cElem, double* pdX, double* pdY) {
 HRESULT CViGraf::SetPointVar(LONG nSer, VARIANT varX, VARIANT varY) {
     ISeries* series = seriesAt(nSer);
     if (!series) return S_FALSE;
-    LONG countX = 0, countY = 0;
-    if (elementCount(varX, &countX) != S_OK || elementCount(varY, &countY) != S_OK) return S_FALSE;
-    if (countX != countY || countX == 0) return S_FALSE;
-    HRESULT hr;
-    SAFEARRAY* plainX = plainDoubles(varX);
-    SAFEARRAY* plainY = plainDoubles(varY);
-    if (plainX && plainY) {
-        // Arrays of doubles go to the series as they are.
-        ArrayAccess x(plainX), y(plainY);
-        if (!x.data() || !y.data()) return S_FALSE;
-        series->put_IsView(1);
-        hr = series->SetXY(countX, x.data(), y.data());
-    } else {
-        std::unique_ptr<double[]> x(new (std::nothrow) double[static_cast<std::size_t>(countX)]);
-        std::unique_ptr<double[]> y(new (std::nothrow) double[static_cast<std::size_t>(countY)]);
-        if (!x || !y) return E_OUTOFMEMORY;
-        if (toDoubles(varX, countX, x.get()) != S_OK || toDoubles(varY, countY, y.get()) != S_OK) return S_FALSE;
-        series->put_IsView(1);
-        hr = series->SetXY(countX, x.get(), y.get());
-    }
-    if (FAILED(hr)) return hr;
+    // The series checks both arrays (same non-zero length, numbers only)
+    // and converts them straight into its storage, or changes nothing.
+    HRESULT hr = series->SetXYVar(varX, varY);
+    if (hr != S_OK) return FAILED(hr) ? hr : S_FALSE;
+    series->put_IsView(1);
     RecalcSeries();
     repaint();
     return S_OK;
