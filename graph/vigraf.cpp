@@ -14,11 +14,6 @@ namespace tarvik {
 
 namespace {
 
-QColor toQColor(OLE_COLOR color) {
-    COLORREF rgb = 0;
-    if (FAILED(OleTranslateColor(color, nullptr, &rgb))) rgb = color & 0xFFFFFF;
-    return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
-}
 
 }  // namespace
 
@@ -33,7 +28,7 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
-        m_owner->paint(painter, rect());
+        m_owner->onDraw(painter, rect());
     }
 
 private:
@@ -449,12 +444,8 @@ HRESULT CViGraf::SetObjectRect(LONG x, LONG y, LONG width, LONG height) {
 }
 HRESULT CViGraf::Draw(QPainter* painter, LONG x, LONG y, LONG width, LONG height) {
     if (!painter) return E_POINTER;
-    paint(*painter, QRect(x, y, width, height));
+    onDraw(*painter, QRect(x, y, width, height));
     return S_OK;
-}
-
-void CViGraf::paint(QPainter& painter, const QRect& bounds) {
-    painter.fillRect(bounds, toQColor(m_backColor));
 }
 
 }  // namespace tarvik

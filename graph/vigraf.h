@@ -4,11 +4,15 @@
 #pragma once
 
 #include "graph/control_support.h"
+#include "graph/offscreen_image.h"
+#include "graph/plot_geometry.h"
 #include "graph/tarvik.h"
 #include "graph/title_runs.h"
 #include "runtime/dispatch_table.h"
 #include "runtime/object.h"
 #include "runtime/typeinfo.h"
+
+#include <QPoint>
 
 #include <optional>
 #include <string>
@@ -19,12 +23,6 @@ class QPainter;
 namespace tarvik {
 
 class CSeriesHolder;
-
-// The graph's world extent.
-struct Box {
-    double XMin = 0, YMin = 0, XMax = 0, YMax = 0;
-    friend bool operator==(const Box&, const Box&) = default;
-};
 
 class CViGraf final
     : public qrt::ComObject<qrt::DispatchImpl<CViGraf, IViGraf>, IProvideClassInfo2, IConnectionPointContainer,
@@ -120,12 +118,21 @@ public:
     LONG seriesCount() const;
     // The series at index, or nullptr (no reference added).
     ISeries* seriesAt(LONG index) const;
-    // Paints the graph over the given bounds.
-    void paint(QPainter& painter, const QRect& bounds);
+    // The paint request: lays the graph out for bounds, draws it into the
+    // off-screen picture and copies that to the target at the bounds' corner.
+    void onDraw(QPainter& target, const QRect& bounds);
+    const Geometry& geometry() const { return m_geometry; }
+    const OffscreenImage& graphImage() const { return m_graphImage; }
 
 private:
     // The window that shows the graph.
     class Window;
+
+    // The drawing pass over the picture.
+    void renderGraph(QImage& image);
+    void fillBackground(QImage& image);
+    void drawSeries(QImage& image);
+    void drawOneSeries(ISeries* series, QImage& image);
 
     // The repaint the control asks for after a visible change.
     void repaint() { m_support.repaint(); }
@@ -151,6 +158,14 @@ private:
     std::optional<std::u16string> m_xTitle, m_yTitle;  // null until set
     std::vector<TitleRun> m_xTitleRuns, m_yTitleRuns;
     LONG m_viewAxis = 1;
+
+    // Drawing: the layout of the last pass, the picture, and scratch arrays
+    // for one series' points, allocated once.
+    Geometry m_geometry;
+    OffscreenImage m_graphImage;
+    std::vector<double> m_drawX = std::vector<double>(MaxDrawPoints);
+    std::vector<double> m_drawY = std::vector<double>(MaxDrawPoints);
+    std::vector<QPoint> m_drawPoints = std::vector<QPoint>(MaxDrawPoints);
 
     // Pointer and magnifier state, driven by the zoom members.
     double m_pointerX = 0, m_pointerY = 0;

@@ -3,6 +3,7 @@
 #include "runtime/activation.h"
 #include "runtime/object.h"
 
+#include <QPainter>
 #include <QResizeEvent>
 
 namespace qhost {
@@ -74,6 +75,18 @@ void ControlHost::release() {
 void ControlHost::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     if (m_widgetControl) m_widgetControl->SetObjectRect(0, 0, event->size().width(), event->size().height());
+}
+
+QImage renderControl(IUnknown* control, int width, int height) {
+    if (!control || width <= 0 || height <= 0) return {};
+    qrt::ComPtr<IWidgetControl> widgetControl;
+    if (FAILED(control->QueryInterface(IWidgetControl::IID, widgetControl.outVoid()))) return {};
+    QImage image(width, height, QImage::Format_RGB32);
+    if (image.isNull()) return {};
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    if (FAILED(widgetControl->Draw(&painter, 0, 0, width, height))) return {};
+    return image;
 }
 
 }  // namespace qhost

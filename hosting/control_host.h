@@ -4,6 +4,7 @@
 
 #include "runtime/control.h"
 
+#include <QImage>
 #include <QWidget>
 
 namespace qhost {
@@ -39,5 +40,10 @@ private:
     QWidget* m_window = nullptr;
     int m_viewChanges = 0;
 };
+
+// Draws a control without a window into a new picture of the given size
+// (white where the control draws nothing); a null picture when the object is
+// no control or cannot draw.
+QImage renderControl(IUnknown* control, int width, int height);
 
 }  // namespace qhost

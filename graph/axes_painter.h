@@ -1,0 +1,31 @@
+// The axes pass: plot frame, grid, ticks with their labels, and the two axis
+// titles with their styled runs and the decimal multiplier of each axis.
+#pragma once
+
+#include "graph/plot_geometry.h"
+#include "graph/title_runs.h"
+
+#include <QPointF>
+#include <QString>
+
+#include <vector>
+
+class QPainter;
+class QFont;
+
+namespace tarvik {
+
+// Draws frame, grid, ticks, labels and titles for the widened box.
+void drawAxes(QPainter& painter, const Geometry& g, const Box& box, const std::vector<TitleRun>& xRuns,
+              const std::vector<TitleRun>& yRuns);
+
+// Draws one title block turned by angle degrees about its anchor; the axis
+// multiplier ("  x", "10", exponent) follows the runs when |exponent| > 2.
+void drawTitleBlock(QPainter& painter, const std::vector<TitleRun>& runs, int exponent, QPointF anchor,
+                    double angle);
+
+// The symbol font's letters as the Greek characters it shows for them
+// (a is alpha, b beta, g gamma, ...); other characters stay.
+QString symbolText(const QString& text);
+
+}  // namespace tarvik

@@ -1,0 +1,176 @@
+// Pictures of the graph: background, series and axes as a person sees them.
+#include "graph/tests/tarvik_fixture.h"
+#include "hosting/control_host.h"
+
+#include <QImage>
+
+#include <cmath>
+#include <cstdlib>
+
+namespace tarvik_test {
+namespace {
+
+class RenderTest : public TarvikTest {
+protected:
+    void SetUp() override {
+        TarvikTest::SetUp();
+        ensureApplication();
+        graf = make<IViGraf>(u"Tarvik.ViGraf");
+        ASSERT_TRUE(graf);
+    }
+    QImage render(int w = 640, int h = 400) { return qhost::renderControl(graf.get(), w, h); }
+    // Keeps a picture for a person to look at when QUILLAN_SAVE_PICTURES names a folder.
+    static void keep(const QImage& image, const char* name) {
+        if (const char* dir = std::getenv("QUILLAN_SAVE_PICTURES"))
+            image.save(QString::fromUtf8(dir) + "/" + name + ".png");
+    }
+    void series(std::vector<double> x, std::vector<double> y) {
+        graf->CreateSeries();
+        LONG n = 0;
+        graf->get_CountSeries(&n);
+        graf->SetPoints(n - 1, static_cast<LONG>(x.size()), x.data(), y.data());
+    }
+
+    ComPtr<IViGraf> graf;
+};
+
+TEST_F(RenderTest, ACurveWithTitlesAndGreekLetters) {
+    std::vector<double> x, y, y2;
+    for (int i = 0; i <= 200; ++i) {
+        x.push_back(i * 0.05);
+        y.push_back(std::sin(i * 0.05) * 4 + 5);
+        y2.push_back(std::cos(i * 0.05) * 3 + 4);
+    }
+    series(x, y);
+    series(x, y2);
+    graf->SetPropertySeries(0, 255, 0x0000FF);
+    graf->SetPropertySeries(1, 128, 0xFF0000);
+    put(graf.get(), u"X_axis", Variant(u"@LN@Time t@D@0@LN@ (s)"));
+    put(graf.get(), u"Y_axis", Variant(u"@gn@a@LU@2@LN@ + @gN@b"));
+    QImage image = render();
+    keep(image, "curve");
+    EXPECT_EQ(image.pixelColor(2, 2), QColor(Qt::white));
+}
+
+TEST_F(RenderTest, SmallValuesShowTheirMultiplier) {
+    series({0, 1, 2, 3}, {0, 0.0004, 0.0007, 0.001});
+    put(graf.get(), u"Y_axis", Variant(u"@LN@Current"));
+    QImage image = render();
+    keep(image, "multiplier");
+}
+
+// The plot area of a 640 x 400 picture: (64, 12) to (628, 358).
+constexpr int kLeft = 64, kTop = 12, kRight = 628, kBottom = 358;
+
+// A colour blended over white with the given alpha.
+QColor overWhite(QColor c, int alpha) {
+    auto mix = [&](int v) { return (v * alpha + 255 * (255 - alpha) + 127) / 255; };
+    return QColor(mix(c.red()), mix(c.green()), mix(c.blue()));
+}
+
+bool near(QColor a, QColor b, int tolerance = 2) {
+    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
+           std::abs(a.blue() - b.blue()) <= tolerance;
+}
+
+TEST_F(RenderTest, AnEmptyGraphShowsFrameAndFineGrid) {
+    QImage image = render();
+    keep(image, "empty");
+    EXPECT_EQ(image.pixelColor(20, 380), QColor(Qt::white));
+    // The frame: black at alpha 80, its left side one pixel before the plot.
+    EXPECT_TRUE(near(image.pixelColor(kLeft - 1, 200), overWhite(Qt::black, 80)));
+    EXPECT_TRUE(near(image.pixelColor(300, kTop), overWhite(Qt::black, 80)));
+    // The fine grid every hundredth of the plot (564 / 100 = 5 pixels), alpha 10.
+    const QColor grid = overWhite(Qt::black, 10);
+    EXPECT_TRUE(near(image.pixelColor(kLeft + 5, 100), grid));
+    EXPECT_TRUE(near(image.pixelColor(kLeft + 50, 100), grid));
+    EXPECT_EQ(image.pixelColor(kLeft + 7, 100 + 1), QColor(Qt::white));
+}
+
+TEST_F(RenderTest, SeriesNeedTwoPointsAndKeepTheirAlpha) {
+    put(graf.get(), u"ViewAxis", 0);
+    series({0, 10}, {0, 10});
+    series({5}, {5});                     // one point: nothing
+    series({0, 10}, {10, 0});             // the other diagonal, translucent
+    series({0, 10}, {3, 3});              // invisible
+    graf->SetPropertySeries(0, 255, 0x0000FF);
+    graf->SetPropertySeries(2, 300, 0xFF0000);  // alpha 300 draws with 44
+    graf->SetPropertySeries(3, 0, 0x00FF00);
+    QImage image = render();
+    keep(image, "alpha");
+    // The rising diagonal passes the plot's middle, drawn opaque red.
+    int red = 0, blue = 0, green = 0;
+    for (int y = kTop; y < kBottom; ++y)
+        for (int x = kLeft; x < kRight; ++x) {
+            QColor c = image.pixelColor(x, y);
+            if (c == QColor(255, 0, 0)) ++red;
+            if (near(c, overWhite(QColor(0, 0, 255), 44))) ++blue;
+            if (c.green() > c.red() + 10) ++green;
+        }
+    EXPECT_GT(red, 500);
+    EXPECT_GT(blue, 500);
+    EXPECT_EQ(green, 0);
+    // Nothing at the lone point away from the lines.
+    EXPECT_EQ(image.pixelColor(346, 150), QColor(Qt::white));
+}
+
+TEST_F(RenderTest, LinesStopAtThePlotBorderAndAfterPoint60000) {
+    put(graf.get(), u"ViewAxis", 0);
+    std::vector<double> x(60001), y(60001);
+    for (int i = 0; i < 60000; ++i) {
+        x[i] = i / 6000.0;
+        y[i] = 5;
+    }
+    x[60000] = 0;  // the 60001st point would go back across the plot
+    y[60000] = 0;
+    series(x, y);
+    // A line from the middle to far outside the box.
+    graf->CreateSeries();
+    graf->AddPointToSeries(1, 5, 5);
+    graf->AddPointToSeries(1, 1e6, 5);
+    double box[4] = {0, 0, 10, 10};
+    graf->SetBox(box);
+    QImage image = render();
+    keep(image, "clipping");
+    int row = -1;
+    for (int y = kTop; y < kBottom && row < 0; ++y)
+        if (image.pixelColor(346, y) == QColor(Qt::black)) row = y;
+    ASSERT_GT(row, kTop);
+    int marked = 0;
+    for (int y = kTop; y < kBottom; ++y)
+        for (int x = kLeft; x < kRight; ++x)
+            if (y != row && image.pixelColor(x, y) != QColor(Qt::white)) ++marked;
+    EXPECT_EQ(marked, 0);  // no diagonal back to the origin
+    // The horizontal line reaches the right border of the plot, not the margin.
+    EXPECT_EQ(image.pixelColor(kRight - 1, row), QColor(Qt::black));
+    EXPECT_EQ(image.pixelColor(kRight + 2, row), QColor(Qt::white));
+    EXPECT_EQ(image.pixelColor(639, row), QColor(Qt::white));
+}
+
+TEST_F(RenderTest, BackgroundColoursRawAndTranslated) {
+    put(graf.get(), u"BackColor", static_cast<int>(0x80000005u));
+    EXPECT_EQ(render().pixelColor(5, 5), QColor(5, 0, 0));  // the stored bytes, high byte ignored
+    put(graf.get(), u"BkgrColor", static_cast<int>(0x80000005u));
+    EXPECT_EQ(render().pixelColor(5, 5), QColor(Qt::white));  // the system window colour
+    put(graf.get(), u"BkgrColor", 0x00C08040);
+    EXPECT_EQ(render().pixelColor(5, 5), QColor(0x40, 0x80, 0xC0));
+}
+
+TEST_F(RenderTest, WithoutAxesOnlyTheSeriesShow) {
+    series({0, 10}, {0, 10});
+    QImage with = render();
+    put(graf.get(), u"ViewAxis", 0);
+    QImage without = render();
+    auto inMargins = [](const QImage& image) {
+        int n = 0;
+        for (int y = kBottom + 1; y < 400; ++y)
+            for (int x = 0; x < 640; ++x)
+                if (image.pixelColor(x, y) != QColor(Qt::white)) ++n;
+        return n;
+    };
+    EXPECT_GT(inMargins(with), 100);  // labels and title area
+    EXPECT_EQ(inMargins(without), 0);
+}
+
+}  // namespace
+}  // namespace tarvik_test
