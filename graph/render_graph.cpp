@@ -2,6 +2,7 @@
 // off-screen picture (background, series, axes), which then reaches the
 // target in one transfer.
 #include "graph/axes_painter.h"
+#include "graph/polyline_raster.h"
 #include "graph/series_holder.h"
 #include "graph/vigraf.h"
 
@@ -33,10 +34,10 @@ void CViGraf::onDraw(QPainter& target, const QRect& bounds) {
     target.drawImage(bounds.topLeft(), m_graphImage.image());
 }
 
-void CViGraf::renderGraph(QImage& image) {
+void CViGraf::renderGraph(QImage& image, bool widen) {
     // The box is widened for the pass and restored exactly afterwards.
     const Box saved = m_box;
-    expandBox(m_box, m_needsRescale, true);
+    if (widen) expandBox(m_box, m_needsRescale, true);
     rescale(m_geometry, m_box, m_needsRescale);
     fillBackground(image);
     drawSeries(image);
@@ -74,8 +75,13 @@ void CViGraf::drawOneSeries(ISeries* series, QImage& image) {
     }
     const IntRect& plot = m_geometry.plot;
     const QRect clip(plot.left, plot.top, plot.width(), plot.height());
-    QColor pen = translatedColor(color);
-    pen.setAlpha(static_cast<int>(alpha & 0xFF));
+    const QColor rgb = translatedColor(color);
+    const int a = static_cast<int>(alpha & 0xFF);
+    // The dedicated rasterizer draws what QPainter would, faster; other
+    // picture formats go through QPainter.
+    if (drawPolyline(image, clip, m_drawPoints.data(), static_cast<int>(n), rgb.rgb(), a)) return;
+    QColor pen = rgb;
+    pen.setAlpha(a);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setClipRect(clip);

@@ -1,10 +1,12 @@
 #include "graph/vigraf.h"
 
 #include "graph/event_types.h"
+#include "graph/pointer_cursor.h"
 #include "graph/series.h"
 #include "graph/series_holder.h"
 #include "graph/super_series_holder.h"
 
+#include <QMouseEvent>
 #include <QPainter>
 #include <QWidget>
 
@@ -23,12 +25,22 @@ public:
     Window(CViGraf* owner, QWidget* parent) : QWidget(parent), m_owner(owner) {
         setAttribute(Qt::WA_OpaquePaintEvent);
         setAutoFillBackground(false);
+        setMouseTracking(true);  // every pointer move, pressed or not
+        setFocusPolicy(Qt::ClickFocus);
+        setCursor(pointerCursor());
     }
 
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
-        m_owner->onDraw(painter, rect());
+        m_owner->paintWindow(painter, rect());
+    }
+    void mouseMoveEvent(QMouseEvent* event) override { m_owner->pointerMoved(event->position().toPoint()); }
+    void mousePressEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton) m_owner->leftButton(true);
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton) m_owner->leftButton(false);
     }
 
 private:
@@ -103,11 +115,18 @@ CViGraf::CViGraf() {
     // The holders live in this library: made directly, as the runtime would.
     m_holder = qrt::create<CSeriesHolder>();
     m_superHolder = qrt::ComPtr<IUnknown>(qrt::create<CSuperSeriesHolder>()->unknown());
+    // The frames' compound file in the current folder; without it the frame
+    // members do nothing.
+    StgCreateDocfile(u"storage.cmp", STGM_READWRITE | STGM_SHARE_EXCLUSIVE | STGM_CREATE | STGM_DELETEONRELEASE, 0,
+                     m_storage.out());
 }
 
 CViGraf::~CViGraf() {
     m_support.shutdown();
     m_events.clear();
+    m_holder.reset();
+    m_superHolder.reset();
+    m_storage.reset();  // the last release deletes "storage.cmp"
 }
 
 // Stock properties. Only BackColor changes the picture.
@@ -374,20 +393,14 @@ HRESULT CViGraf::put_BkgrColor(OLE_COLOR newVal) {
 
 // Pointer and magnifier state.
 HRESULT CViGraf::GetZoomImage(IDispatch*) { return S_FALSE; }
-HRESULT CViGraf::SetZoomRect(LONG X, LONG Y, LONG W, LONG H) {
-    m_zoomLeft = X;
-    m_zoomTop = Y;
-    m_zoomRight = X + W;
-    m_zoomBottom = Y + H;
-    return S_OK;
-}
 HRESULT CViGraf::get_AutoZoom(LONG* pVal) {
     if (!pVal) return E_POINTER;
     *pVal = m_autoZoom;
     return S_OK;
 }
 HRESULT CViGraf::put_AutoZoom(LONG newVal) {
-    m_autoZoom = newVal;
+    m_autoZoom = newVal != 0 ? 1 : 0;
+    repaint();
     return S_OK;
 }
 HRESULT CViGraf::get_X(double* pVal) {
@@ -400,18 +413,7 @@ HRESULT CViGraf::get_Y(double* pVal) {
     *pVal = m_pointerY;
     return S_OK;
 }
-HRESULT CViGraf::FrameInFrameEx(BSTR, LONG, LONG, LONG) { return S_OK; }
 HRESULT CViGraf::FrameInFrame(BSTR, LONG, LONG, LONG, LONG) { return S_OK; }
-
-// Pictures, frames and zoom rendering need the off-screen picture and the
-// graph storage, which this control does not have yet.
-HRESULT CViGraf::SavePicture(IDispatch*) { return E_NOTIMPL; }
-HRESULT CViGraf::ZoomGraf(IDispatch*, double, double, double, double) { return E_NOTIMPL; }
-HRESULT CViGraf::SetImage(IDispatch*, LONG, LONG, LONG, LONG, float) { return E_NOTIMPL; }
-HRESULT CViGraf::Magnifier(double, double, double, double) { return E_NOTIMPL; }
-HRESULT CViGraf::AddFrame(BSTR) { return E_NOTIMPL; }
-HRESULT CViGraf::LoadStreamFromDocToFile(BSTR, BSTR) { return E_NOTIMPL; }
-HRESULT CViGraf::LoadStreamFromDoc(BSTR, VARIANT) { return E_NOTIMPL; }
 
 // Class information and connection points.
 HRESULT CViGraf::GetClassInfo(ITypeInfo** info) {

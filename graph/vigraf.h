@@ -10,6 +10,7 @@
 #include "graph/title_runs.h"
 #include "runtime/dispatch_table.h"
 #include "runtime/object.h"
+#include "runtime/persist.h"
 #include "runtime/typeinfo.h"
 
 #include <QPoint>
@@ -26,7 +27,7 @@ class CSeriesHolder;
 
 class CViGraf final
     : public qrt::ComObject<qrt::DispatchImpl<CViGraf, IViGraf>, IProvideClassInfo2, IConnectionPointContainer,
-                            IWidgetControl> {
+                            IWidgetControl, IPersistStreamInit, IPersistStorage> {
 public:
     static const qrt::DispatchTable& dispatchTable();
     static HRESULT create(REFIID iid, void** out);
@@ -107,6 +108,23 @@ public:
     HRESULT SetObjectRect(LONG x, LONG y, LONG width, LONG height) override;
     HRESULT Draw(QPainter* painter, LONG x, LONG y, LONG width, LONG height) override;
 
+    // IPersistStreamInit and IPersistStorage: the eight stock properties.
+    HRESULT GetClassID(CLSID* clsid) override;
+    HRESULT IsDirty() override;
+    HRESULT Load(IStream* stream) override;
+    HRESULT Save(IStream* stream, BOOL clearDirty) override;
+    HRESULT GetSizeMax(ULARGE_INTEGER* size) override;
+    HRESULT InitNew() override;
+    HRESULT InitNew(IStorage* storage) override;
+    HRESULT Load(IStorage* storage) override;
+    HRESULT Save(IStorage* storage, BOOL sameAsLoad) override;
+    HRESULT SaveCompleted(IStorage* storage) override;
+    HRESULT HandsOffStorage() override;
+
+    // Pointer input from the control's window.
+    void pointerMoved(QPoint client);
+    void leftButton(bool pressed);
+
     // The model, for drawing.
     const Box& box() const { return m_box; }
     bool needsRescale() const { return m_needsRescale; }
@@ -121,6 +139,10 @@ public:
     // The paint request: lays the graph out for bounds, draws it into the
     // off-screen picture and copies that to the target at the bounds' corner.
     void onDraw(QPainter& target, const QRect& bounds);
+    // The window's paint: the graph when it changed (or the size did), else
+    // what the screen showed last, overlays included.
+    void paintWindow(QPainter& target, const QRect& bounds);
+    bool hasStorage() const { return static_cast<bool>(m_storage); }
     const Geometry& geometry() const { return m_geometry; }
     const OffscreenImage& graphImage() const { return m_graphImage; }
 
@@ -128,14 +150,22 @@ private:
     // The window that shows the graph.
     class Window;
 
-    // The drawing pass over the picture.
-    void renderGraph(QImage& image);
+    // The drawing pass over the picture; widen is false for the zoom pass,
+    // which draws exactly the box it is given.
+    void renderGraph(QImage& image, bool widen = true);
+    // Draws picture stretched into rect on what the window shows.
+    void paintOverScreen(const QImage& picture, const QRect& rect);
+    HRESULT zoomPass(IStream* stream, double lfX, double tpY, double dx, double dy);
+    void fireEvent(DISPID id) { m_events.fireDispatch(id, {}); }
     void fillBackground(QImage& image);
     void drawSeries(QImage& image);
     void drawOneSeries(ISeries* series, QImage& image);
 
     // The repaint the control asks for after a visible change.
-    void repaint() { m_support.repaint(); }
+    void repaint() {
+        m_screenStale = true;
+        m_support.repaint();
+    }
     HRESULT setTitle(BSTR text, std::optional<std::u16string>& title, std::vector<TitleRun>& runs);
 
     ControlSupport m_support{this};
@@ -171,6 +201,16 @@ private:
     double m_pointerX = 0, m_pointerY = 0;
     LONG m_zoomLeft = 100, m_zoomTop = 100, m_zoomRight = 200, m_zoomBottom = 200;
     LONG m_autoZoom = 0;
+    double m_magnifierWidth = 0, m_magnifierHeight = 0;
+    OffscreenImage m_zoomImage;
+
+    // What the window shows: the last graph picture with any overlays painted
+    // over it since. A model change marks it stale; the next paint redraws.
+    QImage m_screen;
+    bool m_screenStale = true;
+
+    // The temporary compound file holding the frames ("storage.cmp").
+    qrt::ComPtr<IStorage> m_storage;
 };
 
 }  // namespace tarvik

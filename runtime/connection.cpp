@@ -68,8 +68,9 @@ void ConnectionPoint::fireDispatch(DISPID id, std::initializer_list<VARIANT> arg
         if (!d) continue;
         VARIANT result;
         VariantInit(&result);
-        d->Invoke(id, GUID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &dp, &result, nullptr, nullptr);
+        const HRESULT hr = d->Invoke(id, GUID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &dp, &result, nullptr, nullptr);
         VariantClear(&result);
+        if (FAILED(hr)) break;  // a failing sink ends the event for those after it
     }
 }
 

@@ -65,7 +65,9 @@ public:
     // The sinks in the order they connected (references held by the caller's copy).
     std::vector<ComPtr<IUnknown>> sinks() const;
     bool hasSinks() const { return !m_sinks.empty(); }
-    // Calls Invoke(id, DISPATCH_METHOD) on every sink with args given first to last.
+    // Calls Invoke(id, DISPATCH_METHOD) on every sink, in the order they
+    // connected, with args given first to last; a sink whose call fails ends
+    // the event for the sinks after it.
     void fireDispatch(DISPID id, std::initializer_list<VARIANT> args);
     // Drops every sink (when the owner shuts down).
     void clear();

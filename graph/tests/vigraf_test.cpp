@@ -196,7 +196,7 @@ TEST_F(ViGrafTest, StockPropertiesAskNotifyAndRepaint) {
 
 TEST_F(ViGrafTest, ZoomStateMembersAnswer) {
     EXPECT_EQ(graf->GetZoomImage(nullptr), S_FALSE);
-    EXPECT_EQ(put(graf.get(), u"AutoZoom", 1).hr, S_OK);
+    EXPECT_EQ(put(graf.get(), u"AutoZoom", 5).hr, S_OK);
     EXPECT_EQ(get(graf.get(), u"AutoZoom").value.lVal, 1);
     EXPECT_EQ(get(graf.get(), u"X").value.vt, VT_R8);
     EXPECT_EQ(call(graf.get(), u"FrameInFrame", {Variant("f"), 1, 2, 3, 4}).hr, S_OK);

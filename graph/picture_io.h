@@ -1,0 +1,24 @@
+// Pictures in streams: JPEG encoding into a stream at its seek pointer, and
+// decoding of any picture format Qt reads from a stream.
+#pragma once
+
+#include "runtime/storage.h"
+
+#include <QImage>
+#include <QString>
+
+namespace tarvik {
+
+// The index of the first installed image writer for the MIME type (an exact,
+// case-sensitive match), or -1.
+int findEncoderByMimeType(const QString& mimeType);
+
+// Writes the picture as a JPEG (default settings) where the stream's seek
+// pointer stands; the stream is neither rewound nor truncated. S_OK or E_FAIL.
+HRESULT saveImageAsJpeg(const QImage& picture, IStream* stream);
+
+// Decodes a picture from the stream's seek pointer on. On failure E_FAIL and
+// picture is left as it was.
+HRESULT loadImageFromStream(QImage& picture, IStream* stream);
+
+}  // namespace tarvik

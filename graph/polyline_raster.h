@@ -1,0 +1,34 @@
+// A rasterizer for the one kind of line the graph draws in bulk: a series
+// polyline, one pixel wide, without anti-aliasing, in one colour.
+//
+// It produces the pixels QPainter produces for QPen(colour, 1) with
+// antialiasing off and drawPolyline(const QPoint*, int) — the same end
+// points (square caps on the two ends of an open polyline), the same dropout
+// control where segments meet, each joint blended once, the same clipping —
+// but without QPainter's per-call conversion of the points to floating
+// point and its per-pixel function calls.
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+#include <QRgb>
+
+namespace tarvik {
+
+// Draws a connected polyline through points[0..n) into image, blending rgb
+// with the given alpha (0..255) source-over; n < 2 draws nothing, alpha 0
+// draws nothing, alpha 255 writes the colour. Only pixels inside clip (and
+// the image) are touched. Points may lie anywhere in the int range; segments
+// are clipped analytically.
+//
+// Returns false, drawing nothing, when the image is not Format_RGB32 or
+// Format_ARGB32_Premultiplied or is larger than 16384 pixels either way; the
+// caller then draws with QPainter.
+bool drawPolyline(QImage& image, const QRect& clip, const QPoint* points, int n, QRgb rgb, int alpha);
+
+// The pixel value drawPolyline blends: rgb with alpha, premultiplied the way
+// QPainter premultiplies a pen colour.
+QRgb premultipliedPenColour(QRgb rgb, int alpha);
+
+}  // namespace tarvik

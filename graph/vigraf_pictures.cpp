@@ -1,0 +1,288 @@
+// The graph control's pictures: JPEG export, pictures shown from streams,
+// frames in the control's compound file, the zoom pass and its overlay, the
+// pointer, and persistence of the stock properties.
+#include "graph/picture_io.h"
+#include "graph/vigraf.h"
+
+#include <QPainter>
+#include <QWidget>
+
+#include <cstring>
+
+namespace tarvik {
+
+namespace {
+
+// A stream object handed over in a parameter typed as IDispatch. It is asked
+// for its stream interface, so an object that is no stream is turned away
+// instead of being used as one.
+qrt::ComPtr<IStream> asStream(IDispatch* object) {
+    qrt::ComPtr<IStream> stream;
+    if (object) object->QueryInterface(IStream::IID, stream.outVoid());
+    return stream;
+}
+
+const OLECHAR* name(BSTR text) { return text ? text : u""; }
+
+}  // namespace
+
+// What the window shows.
+void CViGraf::paintWindow(QPainter& target, const QRect& bounds) {
+    if (m_screenStale || m_screen.size() != bounds.size()) {
+        plotLayout(m_geometry, IntRect{0, 0, bounds.width(), bounds.height()});
+        if (!m_graphImage.ensure(bounds.width(), bounds.height())) return;
+        renderGraph(m_graphImage.image());
+        m_screen = m_graphImage.image().copy();
+        m_screenStale = false;
+    }
+    target.drawImage(bounds.topLeft(), m_screen);
+}
+
+void CViGraf::paintOverScreen(const QImage& picture, const QRect& rect) {
+    QWidget* window = m_support.window();
+    if (!window || picture.isNull()) return;
+    if (m_screen.size() != window->size()) {
+        // Nothing shown yet: start from the graph as the window would show it.
+        m_screen = QImage(window->size(), QImage::Format_RGB32);
+        m_screen.fill(Qt::white);
+        if (m_graphImage.exists()) QPainter(&m_screen).drawImage(0, 0, m_graphImage.image());
+        m_screenStale = false;
+    }
+    {
+        QPainter painter(&m_screen);
+        // A stretched copy, mirrored when the rectangle has a negative size.
+        const QRect normal = QRect(QPoint(std::min(rect.left(), rect.left() + rect.width()),
+                                          std::min(rect.top(), rect.top() + rect.height())),
+                                   QSize(std::abs(rect.width()), std::abs(rect.height())));
+        QTransform flip;
+        if (rect.width() < 0 || rect.height() < 0) {
+            flip.translate(normal.center().x(), normal.center().y());
+            flip.scale(rect.width() < 0 ? -1 : 1, rect.height() < 0 ? -1 : 1);
+            flip.translate(-normal.center().x(), -normal.center().y());
+            painter.setTransform(flip);
+        }
+        painter.drawImage(normal, picture);
+    }
+    window->update();
+}
+
+// Pictures.
+HRESULT CViGraf::SavePicture(IDispatch* pIStream) {
+    if (!m_graphImage.exists()) return S_OK;
+    qrt::ComPtr<IStream> stream = asStream(pIStream);
+    if (!stream) return E_FAIL;
+    return saveImageAsJpeg(m_graphImage.image(), stream.get());
+}
+
+HRESULT CViGraf::SetImage(IDispatch* pIStream, LONG left, LONG top, LONG W, LONG H, float) {
+    qrt::ComPtr<IStream> stream = asStream(pIStream);
+    if (stream) {
+        QImage decoded;
+        if (loadImageFromStream(decoded, stream.get()) == S_OK) m_graphImage.replace(std::move(decoded));
+    }
+    // Shown stretched into the rectangle (mirrored for a negative size).
+    if (m_graphImage.exists() && W != 0 && H != 0)
+        paintOverScreen(m_graphImage.image(), QRect(QPoint(left, top), QSize(W, H)));
+    return S_OK;
+}
+
+// Frames.
+HRESULT CViGraf::AddFrame(BSTR bstrFile) {
+    if (!m_graphImage.exists() || !m_storage) return S_OK;
+    qrt::ComPtr<IStream> stream;
+    if (FAILED(m_storage->CreateStream(name(bstrFile), STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, stream.out())))
+        return S_OK;  // an existing or invalid name stores nothing
+    // The graph drawn afresh into the picture, with the layout of the last paint.
+    renderGraph(m_graphImage.image());
+    saveImageAsJpeg(m_graphImage.image(), stream.get());
+    return S_OK;
+}
+
+HRESULT CViGraf::FrameInFrameEx(BSTR file, LONG, LONG, LONG) {
+    if (m_storage) {
+        qrt::ComPtr<IStream> stream;
+        m_storage->OpenStream(name(file), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, stream.out());
+    }
+    return S_OK;
+}
+
+HRESULT CViGraf::LoadStreamFromDocToFile(BSTR bstrFile, BSTR bstrStream) {
+    if (!m_storage) return S_OK;
+    qrt::ComPtr<IStream> stream;
+    if (FAILED(m_storage->OpenStream(name(bstrStream), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, stream.out())))
+        return S_OK;
+    if (findEncoderByMimeType(QStringLiteral("image/jpeg")) < 0) return S_OK;
+    // Decoded and encoded again: the file is a fresh JPEG of the frame.
+    QImage frame;
+    if (loadImageFromStream(frame, stream.get()) != S_OK) return S_OK;
+    const QString path = QString::fromStdU16String(std::u16string(qrt::bstrView(bstrFile)));
+    if (!path.isEmpty()) frame.save(path, "JPEG");
+    return S_OK;
+}
+
+HRESULT CViGraf::LoadStreamFromDoc(BSTR bstrStream, VARIANT) {
+    if (m_storage) {
+        qrt::ComPtr<IStream> stream;
+        m_storage->OpenStream(name(bstrStream), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, stream.out());
+    }
+    return S_OK;
+}
+
+// Zoom.
+HRESULT CViGraf::zoomPass(IStream* stream, double lfX, double tpY, double dx, double dy) {
+    const Box savedBox = m_box;
+    const Geometry savedGeometry = m_geometry;
+    const bool savedRescale = m_needsRescale;
+    QWidget* window = m_support.window();
+    const int wp = window ? window->width() : m_support.rect().width();
+    const int hp = window ? window->height() : m_support.rect().height();
+    plotLayout(m_geometry, IntRect{0, 0, wp, hp});
+    const bool haveImage = wp > 0 && hp > 0 && m_zoomImage.ensure(wp, hp);
+    SetBox_1(lfX, tpY, dx, dy);
+    if (haveImage) renderGraph(m_zoomImage.image(), false);
+    m_box = savedBox;
+    m_geometry = savedGeometry;
+    m_needsRescale = savedRescale;
+    if (stream && haveImage) return saveImageAsJpeg(m_zoomImage.image(), stream);
+    if (m_autoZoom && haveImage)
+        paintOverScreen(m_zoomImage.image(), QRect(QPoint(m_zoomLeft, m_zoomTop), QPoint(m_zoomRight - 1, m_zoomBottom - 1)));
+    return S_OK;
+}
+
+HRESULT CViGraf::ZoomGraf(IDispatch* pIStream, double lfX, double tpY, double dx, double dy) {
+    qrt::ComPtr<IStream> stream = asStream(pIStream);
+    if (pIStream && !stream) return E_FAIL;
+    return zoomPass(stream.get(), lfX, tpY, dx, dy);
+}
+
+HRESULT CViGraf::Magnifier(double X, double Y, double W, double H) {
+    zoomPass(nullptr, X, Y, W, H);
+    m_magnifierWidth = W;
+    m_magnifierHeight = H;
+    if (m_zoomImage.exists() && m_zoomRight - m_zoomLeft > 0 && m_zoomBottom - m_zoomTop > 0)
+        paintOverScreen(m_zoomImage.image(), QRect(QPoint(m_zoomLeft, m_zoomTop), QPoint(m_zoomRight - 1, m_zoomBottom - 1)));
+    return S_OK;
+}
+
+HRESULT CViGraf::SetZoomRect(LONG X, LONG Y, LONG W, LONG H) {
+    m_zoomLeft = X;
+    m_zoomTop = Y;
+    m_zoomRight = X + W;
+    m_zoomBottom = Y + H;
+    if (m_autoZoom) {
+        QWidget* window = m_support.window();
+        if (window && m_graphImage.exists()) {
+            // The graph picture over the whole window wipes the old overlay.
+            m_screen = QImage(window->size(), QImage::Format_RGB32);
+            QPainter(&m_screen).drawImage(QRect(QPoint(0, 0), window->size()), m_graphImage.image());
+            m_screenStale = false;
+        }
+        if (m_zoomImage.exists()) paintOverScreen(m_zoomImage.image(), QRect(X, Y, W, H));
+    }
+    return S_OK;
+}
+
+// The pointer.
+void CViGraf::pointerMoved(QPoint client) {
+    if (QWidget* window = m_support.window()) window->setFocus(Qt::MouseFocusReason);
+    double x = 0, y = 0;
+    deviceToWorld(m_geometry, m_box, client.x(), client.y(), x, y);
+    // The position is a single-precision result.
+    x = static_cast<float>(x);
+    y = static_cast<float>(y);
+    fireEvent(DISPID_ChangePosition);  // sinks still read the previous position
+    m_pointerX = x;
+    m_pointerY = y;
+    if (m_autoZoom) {
+        const double w = m_magnifierWidth, h = m_magnifierHeight;
+        Magnifier(x - w, y - h, 2.35 * w, 2.35 * h);
+        m_magnifierWidth = w;
+        m_magnifierHeight = h;
+    }
+}
+
+void CViGraf::leftButton(bool pressed) { fireEvent(pressed ? DISPID_LeftClickIn : DISPID_LeftClickUp); }
+
+// Persistence: a version, then the eight stock properties as serialized variants.
+namespace {
+constexpr DWORD kPersistVersion = 0x0700;
+constexpr DISPID kPersistedProperties[] = {DISPID_BACKCOLOR, DISPID_BORDERCOLOR, DISPID_BORDERVISIBLE,
+                                           DISPID_BORDERWIDTH, DISPID_FILLCOLOR, DISPID_FILLSTYLE,
+                                           DISPID_FONT, DISPID_FORECOLOR};
+}  // namespace
+
+HRESULT CViGraf::GetClassID(CLSID* clsid) {
+    if (!clsid) return E_POINTER;
+    *clsid = CLSID_ViGraf;
+    return S_OK;
+}
+
+HRESULT CViGraf::IsDirty() { return m_support.isDirty() ? S_OK : S_FALSE; }
+
+HRESULT CViGraf::Save(IStream* stream, BOOL clearDirty) {
+    if (!stream) return E_POINTER;
+    HRESULT hr = qrt::writeExactly(stream, &kPersistVersion, sizeof kPersistVersion);
+    if (FAILED(hr)) return hr;
+    IViGraf* self = this;
+    for (DISPID id : kPersistedProperties) {
+        qrt::Variant value;
+        DISPPARAMS none{nullptr, nullptr, 0, 0};
+        if (FAILED(self->Invoke(id, GUID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &value, nullptr,
+                                nullptr)))
+            return E_FAIL;
+        if (FAILED(hr = qrt::writeVariant(stream, value))) return hr;
+    }
+    if (clearDirty) m_support.setDirty(false);
+    return S_OK;
+}
+
+HRESULT CViGraf::Load(IStream* stream) {
+    if (!stream) return E_POINTER;
+    DWORD version = 0;
+    HRESULT hr = qrt::readExactly(stream, &version, sizeof version);
+    if (FAILED(hr)) return hr;
+    if (version > kPersistVersion) return E_FAIL;
+    IViGraf* self = this;
+    for (DISPID id : kPersistedProperties) {
+        qrt::Variant value;
+        if (FAILED(hr = qrt::readVariant(stream, &value))) return hr;
+        DISPID put = DISPID_PROPERTYPUT;
+        DISPPARAMS params{&value, &put, 1, 1};
+        const WORD flags = value.vt == VT_DISPATCH ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT;
+        if (FAILED(self->Invoke(id, GUID_NULL, LOCALE_USER_DEFAULT, flags, &params, nullptr, nullptr, nullptr)))
+            return E_FAIL;
+    }
+    m_support.setDirty(false);
+    return S_OK;
+}
+
+HRESULT CViGraf::GetSizeMax(ULARGE_INTEGER* size) {
+    if (!size) return E_POINTER;
+    size->QuadPart = 4096;
+    return S_OK;
+}
+
+HRESULT CViGraf::InitNew() { return S_OK; }
+HRESULT CViGraf::InitNew(IStorage*) { return S_OK; }
+
+HRESULT CViGraf::Load(IStorage* storage) {
+    if (!storage) return E_POINTER;
+    qrt::ComPtr<IStream> contents;
+    HRESULT hr = storage->OpenStream(u"Contents", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, contents.out());
+    if (FAILED(hr)) return hr;
+    return Load(contents.get());
+}
+
+HRESULT CViGraf::Save(IStorage* storage, BOOL) {
+    if (!storage) return E_POINTER;
+    qrt::ComPtr<IStream> contents;
+    HRESULT hr = storage->CreateStream(u"Contents", STGM_READWRITE | STGM_SHARE_EXCLUSIVE | STGM_CREATE, 0, 0,
+                                       contents.out());
+    if (FAILED(hr)) return hr;
+    return Save(contents.get(), 1);
+}
+
+HRESULT CViGraf::SaveCompleted(IStorage*) { return S_OK; }
+HRESULT CViGraf::HandsOffStorage() { return S_OK; }
+
+}  // namespace tarvik
