@@ -1,6 +1,7 @@
 // The graph control's data paths: points added one by one through late
 // binding, and whole script arrays handed over at once.
 #include "bench/curve_points.h"
+#include "bench/reference_raster.h"
 #include "graph/tarvik.h"
 #include "hosting/registration.h"
 #include "runtime/activation.h"
@@ -140,6 +141,23 @@ void BM_RenderGraph(benchmark::State& state) {
     for (auto _ : state) control->Draw(&painter, 0, 0, 1280, 800);
 }
 BENCHMARK(BM_RenderGraph)->Args({0, 1})->Args({1, 1})->Args({10, 1})->Args({10, 0})->Unit(benchmark::kMillisecond);
+
+// The reference in the same run: a plain line loop with per-pixel alpha
+// blending drawing the same curves (alpha 128) into the same size of picture.
+void BM_ReferenceRaster(benchmark::State& state) {
+    const int seriesCount = static_cast<int>(state.range(0));
+    std::vector<std::vector<QPoint>> curves;
+    for (int k = 0; k < seriesCount; ++k) curves.push_back(bench::curvePoints(k, 60000));
+    QImage image(1280, 800, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    for (auto _ : state) {
+        for (int k = 0; k < seriesCount; ++k)
+            bench::referencePolyline(image, bench::benchPlotRect(), curves[k].data(), 60000,
+                                     qPremultiply(qRgba(0xC0, 0x20 * (k % 7), 0x20 * (k % 7), 128)));
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_ReferenceRaster)->Arg(1)->Arg(10)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -1,5 +1,7 @@
 #include "graph/axes_painter.h"
 
+#include "graph/polyline_raster.h"
+
 #include <QFont>
 #include <QFontInfo>
 #include <QFontMetricsF>
@@ -43,17 +45,46 @@ void drawTextCentred(QPainter& painter, const QFont& font, QPointF topCentre, co
     drawTextAt(painter, font, QPointF(topCentre.x() - width / 2, topCentre.y()), text);
 }
 
-void line(QPainter& painter, const QColor& color, QPointF a, QPointF b) {
-    painter.setPen(QPen(color, 1.0));
-    painter.drawLine(a, b);
-}
+// Lines of the axes. On a 32-bit picture they go through the series
+// rasterizer, which draws the same pixels as QPainter's one-pixel pen but
+// without handing every short span of a translucent line to worker threads.
+class LineCanvas {
+public:
+    LineCanvas(QPainter& painter, QImage* image) : m_painter(painter), m_image(image) {}
+    void line(const QColor& color, QPointF a, QPointF b) {
+        if (m_image) {
+            const QPoint points[2] = {a.toPoint(), b.toPoint()};
+            if (drawPolyline(*m_image, m_image->rect(), points, 2, color.rgb(), color.alpha())) return;
+        }
+        m_painter.setPen(QPen(color, 1.0));
+        m_painter.drawLine(a, b);
+    }
+    void rect(const QColor& color, const QRect& r) {
+        if (m_image) {
+            // The outline through the corners, right and bottom edges on
+            // x + width and y + height, as QPainter's drawRect draws it.
+            const QPoint corners[5] = {r.topLeft(), QPoint(r.left() + r.width(), r.top()),
+                                       QPoint(r.left() + r.width(), r.top() + r.height()),
+                                       QPoint(r.left(), r.top() + r.height()), r.topLeft()};
+            if (drawPolyline(*m_image, m_image->rect(), corners, 5, color.rgb(), color.alpha())) return;
+        }
+        m_painter.setPen(QPen(color, 1.0));
+        m_painter.setBrush(Qt::NoBrush);
+        m_painter.drawRect(r);
+    }
 
-void drawFineGrid(QPainter& painter, const IntRect& plot) {
-    painter.setPen(QPen(kGridColor, 1.0));
+private:
+    QPainter& m_painter;
+    QImage* m_image;
+};
+
+void drawFineGrid(LineCanvas& canvas, const IntRect& plot) {
     const int sx = std::max(plot.width() / 100, 2);
-    for (int x = plot.left + sx; x <= plot.right; x += sx) painter.drawLine(x, plot.top, x, plot.bottom);
+    for (int x = plot.left + sx; x <= plot.right; x += sx)
+        canvas.line(kGridColor, QPointF(x, plot.top), QPointF(x, plot.bottom));
     const int sy = std::max(plot.height() / 100, 2);
-    for (int y = plot.top + sy; y <= plot.bottom; y += sy) painter.drawLine(plot.left, y, plot.right, y);
+    for (int y = plot.top + sy; y <= plot.bottom; y += sy)
+        canvas.line(kGridColor, QPointF(plot.left, y), QPointF(plot.right, y));
 }
 
 // Whether the symbol font shows Greek letters for Latin ones (a as alpha),
@@ -151,9 +182,10 @@ void drawTitleBlock(QPainter& painter, const std::vector<TitleRun>& runs, int ex
     painter.restore();
 }
 
-void drawAxes(QPainter& painter, const Geometry& g, const Box& box, const std::vector<TitleRun>& xRuns,
+void drawAxes(QPainter& painter, QImage* image, const Geometry& g, const Box& box, const std::vector<TitleRun>& xRuns,
               const std::vector<TitleRun>& yRuns) {
     const IntRect& plot = g.plot;
+    LineCanvas canvas(painter, image);
     const QFont labelFont = makeFont("Arial", 10, false);
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);
@@ -161,14 +193,13 @@ void drawAxes(QPainter& painter, const Geometry& g, const Box& box, const std::v
     painter.setBrush(Qt::NoBrush);
 
     // The frame.
-    painter.setPen(QPen(kFrameColor, 1.0));
-    painter.drawRect(QRect(plot.left - 1, plot.top, plot.width(), plot.height()));
+    canvas.rect(kFrameColor, QRect(plot.left - 1, plot.top, plot.width(), plot.height()));
     const double fh = QFontMetricsF(labelFont).lineSpacing();
 
     const double rx = 1.2 * (box.XMax - box.XMin), ry = 1.2 * (box.YMax - box.YMin);
     // An empty (or unmeasurable) box gets the fine grid only.
     if (!(rx > 0) || !(ry > 0) || !std::isfinite(rx) || !std::isfinite(ry)) {
-        drawFineGrid(painter, plot);
+        drawFineGrid(canvas, plot);
         painter.restore();
         return;
     }
@@ -189,7 +220,7 @@ void drawAxes(QPainter& painter, const Geometry& g, const Box& box, const std::v
         if (r < box.YMin) continue;
         const int py = devY(r);
         if (r - ya.tickStep > box.YMax) break;
-        if (plot.top < py && py < plot.bottom) line(painter, kFrameColor, QPointF(plot.left - 4, py), QPointF(plot.right, py));
+        if (plot.top < py && py < plot.bottom) canvas.line(kFrameColor, QPointF(plot.left - 4, py), QPointF(plot.right, py));
         if (r <= box.YMax) {
             painter.setPen(Qt::black);
             drawTextCentred(painter, labelFont, QPointF(plot.left - 1.2 * wy, py - 0.5 * fh),
@@ -198,7 +229,7 @@ void drawAxes(QPainter& painter, const Geometry& g, const Box& box, const std::v
         for (int k = 1; k <= 5; ++k) {
             const double v = r - k * 0.2 * ya.tickStep;
             if (box.YMin <= v && v <= box.YMax)
-                line(painter, kGridColor, QPointF(plot.left - 2, devY(v)), QPointF(plot.right, devY(v)));
+                canvas.line(kGridColor, QPointF(plot.left - 2, devY(v)), QPointF(plot.right, devY(v)));
         }
     }
 
@@ -213,14 +244,14 @@ void drawAxes(QPainter& painter, const Geometry& g, const Box& box, const std::v
         if (r < box.XMin) continue;
         if (r - xa.tickStep > box.XMax) break;
         if (plot.left < px && px < plot.right)
-            line(painter, kFrameColor, QPointF(px, plot.bottom + 4), QPointF(px, plot.top));
+            canvas.line(kFrameColor, QPointF(px, plot.bottom + 4), QPointF(px, plot.top));
         painter.setPen(Qt::black);
         drawTextAt(painter, labelFont, QPointF(px - 0.5 * fh, plot.bottom + 5), label);
         for (int k = 1; k <= 5; ++k) {
             const double v = r - k * 0.2 * xa.tickStep;
             if (box.XMin <= v && v <= box.XMax) {
                 const int pv = worldToDevice(g, box, v, box.YMin).x;
-                line(painter, kGridColor, QPointF(pv, plot.bottom + 2), QPointF(pv, plot.top));
+                canvas.line(kGridColor, QPointF(pv, plot.bottom + 2), QPointF(pv, plot.top));
             }
         }
     }

@@ -12,12 +12,15 @@
 
 class QPainter;
 class QFont;
+class QImage;
 
 namespace tarvik {
 
-// Draws frame, grid, ticks, labels and titles for the widened box.
-void drawAxes(QPainter& painter, const Geometry& g, const Box& box, const std::vector<TitleRun>& xRuns,
-              const std::vector<TitleRun>& yRuns);
+// Draws frame, grid, ticks, labels and titles for the widened box. image is
+// the picture painter draws on, when there is one (lines then go straight
+// into its pixels), else null.
+void drawAxes(QPainter& painter, QImage* image, const Geometry& g, const Box& box,
+              const std::vector<TitleRun>& xRuns, const std::vector<TitleRun>& yRuns);
 
 // Draws one title block turned by angle degrees about its anchor; the axis
 // multiplier ("  x", "10", exponent) follows the runs when |exponent| > 2.

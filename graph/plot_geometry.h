@@ -3,6 +3,7 @@
 // back, and how an axis is divided into ticks and labelled.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace tarvik {
@@ -48,6 +49,10 @@ void rescale(Geometry& g, const Box& box, bool& needsRescale);
 // World to device pixels in single precision, truncated toward zero. Points
 // far outside the plot are limited to a range that integer drawing handles.
 IntPoint worldToDevice(const Geometry& g, const Box& box, double x, double y);
+
+// worldToDevice of n points at once, written as x, y integer pairs into xy
+// (2 n ints).
+void worldToDevice(const Geometry& g, const Box& box, const double* x, const double* y, std::size_t n, int* xy);
 
 // Device pixels to world, after clamping the point into the plot area;
 // (0, 0) while the scales are not set.

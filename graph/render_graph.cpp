@@ -3,6 +3,7 @@
 // target in one transfer.
 #include "graph/axes_painter.h"
 #include "graph/polyline_raster.h"
+#include "graph/series.h"
 #include "graph/series_holder.h"
 #include "graph/vigraf.h"
 
@@ -43,7 +44,7 @@ void CViGraf::renderGraph(QImage& image, bool widen) {
     drawSeries(image);
     if (m_viewAxis != 0) {
         QPainter painter(&image);
-        drawAxes(painter, m_geometry, m_box, m_xTitleRuns, m_yTitleRuns);
+        drawAxes(painter, &image, m_geometry, m_box, m_xTitleRuns, m_yTitleRuns);
     }
     m_box = saved;
     m_needsRescale = false;
@@ -51,8 +52,13 @@ void CViGraf::renderGraph(QImage& image, bool widen) {
 
 void CViGraf::fillBackground(QImage& image) {
     const IntRect& c = m_geometry.client;
+    const QRect area(c.left, c.top, c.width(), c.height());
+    if (area == image.rect()) {
+        image.fill(rawColor(m_backColor));  // the usual case: the whole picture
+        return;
+    }
     QPainter painter(&image);
-    painter.fillRect(QRect(c.left, c.top, c.width(), c.height()), rawColor(m_backColor));
+    painter.fillRect(area, rawColor(m_backColor));
 }
 
 void CViGraf::drawSeries(QImage& image) {
@@ -62,17 +68,26 @@ void CViGraf::drawSeries(QImage& image) {
 }
 
 void CViGraf::drawOneSeries(ISeries* series, QImage& image) {
+    static_assert(sizeof(QPoint) == 2 * sizeof(int), "QPoint is two ints, x then y");
+    int* devicePoints = reinterpret_cast<int*>(m_drawPoints.data());
     LONG n = 0;
-    if (FAILED(series->GetXY(&n, m_drawX.data(), m_drawY.data())) || n < 2) return;
+    if (auto* own = dynamic_cast<CSeries*>(series)) {
+        // A series of this library: its points are converted where they lie,
+        // the first MaxDrawPoints of them, without the copy GetXY makes.
+        n = static_cast<LONG>(std::min<std::size_t>(own->pointCount(), MaxDrawPoints));
+        own->points().forEachRun(0, static_cast<std::size_t>(n),
+                                 [&](const double* x, const double* y, std::size_t count, std::size_t first) {
+                                     worldToDevice(m_geometry, m_box, x, y, count, devicePoints + 2 * first);
+                                 });
+    } else {
+        if (FAILED(series->GetXY(&n, m_drawX.data(), m_drawY.data()))) return;
+        worldToDevice(m_geometry, m_box, m_drawX.data(), m_drawY.data(), static_cast<std::size_t>(n), devicePoints);
+    }
+    if (n < 2) return;
     OLE_COLOR color = 0;
     LONG alpha = 255;
     series->get_color(&color);
     series->get_alpha(&alpha);
-    for (LONG i = 0; i < n; ++i) {
-        const IntPoint p = worldToDevice(m_geometry, m_box, m_drawX[static_cast<std::size_t>(i)],
-                                         m_drawY[static_cast<std::size_t>(i)]);
-        m_drawPoints[static_cast<std::size_t>(i)] = QPoint(p.x, p.y);
-    }
     const IntRect& plot = m_geometry.plot;
     const QRect clip(plot.left, plot.top, plot.width(), plot.height());
     const QColor rgb = translatedColor(color);

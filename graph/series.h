@@ -108,8 +108,9 @@ public:
 
     HRESULT GetClassInfo(ITypeInfo** info) override;
 
-    // The number of points, for code of this library.
+    // The number of points and the points themselves, for code of this library.
     std::size_t pointCount() const { return m_points.size(); }
+    const PointBlocks& points() const { return m_points; }
 
 private:
     // The dispatch forms of GetBox, GetXY and SetXY. The table calls them on

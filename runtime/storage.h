@@ -179,9 +179,9 @@ protected:
 
 // Creates a storage file. name is a path (relative to the current folder);
 // a null name makes a file with a unique name in the temporary folder.
-// Without STGM_CREATE an existing file is refused (STG_E_FILEALREADYEXISTS);
-// with it the file is replaced unless someone holds it open
-// (STG_E_SHAREVIOLATION). The mode must grant write access.
+// Without STGM_CREATE an existing file is refused (STG_E_FILEALREADYEXISTS,
+// held open or not); with it the file is replaced unless someone holds it
+// open (STG_E_SHAREVIOLATION). The mode must grant write access.
 HRESULT StgCreateDocfile(const OLECHAR* name, DWORD mode, DWORD reserved, IStorage** out);
 // Opens an existing storage file. priority and exclude must be null; a
 // file that is not one of ours answers STG_E_FILEALREADYEXISTS.
