@@ -1,5 +1,6 @@
 // Cost of late binding: Invoke of J0 by dispatch identifier against a direct
 // call through IMathClass, and GetIDsOfNames on a 40-member class.
+#include "bench/bench_support.h"
 #include "hosting/registration.h"
 #include "math/sumtrel.h"
 #include "runtime/activation.h"
@@ -18,21 +19,8 @@ namespace {
 qrt::ComPtr<IMathClass> g_math;
 
 void setUp() {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    // A private registry, so the benchmark never touches the user's.
-    char dir[] = "/tmp/quillan-bench-XXXXXX";
-    if (mkdtemp(dir)) setenv("QUILLAN_REGISTRY_DIR", dir, 1);
-    std::string message;
-    if (FAILED(qhost::ensureLibrariesRegistered(qhost::programFolder(), {"Sumtrel"}, &message))) {
-        std::fprintf(stderr, "cannot register Sumtrel: %s\n", message.c_str());
-        std::exit(1);
-    }
-    if (FAILED(qrt::createObject(u"Sumtrel.MathClass", g_math))) {
-        std::fprintf(stderr, "cannot create Sumtrel.MathClass: %s\n", qrt::lastActivationError().c_str());
-        std::exit(1);
-    }
+    bench::useLibraries({"Sumtrel"});
+    if (!g_math) g_math = bench::make<IMathClass>(u"Sumtrel.MathClass");
 }
 
 void BM_J0_Direct(benchmark::State& state) {

@@ -1,5 +1,6 @@
 // The graph control's data paths: points added one by one through late
 // binding, and whole script arrays handed over at once.
+#include "bench/bench_support.h"
 #include "bench/curve_points.h"
 #include "bench/reference_raster.h"
 #include "graph/tarvik.h"
@@ -21,26 +22,9 @@
 
 namespace {
 
-void setUp() {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    char dir[] = "/tmp/quillan-bench-XXXXXX";
-    if (mkdtemp(dir)) setenv("QUILLAN_REGISTRY_DIR", dir, 1);
-    std::string message;
-    if (FAILED(qhost::ensureLibrariesRegistered(qhost::programFolder(), {"Tarvik"}, &message))) {
-        std::fprintf(stderr, "cannot register Tarvik: %s\n", message.c_str());
-        std::exit(1);
-    }
-}
-
 qrt::ComPtr<IViGraf> makeGraf() {
-    setUp();
-    qrt::ComPtr<IViGraf> graf;
-    if (FAILED(qrt::createObject(u"Tarvik.ViGraf", graf))) {
-        std::fprintf(stderr, "cannot create Tarvik.ViGraf: %s\n", qrt::lastActivationError().c_str());
-        std::exit(1);
-    }
+    bench::useLibraries({"Tarvik"});
+    auto graf = bench::make<IViGraf>(u"Tarvik.ViGraf");
     graf->CreateSeries();
     return graf;
 }

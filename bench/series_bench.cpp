@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include "bench/bench_support.h"
+
 #include <fstream>
 #include <string>
 #include <vector>
@@ -19,28 +21,9 @@
 
 namespace {
 
-void setUp() {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    // A private registry, so the benchmark never touches the user's.
-    char dir[] = "/tmp/quillan-bench-XXXXXX";
-    if (mkdtemp(dir)) setenv("QUILLAN_REGISTRY_DIR", dir, 1);
-    std::string message;
-    if (FAILED(qhost::ensureLibrariesRegistered(qhost::programFolder(), {"Tarvik"}, &message))) {
-        std::fprintf(stderr, "cannot register Tarvik: %s\n", message.c_str());
-        std::exit(1);
-    }
-}
-
 qrt::ComPtr<ISeries> newSeries() {
-    setUp();
-    qrt::ComPtr<ISeries> series;
-    if (FAILED(qrt::createObject(u"Tarvik.Series", series))) {
-        std::fprintf(stderr, "cannot create Tarvik.Series: %s\n", qrt::lastActivationError().c_str());
-        std::exit(1);
-    }
-    return series;
+    bench::useLibraries({"Tarvik"});
+    return bench::make<ISeries>(u"Tarvik.Series");
 }
 
 // A VT_ARRAY|VT_R8 variant of n values.

@@ -62,6 +62,14 @@ private:
     bool m_frozen = false;
 };
 
+// A property getter's body: the stored value through the out-parameter.
+template <class T>
+HRESULT readStock(const T& field, T* out) {
+    if (!out) return E_POINTER;
+    *out = field;
+    return S_OK;
+}
+
 // The font object of a stock Font property is kept as given.
 HRESULT copyInterface(IDispatch* value, IDispatch** out);
 
