@@ -1,5 +1,7 @@
 #include "graph/control_support.h"
 
+#include <new>
+
 namespace tarvik {
 
 ControlSupport::~ControlSupport() { shutdown(); }
@@ -15,7 +17,11 @@ HRESULT ControlSupport::createWindow(QWidget* parent, QWidget** window,
     *window = nullptr;
     if (!m_window) {
         if (!parent) return E_INVALIDARG;
-        m_window = makeWindow(parent);
+        try {
+            m_window = makeWindow(parent);
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
         if (!m_window) return E_OUTOFMEMORY;
         if (!m_rect.isNull()) m_window->setGeometry(m_rect);
         else m_window->setGeometry(parent->rect());
@@ -26,7 +32,12 @@ HRESULT ControlSupport::createWindow(QWidget* parent, QWidget** window,
 }
 
 HRESULT ControlSupport::destroyWindow() {
-    delete m_window.data();  // QPointer: already null when the host deleted it
+    // Later, not now: the window may be in the middle of one of its events.
+    if (QWidget* window = m_window.data()) {
+        window->hide();
+        window->setParent(nullptr);
+        window->deleteLater();
+    }
     m_window = nullptr;
     return S_OK;
 }

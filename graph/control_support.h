@@ -16,7 +16,8 @@ namespace tarvik {
 
 class ControlSupport {
 public:
-    explicit ControlSupport(IConnectionPointContainer* owner) : m_propertyNotify(owner, IPropertyNotifySink::IID) {}
+    explicit ControlSupport(IConnectionPointContainer* owner)
+        : m_owner(owner), m_propertyNotify(owner, IPropertyNotifySink::IID) {}
     ~ControlSupport();
 
     qrt::ConnectionPoint& propertyNotify() { return m_propertyNotify; }
@@ -37,16 +38,21 @@ public:
     // Redraw: with a window, invalidate all of it (background erased);
     // without one, tell the site that the view changed.
     void repaint();
+    // What a stock-property change does to the picture; by default repaint().
+    void setChangeHandler(std::function<void()> handler) { m_changed = std::move(handler); }
 
     // The stock-property sequence. A refusal by a listener returns S_FALSE
     // and changes nothing.
     template <class T>
     HRESULT setStock(DISPID id, T& field, const T& value) {
+        // Listeners may drop the last reference to the control meanwhile.
+        const qrt::ComPtr<IConnectionPointContainer> keep(m_owner);
         if (!m_frozen && !qrt::requestEdit(m_propertyNotify, id)) return S_FALSE;
         field = value;
         m_dirty = true;
         qrt::notifyChanged(m_propertyNotify, id);
-        repaint();
+        if (m_changed) m_changed();
+        else repaint();
         return S_OK;
     }
 
@@ -54,7 +60,9 @@ public:
     void shutdown();
 
 private:
+    IConnectionPointContainer* m_owner;
     qrt::ConnectionPoint m_propertyNotify;
+    std::function<void()> m_changed;
     qrt::ComPtr<IUnknown> m_site;
     QPointer<QWidget> m_window;
     QRect m_rect;

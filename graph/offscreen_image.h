@@ -16,8 +16,14 @@ public:
         ++m_creations;
         return !m_image.isNull();
     }
-    // Replaces the picture (a decoded image of its own size and format).
-    void replace(QImage image) { m_image = std::move(image); }
+    // Replaces the picture by a decoded one of its own size. Its pixels are
+    // kept in a 32-bit format, with alpha when it has alpha, so that the
+    // graph can still be drawn over it.
+    void replace(QImage image) {
+        const QImage::Format format =
+            image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+        m_image = image.format() == format ? std::move(image) : image.convertToFormat(format);
+    }
     bool exists() const { return !m_image.isNull(); }
     QImage& image() { return m_image; }
     const QImage& image() const { return m_image; }

@@ -33,7 +33,9 @@ void rescale(Geometry& g, const Box& box, bool& needsRescale) {
     const float yMin = static_cast<float>(box.YMin), yMax = static_cast<float>(box.YMax);
     if (xMax == xMin && yMax == yMin) return;
     const float dx = xMax - xMin, dy = yMax - yMin;
-    if (dx <= 1e-6f || dy <= 1e-6f) return;
+    // Any extent that single precision can tell from zero gets its scale,
+    // so that data of very small values is drawn too.
+    if (!(dx > 0) || !(dy > 0) || !std::isfinite(dx) || !std::isfinite(dy)) return;
     g.scaleX = static_cast<float>(g.plot.right - g.plot.left) / dx;
     g.scaleY = static_cast<float>(g.plot.bottom - g.plot.top) / dy;
 }
@@ -41,13 +43,14 @@ void rescale(Geometry& g, const Box& box, bool& needsRescale) {
 namespace {
 // Far-away points stay integers that line drawing can clip.
 constexpr float kDeviceLimit = 1.0e8f;
-// Truncation toward zero, limited; NaN gives 0. Branch-free, so that the
-// batch loop below vectorizes.
+// Truncation toward zero, limited; NaN gives NoDevicePoint. Branch-free, so
+// that the batch loop below vectorizes.
 inline int toDevice(float v) {
-    v = v == v ? v : 0.0f;
+    const bool number = v == v;
+    v = number ? v : 0.0f;
     v = std::max(v, -kDeviceLimit);
     v = std::min(v, kDeviceLimit);
-    return static_cast<int>(v);
+    return number ? static_cast<int>(v) : NoDevicePoint;
 }
 }  // namespace
 

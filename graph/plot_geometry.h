@@ -50,6 +50,9 @@ void rescale(Geometry& g, const Box& box, bool& needsRescale);
 // far outside the plot are limited to a range that integer drawing handles.
 IntPoint worldToDevice(const Geometry& g, const Box& box, double x, double y);
 
+// The device coordinate of a point that is not a number: the line is broken there.
+constexpr int NoDevicePoint = -2147483647 - 1;
+
 // worldToDevice of n points at once, written as x, y integer pairs into xy
 // (2 n ints).
 void worldToDevice(const Geometry& g, const Box& box, const double* x, const double* y, std::size_t n, int* xy);

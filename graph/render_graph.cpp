@@ -81,6 +81,7 @@ void CViGraf::drawOneSeries(ISeries* series, QImage& image) {
                                  });
     } else {
         if (FAILED(series->GetXY(&n, m_drawX.data(), m_drawY.data()))) return;
+        n = std::clamp<LONG>(n, 0, MaxDrawPoints);  // a foreign series may claim more
         worldToDevice(m_geometry, m_box, m_drawX.data(), m_drawY.data(), static_cast<std::size_t>(n), devicePoints);
     }
     if (n < 2) return;
@@ -92,16 +93,27 @@ void CViGraf::drawOneSeries(ISeries* series, QImage& image) {
     const QRect clip(plot.left, plot.top, plot.width(), plot.height());
     const QColor rgb = translatedColor(color);
     const int a = static_cast<int>(alpha & 0xFF);
+    // Points that are not numbers break the line into pieces.
+    const QPoint* points = m_drawPoints.data();
+    int start = 0;
+    for (int i = 0; i <= n; ++i) {
+        if (i < n && points[i].x() != NoDevicePoint && points[i].y() != NoDevicePoint) continue;
+        if (i - start >= 2) drawLine(image, clip, points + start, i - start, rgb, a);
+        start = i + 1;
+    }
+}
+
+void CViGraf::drawLine(QImage& image, const QRect& clip, const QPoint* points, int n, const QColor& rgb, int a) {
     // The dedicated rasterizer draws what QPainter would, faster; other
     // picture formats go through QPainter.
-    if (drawPolyline(image, clip, m_drawPoints.data(), static_cast<int>(n), rgb.rgb(), a)) return;
+    if (drawPolyline(image, clip, points, n, rgb.rgb(), a)) return;
     QColor pen = rgb;
     pen.setAlpha(a);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setClipRect(clip);
     painter.setPen(QPen(pen, 1.0));
-    painter.drawPolyline(m_drawPoints.data(), static_cast<int>(n));
+    painter.drawPolyline(points, n);
 }
 
 }  // namespace tarvik

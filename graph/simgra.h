@@ -1,6 +1,6 @@
 // SimGra: a minimal composite control with stock properties only. Active, it
-// shows an empty page; drawn without its window, a grey rectangle with its
-// name in the middle.
+// shows an empty page; drawn without its window, a grey rectangle with the
+// caption "ATL Composite Control" in the middle.
 #pragma once
 
 #include "graph/control_support.h"

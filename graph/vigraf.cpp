@@ -69,10 +69,10 @@ const qrt::DispatchTable& CViGraf::dispatchTable() {
         qrt::getter<&I::get_BorderVisible>(u"BorderVisible", DISPID_BORDERVISIBLE),
         qrt::member<&I::CreateSeries>(u"CreateSeries", 1),
         qrt::member<&I::AddPointToSeries>(u"AddPointToSeries", 2, {u"lnSer", u"dx", u"dy"}),
-        qrt::member<&I::SetBox>(u"SetBox", 3, {u"pdBox"}),
+        qrt::member<&CViGraf::dispatchSetBox>(u"SetBox", 3, {u"pdBox"}),
         qrt::member<&I::RecalcSeries>(u"RecalcSeries", 4),
         qrt::getter<&I::get_CountSeries>(u"CountSeries", 5),
-        qrt::member<&I::SetPoints>(u"SetPoints", 6, {u"nSer", u"cElem", u"pdX", u"pdY"}),
+        qrt::member<&CViGraf::dispatchSetPoints>(u"SetPoints", 6, {u"nSer", u"cElem", u"pdX", u"pdY"}),
         qrt::member<&I::SetPointVar>(u"SetPointVar", 7, {u"nSer", u"varX", u"varY"}),
         qrt::member<&I::SetPropertySeries>(u"SetPropertySeries", 8, {u"lSer", u"alpha", u"color"}),
         qrt::member<&I::GetPropertySeries>(u"GetPropertySeries", 9, {u"lSer", u"alpha", u"color"}),
@@ -111,12 +111,14 @@ const qrt::DispatchTable& CViGraf::dispatchTable() {
 
 HRESULT CViGraf::create(REFIID iid, void** out) { return qrt::createInstance<CViGraf>(iid, out); }
 
+
 CViGraf::CViGraf() {
     // The holders live in this library: made directly, as the runtime would.
     m_holder = qrt::create<CSeriesHolder>();
     m_superHolder = qrt::ComPtr<IUnknown>(qrt::create<CSuperSeriesHolder>()->unknown());
     // The frames' compound file in the current folder; without it the frame
     // members do nothing.
+    m_support.setChangeHandler([this] { repaint(); });
     StgCreateDocfile(u"storage.cmp", STGM_READWRITE | STGM_SHARE_EXCLUSIVE | STGM_CREATE | STGM_DELETEONRELEASE, 0,
                      m_storage.out());
 }
@@ -141,6 +143,7 @@ HRESULT CViGraf::get_FillColor(OLE_COLOR* pclr) { return readStock(m_fillColor, 
 HRESULT CViGraf::put_FillStyle(LONG style) { return m_support.setStock(DISPID_FILLSTYLE, m_fillStyle, style); }
 HRESULT CViGraf::get_FillStyle(LONG* pstyle) { return readStock(m_fillStyle, pstyle); }
 HRESULT CViGraf::putref_Font(IDispatch* pFont) {
+    if (pFont == static_cast<IViGraf*>(this)) return E_INVALIDARG;  // a control is not its own font
     return m_support.setStock(DISPID_FONT, m_font, qrt::ComPtr<IDispatch>(pFont));
 }
 HRESULT CViGraf::put_Font(IDispatch* pFont) { return putref_Font(pFont); }
@@ -185,6 +188,19 @@ HRESULT CViGraf::SetBox(double* pdBox) {
         return E_POINTER;
     }
     return SetBox_1(pdBox[0], pdBox[1], pdBox[2], pdBox[3]);
+}
+
+HRESULT CViGraf::dispatchSetBox(double*) {
+    qrt::setErrorInfo(u"ViGraf", u"SetBox takes four values in an array; scripts use SetBox_1(X, Y, W, H)");
+    return E_INVALIDARG;
+}
+
+HRESULT CViGraf::dispatchSetPoints(LONG nSer, LONG cElem, double* pdX, double* pdY) {
+    if (cElem > 1) {
+        qrt::setErrorInfo(u"ViGraf", u"SetPoints takes arrays; scripts use SetPointVar(series, xs, ys)");
+        return E_INVALIDARG;
+    }
+    return SetPoints(nSer, cElem, pdX, pdY);
 }
 
 HRESULT CViGraf::SetBox_1(double X, double Y, double W, double H) {

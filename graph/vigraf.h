@@ -150,16 +150,31 @@ private:
     // The window that shows the graph.
     class Window;
 
+    // The dispatch forms of SetBox and SetPoints: through IDispatch a pointer
+    // parameter refers to one by-reference value, never to an array, so
+    // these refuse what would read past it. The table calls them on the
+    // IViGraf pointer, which is where the object starts (IViGraf is the
+    // first base).
+    HRESULT dispatchSetBox(double* pdBox);
+    HRESULT dispatchSetPoints(LONG nSer, LONG cElem, double* pdX, double* pdY);
+
     // The drawing pass over the picture; widen is false for the zoom pass,
     // which draws exactly the box it is given.
     void renderGraph(QImage& image, bool widen = true);
-    // Draws picture stretched into rect on what the window shows.
-    void paintOverScreen(const QImage& picture, const QRect& rect);
+    // Draws picture stretched into rect on what the window shows; with
+    // refresh, a graph change still waiting for its paint is drawn first.
+    void paintOverScreen(const QImage& picture, const QRect& rect, bool refresh = true);
+    void paintPicture(const QImage& picture, const QRect& rect);
+    // Brings what the window shows up to date for its size; false when no
+    // picture can be made.
+    bool refreshScreen(QSize size);
+    QRect zoomRect() const;
     HRESULT zoomPass(IStream* stream, double lfX, double tpY, double dx, double dy);
     void fireEvent(DISPID id) { m_events.fireDispatch(id, {}); }
     void fillBackground(QImage& image);
     void drawSeries(QImage& image);
     void drawOneSeries(ISeries* series, QImage& image);
+    void drawLine(QImage& image, const QRect& clip, const QPoint* points, int n, const QColor& rgb, int alpha);
 
     // The repaint the control asks for after a visible change.
     void repaint() {

@@ -7,6 +7,8 @@
 #include <QPainter>
 #include <QWidget>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace tarvik {
@@ -24,30 +26,49 @@ qrt::ComPtr<IStream> asStream(IDispatch* object) {
 
 const OLECHAR* name(BSTR text) { return text ? text : u""; }
 
+// Pixel coordinates from scripts, kept where rectangle arithmetic cannot overflow.
+constexpr std::int64_t kCoordinateLimit = 1 << 28;
+LONG limited(std::int64_t v) { return static_cast<LONG>(std::clamp(v, -kCoordinateLimit, kCoordinateLimit)); }
+
 }  // namespace
 
 // What the window shows.
-void CViGraf::paintWindow(QPainter& target, const QRect& bounds) {
-    if (m_screenStale || m_screen.size() != bounds.size()) {
-        plotLayout(m_geometry, IntRect{0, 0, bounds.width(), bounds.height()});
-        if (!m_graphImage.ensure(bounds.width(), bounds.height())) return;
-        renderGraph(m_graphImage.image());
-        m_screen = m_graphImage.image().copy();
-        m_screenStale = false;
-    }
-    target.drawImage(bounds.topLeft(), m_screen);
+bool CViGraf::refreshScreen(QSize size) {
+    if (!m_screenStale && m_screen.size() == size) return true;
+    plotLayout(m_geometry, IntRect{0, 0, size.width(), size.height()});
+    if (!m_graphImage.ensure(size.width(), size.height())) return false;
+    renderGraph(m_graphImage.image());
+    m_screen = m_graphImage.image().copy();
+    m_screenStale = false;
+    return true;
 }
 
-void CViGraf::paintOverScreen(const QImage& picture, const QRect& rect) {
+void CViGraf::paintWindow(QPainter& target, const QRect& bounds) {
+    if (refreshScreen(bounds.size())) target.drawImage(bounds.topLeft(), m_screen);
+}
+
+void CViGraf::paintOverScreen(const QImage& picture, const QRect& rect, bool refresh) {
     QWidget* window = m_support.window();
     if (!window || picture.isNull()) return;
-    if (m_screen.size() != window->size()) {
-        // Nothing shown yet: start from the graph as the window would show it.
-        m_screen = QImage(window->size(), QImage::Format_RGB32);
-        m_screen.fill(Qt::white);
-        if (m_graphImage.exists()) QPainter(&m_screen).drawImage(0, 0, m_graphImage.image());
-        m_screenStale = false;
+    if (refresh && (m_screenStale || m_screen.size() != window->size())) {
+        // A change still waiting for its paint is drawn first, so the overlay
+        // goes over the graph as it is now.
+        const QImage kept = picture.copy();
+        if (!refreshScreen(window->size())) return;
+        paintPicture(kept, rect);
+    } else {
+        if (m_screen.size() != window->size()) {
+            // Nothing shown yet: start from the picture the window would show.
+            m_screen = QImage(window->size(), QImage::Format_RGB32);
+            m_screen.fill(Qt::white);
+            if (m_graphImage.exists()) QPainter(&m_screen).drawImage(0, 0, m_graphImage.image());
+        }
+        paintPicture(picture, rect);
     }
+    window->update();
+}
+
+void CViGraf::paintPicture(const QImage& picture, const QRect& rect) {
     {
         QPainter painter(&m_screen);
         // A stretched copy, mirrored when the rectangle has a negative size.
@@ -63,7 +84,6 @@ void CViGraf::paintOverScreen(const QImage& picture, const QRect& rect) {
         }
         painter.drawImage(normal, picture);
     }
-    window->update();
 }
 
 // Pictures.
@@ -74,7 +94,16 @@ HRESULT CViGraf::SavePicture(IDispatch* pIStream) {
     return saveImageAsJpeg(m_graphImage.image(), stream.get());
 }
 
+QRect CViGraf::zoomRect() const {
+    // Right and bottom lie one past the rectangle; a negative size mirrors it.
+    return QRect(QPoint(m_zoomLeft, m_zoomTop), QSize(m_zoomRight - m_zoomLeft, m_zoomBottom - m_zoomTop));
+}
+
 HRESULT CViGraf::SetImage(IDispatch* pIStream, LONG left, LONG top, LONG W, LONG H, float) {
+    left = limited(left);
+    top = limited(top);
+    W = limited(W);
+    H = limited(H);
     qrt::ComPtr<IStream> stream = asStream(pIStream);
     if (stream) {
         QImage decoded;
@@ -82,7 +111,7 @@ HRESULT CViGraf::SetImage(IDispatch* pIStream, LONG left, LONG top, LONG W, LONG
     }
     // Shown stretched into the rectangle (mirrored for a negative size).
     if (m_graphImage.exists() && W != 0 && H != 0)
-        paintOverScreen(m_graphImage.image(), QRect(QPoint(left, top), QSize(W, H)));
+        paintOverScreen(m_graphImage.image(), QRect(QPoint(left, top), QSize(W, H)), false);
     return S_OK;
 }
 
@@ -145,7 +174,7 @@ HRESULT CViGraf::zoomPass(IStream* stream, double lfX, double tpY, double dx, do
     m_needsRescale = savedRescale;
     if (stream && haveImage) return saveImageAsJpeg(m_zoomImage.image(), stream);
     if (m_autoZoom && haveImage)
-        paintOverScreen(m_zoomImage.image(), QRect(QPoint(m_zoomLeft, m_zoomTop), QPoint(m_zoomRight - 1, m_zoomBottom - 1)));
+        paintOverScreen(m_zoomImage.image(), zoomRect());
     return S_OK;
 }
 
@@ -160,30 +189,31 @@ HRESULT CViGraf::Magnifier(double X, double Y, double W, double H) {
     m_magnifierWidth = W;
     m_magnifierHeight = H;
     if (m_zoomImage.exists() && m_zoomRight - m_zoomLeft > 0 && m_zoomBottom - m_zoomTop > 0)
-        paintOverScreen(m_zoomImage.image(), QRect(QPoint(m_zoomLeft, m_zoomTop), QPoint(m_zoomRight - 1, m_zoomBottom - 1)));
+        paintOverScreen(m_zoomImage.image(), zoomRect());
     return S_OK;
 }
 
 HRESULT CViGraf::SetZoomRect(LONG X, LONG Y, LONG W, LONG H) {
-    m_zoomLeft = X;
-    m_zoomTop = Y;
-    m_zoomRight = X + W;
-    m_zoomBottom = Y + H;
+    m_zoomLeft = limited(X);
+    m_zoomTop = limited(Y);
+    m_zoomRight = limited(std::int64_t{X} + W);
+    m_zoomBottom = limited(std::int64_t{Y} + H);
     if (m_autoZoom) {
         QWidget* window = m_support.window();
-        if (window && m_graphImage.exists()) {
+        if (window && refreshScreen(window->size())) {
             // The graph picture over the whole window wipes the old overlay.
-            m_screen = QImage(window->size(), QImage::Format_RGB32);
             QPainter(&m_screen).drawImage(QRect(QPoint(0, 0), window->size()), m_graphImage.image());
-            m_screenStale = false;
+            window->update();
         }
-        if (m_zoomImage.exists()) paintOverScreen(m_zoomImage.image(), QRect(X, Y, W, H));
+        if (m_zoomImage.exists()) paintOverScreen(m_zoomImage.image(), zoomRect());
     }
     return S_OK;
 }
 
 // The pointer.
 void CViGraf::pointerMoved(QPoint client) {
+    // An event sink may release the last reference to the control.
+    const qrt::ComPtr<IViGraf> keep(this);
     if (QWidget* window = m_support.window()) window->setFocus(Qt::MouseFocusReason);
     double x = 0, y = 0;
     deviceToWorld(m_geometry, m_box, client.x(), client.y(), x, y);
@@ -201,7 +231,10 @@ void CViGraf::pointerMoved(QPoint client) {
     }
 }
 
-void CViGraf::leftButton(bool pressed) { fireEvent(pressed ? DISPID_LeftClickIn : DISPID_LeftClickUp); }
+void CViGraf::leftButton(bool pressed) {
+    const qrt::ComPtr<IViGraf> keep(this);
+    fireEvent(pressed ? DISPID_LeftClickIn : DISPID_LeftClickUp);
+}
 
 // Persistence: a version, then the eight stock properties as serialized variants.
 namespace {

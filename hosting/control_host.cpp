@@ -37,8 +37,9 @@ HRESULT ControlHost::create(REFCLSID clsid) {
 }
 
 HRESULT ControlHost::attach(IUnknown* control) {
-    release();
     if (!control) return E_POINTER;
+    const qrt::ComPtr<IUnknown> keep(control);  // it may be the control released below
+    release();
     qrt::ComPtr<IWidgetControl> widgetControl;
     HRESULT hr = control->QueryInterface(IWidgetControl::IID, widgetControl.outVoid());
     if (FAILED(hr)) return hr;

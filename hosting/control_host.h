@@ -5,6 +5,7 @@
 #include "runtime/control.h"
 
 #include <QImage>
+#include <QPointer>
 #include <QWidget>
 
 namespace qhost {
@@ -23,7 +24,7 @@ public:
     void release();
 
     IUnknown* control() const { return m_control.get(); }
-    QWidget* controlWindow() const { return m_window; }
+    QWidget* controlWindow() const { return m_window.data(); }
     // How many times the control said its view changed while it had no window.
     int viewChanges() const { return m_viewChanges; }
 
@@ -37,7 +38,7 @@ private:
     qrt::ComPtr<IUnknown> m_control;
     qrt::ComPtr<IWidgetControl> m_widgetControl;
     qrt::ComPtr<IUnknown> m_site;
-    QWidget* m_window = nullptr;
+    QPointer<QWidget> m_window;
     int m_viewChanges = 0;
 };
 

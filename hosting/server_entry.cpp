@@ -9,6 +9,7 @@
 #include <pthread.h>
 
 #include <memory>
+#include <new>
 #include <string>
 
 #define QUILLAN_EXPORT extern "C" __attribute__((visibility("default")))
@@ -47,7 +48,13 @@ public:
         if (!out) return E_POINTER;
         *out = nullptr;
         if (outer) return CLASS_E_NOAGGREGATION;
-        return m_entry.create(iid, out);
+        try {
+            return m_entry.create(iid, out);
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        } catch (...) {
+            return E_FAIL;
+        }
     }
     HRESULT LockServer(BOOL lock) override {
         if (lock) qrt::moduleLock();

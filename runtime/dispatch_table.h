@@ -17,6 +17,7 @@
 #include "runtime/typeinfo.h"
 
 #include <initializer_list>
+#include <new>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -190,7 +191,15 @@ public:
     HRESULT Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
                    UINT* argErr) override {
         if (riid != GUID_NULL) return DISP_E_UNKNOWNINTERFACE;
-        return Derived::dispatchTable().invoke(static_cast<I*>(this), id, flags, params, result, excep, argErr);
+        // No exception leaves a component: running out of memory anywhere in
+        // the call is a status.
+        try {
+            return Derived::dispatchTable().invoke(static_cast<I*>(this), id, flags, params, result, excep, argErr);
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        } catch (...) {
+            return E_FAIL;
+        }
     }
 };
 

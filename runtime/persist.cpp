@@ -3,7 +3,10 @@
 #include "runtime/activation.h"
 #include "runtime/dispatch.h"
 
+#include <algorithm>
 #include <cstring>
+#include <new>
+#include <string>
 #include <vector>
 
 namespace qrt {
@@ -26,6 +29,17 @@ HRESULT writeExactly(IStream* stream, const void* data, ULONG size) {
 
 namespace {
 
+// Objects persisted inside objects: a chain deeper than this is refused,
+// which also ends an object that holds itself.
+constexpr int kMaxObjectDepth = 8;
+thread_local int t_objectDepth = 0;
+
+struct DepthGuard {
+    bool ok;
+    DepthGuard() : ok(++t_objectDepth <= kMaxObjectDepth) {}
+    ~DepthGuard() { --t_objectDepth; }
+};
+
 ULONG scalarSize(VARTYPE vt) {
     switch (vt) {
     case VT_I1: case VT_UI1: return 1;
@@ -38,6 +52,8 @@ ULONG scalarSize(VARTYPE vt) {
 
 HRESULT writeObject(IStream* stream, IUnknown* object) {
     if (!object) return writeExactly(stream, &GUID_NULL, sizeof(GUID));
+    DepthGuard depth;
+    if (!depth.ok) return E_FAIL;
     ComPtr<IPersistStream> persist;
     ComPtr<IPersistStreamInit> persistInit;
     CLSID clsid{};
@@ -57,6 +73,8 @@ HRESULT readObject(IStream* stream, VARTYPE vt, IUnknown** out) {
     HRESULT hr = readExactly(stream, &clsid, sizeof clsid);
     if (FAILED(hr)) return hr;
     if (clsid == GUID_NULL) return S_OK;
+    DepthGuard depth;
+    if (!depth.ok) return E_FAIL;
     ComPtr<IUnknown> object;
     if (FAILED(hr = CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IUnknown::IID, object.outVoid()))) return hr;
     ComPtr<IPersistStream> persist = object.as<IPersistStream>();
@@ -111,8 +129,20 @@ HRESULT readVariant(IStream* stream, VARIANT* value) {
         ULONG bytes = 0;
         if (FAILED(hr = readExactly(stream, &bytes, sizeof bytes))) return hr;
         if (bytes > (1u << 30) || bytes % 2) return STG_E_DOCFILECORRUPT;
-        std::vector<char> data(bytes);
-        if (bytes && FAILED(hr = readExactly(stream, data.data(), bytes))) return hr;
+        // Read piece by piece: a damaged length must not allocate more than
+        // the stream really holds.
+        std::string data;
+        try {
+            char piece[65536];
+            for (ULONG left = bytes; left > 0;) {
+                const ULONG n = std::min<ULONG>(left, sizeof piece);
+                if (FAILED(hr = readExactly(stream, piece, n))) return hr;
+                data.append(piece, n);
+                left -= n;
+            }
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
         result.bstrVal = SysAllocStringByteLen(data.data(), bytes);
         if (!result.bstrVal) return E_OUTOFMEMORY;
         result.vt = VT_BSTR;

@@ -28,6 +28,9 @@ TEST_F(TarvikTest, TheGraphWindowFollowsItsHostAndRepaints) {
     QImage after = window->grab().toImage();
     EXPECT_EQ(after.pixelColor(3, 3), QColor(255, 0, 0));
     EXPECT_EQ(host.viewChanges(), 0);
+    // The stock BackColor, the same colour, shows at once too.
+    ASSERT_EQ(put(graf.get(), u"BackColor", 0x00FF00).hr, S_OK);
+    EXPECT_EQ(window->grab().toImage().pixelColor(3, 3), QColor(0, 255, 0));
 
     // Without its window the control tells the host instead.
     auto control = graf.as<IWidgetControl>();

@@ -256,6 +256,65 @@ TEST_F(PicturesTest, PointerEventsReachTheSinksInOrder) {
     host.release();
 }
 
+// A sink that lets go of the control while the control is raising its event.
+class ReleasingSink final : public qrt::ComObject<IDispatch> {
+public:
+    explicit ReleasingSink(ComPtr<IViGraf>& held) : m_held(held) {}
+    HRESULT GetTypeInfoCount(UINT* n) override { *n = 0; return S_OK; }
+    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        m_held.reset();
+        return S_OK;
+    }
+
+private:
+    ComPtr<IViGraf>& m_held;
+};
+
+TEST_F(PicturesTest, ASinkMayReleaseTheControlDuringItsEvent) {
+    plot();
+    QWidget parent;
+    parent.resize(300, 200);
+    QWidget* window = nullptr;
+    ASSERT_EQ(graf.as<IWidgetControl>()->CreateControlWindow(&parent, &window), S_OK);
+    ComPtr<IConnectionPoint> point;
+    ASSERT_EQ(graf.as<IConnectionPointContainer>()->FindConnectionPoint(DIID__IViGrafEvents, point.out()), S_OK);
+    auto sink = qrt::create<ReleasingSink>(graf);
+    DWORD cookie = 0;
+    ASSERT_EQ(point->Advise(sink->unknown(), &cookie), S_OK);
+    point.reset();
+    graf->put_AutoZoom(1);
+    QMouseEvent move(QEvent::MouseMove, QPointF(100, 100), window->mapToGlobal(QPointF(100, 100)), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &move);  // the sink drops the last outside reference
+    EXPECT_FALSE(graf);
+}
+
+TEST_F(PicturesTest, PersistenceRefusesCyclesAndDamagedStreams) {
+    auto other = make<IViGraf>(u"Tarvik.ViGraf");
+    EXPECT_EQ(graf->putref_Font(graf.get()), E_INVALIDARG);
+    // Two controls holding each other as their font: saving stops, it does not recurse.
+    ASSERT_EQ(graf->putref_Font(other.get()), S_OK);
+    ASSERT_EQ(other->putref_Font(graf.get()), S_OK);
+    auto stream = memoryStream();
+    EXPECT_EQ(graf.as<IPersistStreamInit>()->Save(stream.get(), 1), E_FAIL);
+    other->putref_Font(nullptr);  // break the cycle
+    graf->putref_Font(nullptr);
+
+    // A string that claims a gigabyte in a stream of a few bytes.
+    auto damaged = memoryStream();
+    const DWORD version = 0x0700;
+    const VARTYPE vt = VT_BSTR;
+    const ULONG length = 1u << 30;
+    qrt::writeExactly(damaged.get(), &version, 4);
+    qrt::writeExactly(damaged.get(), &vt, 2);
+    qrt::writeExactly(damaged.get(), &length, 4);
+    LARGE_INTEGER start{};
+    damaged->Seek(start, STREAM_SEEK_SET, nullptr);
+    EXPECT_EQ(graf.as<IPersistStreamInit>()->Load(damaged.get()), STG_E_READFAULT);
+}
+
 TEST_F(PicturesTest, TheStockPropertiesPersist) {
     graf->put_BackColor(0x123456);
     graf->put_BorderWidth(7);

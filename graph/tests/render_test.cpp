@@ -147,6 +147,26 @@ TEST_F(RenderTest, LinesStopAtThePlotBorderAndAfterPoint60000) {
     EXPECT_EQ(image.pixelColor(639, row), QColor(Qt::white));
 }
 
+TEST_F(RenderTest, PointsThatAreNoNumbersBreakTheLineAndTinyRangesShow) {
+    put(graf.get(), u"ViewAxis", 0);
+    const double nan = std::nan("");
+    series({0, 1, 2, 3, 4}, {1, 2, nan, 3, 4});
+    QImage image = render();
+    keep(image, "nan");
+    // Nothing rises to the top edge from the missing point.
+    for (int x = kLeft; x < kRight; ++x) EXPECT_EQ(image.pixelColor(x, kTop), QColor(Qt::white)) << x;
+
+    graf->RemoveAll();
+    put(graf.get(), u"ViewAxis", 0);
+    series({0, 1e-7}, {0, 1e-7});  // data far below a millionth
+    QImage tiny = render();
+    int drawn = 0;
+    for (int y = kTop; y < kBottom; ++y)
+        for (int x = kLeft; x < kRight; ++x)
+            if (tiny.pixelColor(x, y) != QColor(Qt::white)) ++drawn;
+    EXPECT_GT(drawn, 300);
+}
+
 TEST_F(RenderTest, BackgroundColoursRawAndTranslated) {
     put(graf.get(), u"BackColor", static_cast<int>(0x80000005u));
     EXPECT_EQ(render().pixelColor(5, 5), QColor(5, 0, 0));  // the stored bytes, high byte ignored

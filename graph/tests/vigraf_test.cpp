@@ -194,6 +194,20 @@ TEST_F(ViGrafTest, StockPropertiesAskNotifyAndRepaint) {
     EXPECT_EQ(container->FindConnectionPoint(IDispatch::IID, events.out()), CONNECT_E_NOCONNECTION);
 }
 
+TEST_F(ViGrafTest, ArrayMembersRefuseSingleScriptValues) {
+    // Through IDispatch a pointer parameter is one value, never an array.
+    ASSERT_EQ(graf->CreateSeries(), S_OK);
+    Variant x(1.0), y(2.0);
+    auto points = call(graf.get(), u"SetPoints", {0, 50'000'000, refTo(&x), refTo(&y)});
+    EXPECT_EQ(points.hr, DISP_E_EXCEPTION);
+    EXPECT_EQ(points.scode, E_INVALIDARG);
+    EXPECT_NE(points.description.find("SetPointVar"), std::string::npos);
+    EXPECT_EQ(call(graf.get(), u"SetPoints", {0, 1, refTo(&x), refTo(&y)}).hr, S_OK);  // one point is one value
+    auto box = call(graf.get(), u"SetBox", {refTo(&x)});
+    EXPECT_EQ(box.scode, E_INVALIDARG);
+    EXPECT_NE(box.description.find("SetBox_1"), std::string::npos);
+}
+
 TEST_F(ViGrafTest, ZoomStateMembersAnswer) {
     EXPECT_EQ(graf->GetZoomImage(nullptr), S_FALSE);
     EXPECT_EQ(put(graf.get(), u"AutoZoom", 5).hr, S_OK);
