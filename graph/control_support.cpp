@@ -1,5 +1,7 @@
 #include "graph/control_support.h"
 
+#include "runtime/typeinfo.h"
+
 #include <new>
 
 namespace tarvik {
@@ -61,6 +63,23 @@ void ControlSupport::shutdown() {
     destroyWindow();
     m_propertyNotify.clear();
     m_site.reset();
+}
+
+HRESULT ControlSupport::findConnectionPoint(REFIID iid, qrt::ConnectionPoint& events, IConnectionPoint** point) {
+    if (!point) return E_POINTER;
+    *point = nullptr;
+    qrt::ConnectionPoint* found = nullptr;
+    if (iid == IPropertyNotifySink::IID) found = &m_propertyNotify;
+    else if (iid == events.iid()) found = &events;
+    if (!found) return CONNECT_E_NOCONNECTION;
+    return found->QueryInterface(IConnectionPoint::IID, reinterpret_cast<void**>(point));
+}
+
+HRESULT sourceInterface(DWORD kind, const IID& source, GUID* guid) {
+    if (!guid) return E_POINTER;
+    if (kind != GUIDKIND_DEFAULT_SOURCE_DISP_IID) return E_INVALIDARG;
+    *guid = source;
+    return S_OK;
 }
 
 HRESULT copyInterface(IDispatch* value, IDispatch** out) {

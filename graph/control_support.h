@@ -56,6 +56,10 @@ public:
         return S_OK;
     }
 
+    // The connection point for iid: property notifications or the control's
+    // events.
+    HRESULT findConnectionPoint(REFIID iid, qrt::ConnectionPoint& events, IConnectionPoint** point);
+
     // Drops the site and every listener (the control is going away).
     void shutdown();
 
@@ -69,6 +73,9 @@ private:
     bool m_dirty = false;
     bool m_frozen = false;
 };
+
+// IProvideClassInfo2::GetGUID of a control whose events are source.
+HRESULT sourceInterface(DWORD kind, const IID& source, GUID* guid);
 
 // A property getter's body: the stored value through the out-parameter.
 template <class T>

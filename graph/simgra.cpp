@@ -61,21 +61,10 @@ HRESULT CSimGra::GetClassInfo(ITypeInfo** info) {
     return qrt::classTypeInfo(u"SimGra", CLSID_SimGra, dispatchTable().typeInfo(), simGraEventsTypeInfo(), info);
 }
 
-HRESULT CSimGra::GetGUID(DWORD kind, GUID* guid) {
-    if (!guid) return E_POINTER;
-    if (kind != GUIDKIND_DEFAULT_SOURCE_DISP_IID) return E_INVALIDARG;
-    *guid = DIID__ISimGraEvents;
-    return S_OK;
-}
+HRESULT CSimGra::GetGUID(DWORD kind, GUID* guid) { return sourceInterface(kind, DIID__ISimGraEvents, guid); }
 
 HRESULT CSimGra::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {
-    if (!point) return E_POINTER;
-    *point = nullptr;
-    qrt::ConnectionPoint* found = nullptr;
-    if (iid == IPropertyNotifySink::IID) found = &m_support.propertyNotify();
-    else if (iid == DIID__ISimGraEvents) found = &m_events;
-    if (!found) return CONNECT_E_NOCONNECTION;
-    return found->QueryInterface(IConnectionPoint::IID, reinterpret_cast<void**>(point));
+    return m_support.findConnectionPoint(iid, m_events, point);
 }
 
 HRESULT CSimGra::CreateControlWindow(QWidget* parent, QWidget** window) {

@@ -256,10 +256,15 @@ HRESULT CViGraf::SetPoints(LONG nSer, LONG cElem, double* pdX, double* pdY) {
     if (!series) return S_OK;
     HRESULT hr = series->SetXY(cElem, pdX, pdY);
     if (FAILED(hr)) return hr;
+    pointsReplaced(series);
+    return S_OK;
+}
+
+void CViGraf::pointsReplaced(ISeries* series) {
+    // New points make the series visible, refit the box and show.
     series->put_IsView(1);
     RecalcSeries();
     repaint();
-    return S_OK;
 }
 
 HRESULT CViGraf::SetPointVar(LONG nSer, VARIANT varX, VARIANT varY) {
@@ -269,9 +274,7 @@ HRESULT CViGraf::SetPointVar(LONG nSer, VARIANT varX, VARIANT varY) {
     // and converts them straight into its storage, or changes nothing.
     HRESULT hr = series->SetXYVar(varX, varY);
     if (hr != S_OK) return FAILED(hr) ? hr : S_FALSE;
-    series->put_IsView(1);
-    RecalcSeries();
-    repaint();
+    pointsReplaced(series);
     return S_OK;
 }
 
@@ -387,20 +390,9 @@ HRESULT CViGraf::FrameInFrame(BSTR, LONG, LONG, LONG, LONG) { return S_OK; }
 HRESULT CViGraf::GetClassInfo(ITypeInfo** info) {
     return qrt::classTypeInfo(u"ViGraf", CLSID_ViGraf, dispatchTable().typeInfo(), viGrafEventsTypeInfo(), info);
 }
-HRESULT CViGraf::GetGUID(DWORD kind, GUID* guid) {
-    if (!guid) return E_POINTER;
-    if (kind != GUIDKIND_DEFAULT_SOURCE_DISP_IID) return E_INVALIDARG;
-    *guid = DIID__IViGrafEvents;
-    return S_OK;
-}
+HRESULT CViGraf::GetGUID(DWORD kind, GUID* guid) { return sourceInterface(kind, DIID__IViGrafEvents, guid); }
 HRESULT CViGraf::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {
-    if (!point) return E_POINTER;
-    *point = nullptr;
-    qrt::ConnectionPoint* found = nullptr;
-    if (iid == IPropertyNotifySink::IID) found = &m_support.propertyNotify();
-    else if (iid == DIID__IViGrafEvents) found = &m_events;
-    if (!found) return CONNECT_E_NOCONNECTION;
-    return found->QueryInterface(IConnectionPoint::IID, reinterpret_cast<void**>(point));
+    return m_support.findConnectionPoint(iid, m_events, point);
 }
 
 // Hosting.

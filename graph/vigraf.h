@@ -181,6 +181,7 @@ private:
         m_screenStale = true;
         m_support.repaint();
     }
+    void pointsReplaced(ISeries* series);
     HRESULT setTitle(BSTR text, std::optional<std::u16string>& title, std::vector<TitleRun>& runs);
 
     ControlSupport m_support{this};
