@@ -1,0 +1,82 @@
+// The Duktape adapter's internal interface: how values, host objects and
+// errors cross between the script world (a Duktape heap) and the component
+// world (VARIANT, IDispatch, EXCEPINFO). Only the engine's own files include
+// this header.
+//
+// Duktape is built with C++ exceptions for its errors, so a script error
+// thrown from one of these functions unwinds the calling C++ frames normally.
+#pragma once
+
+#include "engines/jscript/duktape_interrupt.h"
+#include "runtime/activscp.h"
+
+#include <duktape.h>
+
+#include <string>
+#include <string_view>
+
+namespace jscript {
+
+class DukRuntime;
+
+// The heap's user data: the interrupt request (read by Duktape's executor)
+// and the runtime that owns the heap.
+struct HeapData : ExecutionGuard {
+    DukRuntime* runtime = nullptr;
+};
+
+DukRuntime& runtimeOf(duk_context* ctx);
+
+// Script strings are CESU-8 inside Duktape: each UTF-16 unit on its own.
+std::string toCesu8(std::u16string_view text);
+std::u16string fromCesu8(const char* bytes, duk_size_t length);
+void pushText(duk_context* ctx, std::u16string_view text);
+std::u16string textAt(duk_context* ctx, duk_idx_t idx);  // ToString of the value
+
+// Values. pushVariant follows references; toVariant writes a new value into
+// *out, which must be empty (VT_EMPTY).
+void pushVariant(duk_context* ctx, const VARIANT& value);
+void toVariant(duk_context* ctx, duk_idx_t idx, VARIANT* out);
+
+// Safe arrays in scripts: VBArray objects.
+void installVBArray(duk_context* ctx);
+void pushVBArray(duk_context* ctx, SAFEARRAY* array);  // takes ownership
+SAFEARRAY* vbArrayOf(duk_context* ctx, duk_idx_t idx);  // borrowed, or null
+
+// Host objects: script objects whose members are the object's dispatch members.
+void installHostObjects(duk_context* ctx);  // ActiveXObject, Enumerator
+void pushDispatch(duk_context* ctx, IDispatch* object);  // null gives null
+IDispatch* dispatchOf(duk_context* ctx, duk_idx_t idx);  // borrowed, or null
+// Calls a dispatch member with the values at [first, first + count) as its
+// arguments and pushes the result.
+void invokeHost(duk_context* ctx, IDispatch* object, DISPID id, WORD flags, duk_idx_t first, duk_idx_t count);
+
+// Script objects handed to a host become IDispatch objects.
+qrt::ComPtr<IDispatch> scriptObjectDispatch(duk_context* ctx, duk_idx_t idx);
+
+// Errors. throwScriptError blames the script line that called into C code;
+// throwHostFailure turns a failed Invoke (status and exception record) into
+// a script exception that try/catch can catch.
+[[noreturn]] void throwScriptError(duk_context* ctx, duk_errcode_t type, HRESULT number, const std::string& message);
+[[noreturn]] void throwHostFailure(duk_context* ctx, HRESULT hr, EXCEPINFO& excep);
+
+// What a caught error value says, for the site or for an EXCEPINFO.
+struct CaughtError {
+    std::u16string description;
+    HRESULT number = 0;
+    std::string fileName;  // the script chunk, when known
+    int line = 0;          // within that chunk, from 1
+};
+CaughtError describeError(duk_context* ctx, duk_idx_t idx);
+
+// The chunk and line of the innermost running script function.
+bool callerPosition(duk_context* ctx, std::string& fileName, int& line);
+
+// Each chunk of script text is compiled under the file name kChunkPrefix + index.
+inline constexpr std::string_view kChunkPrefix = "chunk:";
+
+// Keys of hidden properties.
+inline constexpr const char* kDispatchKey = DUK_HIDDEN_SYMBOL("qd");
+inline constexpr const char* kSafeArrayKey = DUK_HIDDEN_SYMBOL("qa");
+
+}  // namespace jscript

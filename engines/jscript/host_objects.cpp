@@ -1,0 +1,497 @@
+// Component objects inside scripts.
+//
+// An object that describes itself with type information gets a prototype
+// built once per interface: methods as functions, properties as accessors,
+// each bound to its dispatch identifier, so a call costs one Invoke and no
+// name lookup. An object without type information is wrapped in a Proxy
+// whose traps ask GetIDsOfNames (cached per object and name).
+#include "engines/jscript/duk_bridge.h"
+#include "engines/jscript/duk_runtime.h"
+#include "runtime/activation.h"
+#include "runtime/bstr.h"
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <limits>
+#include <map>
+#include <vector>
+
+namespace jscript {
+namespace {
+
+constexpr const char* kMemberIdKey = DUK_HIDDEN_SYMBOL("qid");
+constexpr const char* kIdCacheKey = DUK_HIDDEN_SYMBOL("qids");
+constexpr const char* kPrototypesKey = DUK_HIDDEN_SYMBOL("qprotos");
+constexpr const char* kProxyHandlerKey = DUK_HIDDEN_SYMBOL("qhandler");
+constexpr const char* kEnumStateKey = DUK_HIDDEN_SYMBOL("qenum");
+constexpr const char* kEnumeratorPrototypeKey = DUK_HIDDEN_SYMBOL("qEnumeratorPrototype");
+
+constexpr HRESULT kObjectExpected = static_cast<HRESULT>(0x800A138F);
+constexpr HRESULT kCannotCreateObject = static_cast<HRESULT>(0x800A01AD);
+// The magic value of a member function whose identifier does not fit 16 bits.
+constexpr duk_int_t kIdInProperty = std::numeric_limits<duk_int16_t>::min();
+
+duk_ret_t finalizeDispatch(duk_context* ctx) {
+    // [obj]
+    duk_get_prop_string(ctx, 0, kDispatchKey);
+    if (auto* object = static_cast<IDispatch*>(duk_get_pointer(ctx, -1))) object->Release();
+    duk_pop(ctx);
+    duk_push_pointer(ctx, nullptr);
+    duk_put_prop_string(ctx, 0, kDispatchKey);
+    return 0;
+}
+
+// Pushes a function calling member id; its identifier is kept in its magic
+// value when it fits, else in a hidden property.
+void pushMemberFunction(duk_context* ctx, duk_c_function fn, duk_idx_t nargs, DISPID id) {
+    duk_push_c_function(ctx, fn, nargs);  // [fn]
+    if (id > kIdInProperty && id <= std::numeric_limits<duk_int16_t>::max()) {
+        duk_set_magic(ctx, -1, id);
+    } else {
+        duk_set_magic(ctx, -1, kIdInProperty);
+        duk_push_int(ctx, id);
+        duk_put_prop_string(ctx, -2, kMemberIdKey);
+    }
+}
+
+DISPID currentMemberId(duk_context* ctx) {
+    const duk_int_t magic = duk_get_current_magic(ctx);
+    if (magic != kIdInProperty) return magic;
+    duk_push_current_function(ctx);
+    duk_get_prop_string(ctx, -1, kMemberIdKey);
+    const DISPID id = duk_get_int(ctx, -1);
+    duk_pop_2(ctx);
+    return id;
+}
+
+IDispatch* thisDispatch(duk_context* ctx) {
+    duk_push_this(ctx);
+    IDispatch* object = dispatchOf(ctx, -1);
+    duk_pop(ctx);
+    if (!object) throwScriptError(ctx, DUK_ERR_TYPE_ERROR, kObjectExpected, "Object expected");
+    return object;
+}
+
+duk_ret_t hostMethod(duk_context* ctx) {
+    IDispatch* object = thisDispatch(ctx);
+    invokeHost(ctx, object, currentMemberId(ctx), DISPATCH_METHOD, 0, duk_get_top(ctx));
+    return 1;
+}
+
+// A property with parameters: read as a call, obj.Item(3).
+duk_ret_t hostIndexedGet(duk_context* ctx) {
+    IDispatch* object = thisDispatch(ctx);
+    invokeHost(ctx, object, currentMemberId(ctx), DISPATCH_METHOD | DISPATCH_PROPERTYGET, 0, duk_get_top(ctx));
+    return 1;
+}
+
+duk_ret_t hostGetter(duk_context* ctx) {
+    IDispatch* object = thisDispatch(ctx);
+    invokeHost(ctx, object, currentMemberId(ctx), DISPATCH_PROPERTYGET, 0, 0);
+    return 1;
+}
+
+WORD putFlags(duk_context* ctx, duk_idx_t value) {
+    // Objects may be assigned by reference (Set) or by value; the object picks.
+    return dispatchOf(ctx, value) || duk_is_object(ctx, value) ? DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF
+                                                               : DISPATCH_PROPERTYPUT;
+}
+
+duk_ret_t hostSetter(duk_context* ctx) {
+    // [value]
+    IDispatch* object = thisDispatch(ctx);
+    invokeHost(ctx, object, currentMemberId(ctx), putFlags(ctx, 0), 0, 1);
+    return 0;
+}
+
+struct MemberShape {
+    DISPID id = DISPID_UNKNOWN;
+    bool method = false;
+    bool indexedGet = false;
+    bool getter = false;
+    bool setter = false;
+};
+
+// Pushes the prototype for objects described by info, building it once per
+// interface identifier.
+void pushTypedPrototype(duk_context* ctx, ITypeInfo* info, const GUID& iid) {
+    const std::string key = qrt::guidToString(iid);
+    const bool cacheable = iid != GUID_NULL;
+    if (cacheable) {
+        duk_push_heap_stash(ctx);                   // [stash]
+        if (!duk_get_prop_string(ctx, -1, kPrototypesKey)) {  // [stash protos|undefined]
+            duk_pop(ctx);
+            duk_push_object(ctx);
+            duk_dup_top(ctx);
+            duk_put_prop_string(ctx, -3, kPrototypesKey);
+        }
+        duk_remove(ctx, -2);                         // [protos]
+        if (duk_get_prop_lstring(ctx, -1, key.data(), key.size())) {  // [protos proto]
+            duk_remove(ctx, -2);                     // [proto]
+            return;
+        }
+        duk_pop(ctx);                                // [protos]
+    }
+
+    // Collect the members by name, in the order the type lists them.
+    std::vector<std::pair<std::u16string, MemberShape>> members;
+    TYPEATTR* attr = nullptr;
+    WORD funcCount = 0;
+    if (SUCCEEDED(info->GetTypeAttr(&attr)) && attr) {
+        funcCount = attr->cFuncs;
+        info->ReleaseTypeAttr(attr);
+    }
+    for (UINT i = 0; i < funcCount; ++i) {
+        FUNCDESC* desc = nullptr;
+        if (FAILED(info->GetFuncDesc(i, &desc)) || !desc) continue;
+        BSTR name = nullptr;
+        UINT count = 0;
+        if (SUCCEEDED(info->GetNames(desc->memid, &name, 1, &count)) && count == 1 && name) {
+            std::u16string text(qrt::bstrView(name));
+            auto it = std::find_if(members.begin(), members.end(), [&](const auto& m) { return m.first == text; });
+            if (it == members.end()) {
+                members.push_back({text, MemberShape{}});
+                it = members.end() - 1;
+            }
+            MemberShape& shape = it->second;
+            shape.id = desc->memid;
+            switch (desc->invkind) {
+            case INVOKE_FUNC: shape.method = true; break;
+            case INVOKE_PROPERTYGET:
+                if (desc->cParams > 0) shape.indexedGet = true;
+                else shape.getter = true;
+                break;
+            case INVOKE_PROPERTYPUT:
+            case INVOKE_PROPERTYPUTREF: shape.setter = true; break;
+            }
+        }
+        SysFreeString(name);
+        info->ReleaseFuncDesc(desc);
+    }
+
+    duk_push_object(ctx);  // [protos? proto]
+    for (const auto& [name, shape] : members) {
+        pushText(ctx, name);  // [.. proto key]
+        if (shape.method || shape.indexedGet) {
+            pushMemberFunction(ctx, shape.method ? hostMethod : hostIndexedGet, DUK_VARARGS, shape.id);
+            duk_def_prop(ctx, -3, DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_SET_WRITABLE | DUK_DEFPROP_SET_CONFIGURABLE);
+        } else {
+            duk_uint_t flags = DUK_DEFPROP_SET_ENUMERABLE | DUK_DEFPROP_SET_CONFIGURABLE;
+            if (shape.getter) {
+                pushMemberFunction(ctx, hostGetter, 0, shape.id);
+                flags |= DUK_DEFPROP_HAVE_GETTER;
+            }
+            if (shape.setter) {
+                pushMemberFunction(ctx, hostSetter, 1, shape.id);
+                flags |= DUK_DEFPROP_HAVE_SETTER;
+            }
+            duk_def_prop(ctx, -2 - (shape.getter ? 1 : 0) - (shape.setter ? 1 : 0), flags);
+        }
+    }
+    duk_push_c_function(ctx, finalizeDispatch, 1);
+    duk_set_finalizer(ctx, -2);  // instances inherit it
+
+    if (cacheable) {
+        duk_dup_top(ctx);                                  // [protos proto proto]
+        duk_put_prop_lstring(ctx, -3, key.data(), key.size());  // [protos proto]
+        duk_remove(ctx, -2);                               // [proto]
+    }
+}
+
+// --- Objects without type information: a Proxy ------------------------------
+
+// Looks name up on the object (cached on the proxy target); false when unknown.
+bool lookUpId(duk_context* ctx, duk_idx_t target, IDispatch* object, duk_idx_t key, DISPID& id) {
+    target = duk_normalize_index(ctx, target);
+    key = duk_normalize_index(ctx, key);
+    if (!duk_get_prop_string(ctx, target, kIdCacheKey)) {  // [cache|undefined]
+        duk_pop(ctx);
+        duk_push_object(ctx);
+        duk_dup_top(ctx);
+        duk_put_prop_string(ctx, target, kIdCacheKey);
+    }
+    duk_dup(ctx, key);  // [cache key]
+    if (duk_get_prop(ctx, -2)) {  // [cache id]
+        id = duk_get_int(ctx, -1);
+        duk_pop_2(ctx);
+        return true;
+    }
+    duk_pop(ctx);  // [cache]
+    std::u16string name = textAt(ctx, key);
+    LPOLESTR names[] = {name.data()};
+    if (FAILED(object->GetIDsOfNames(GUID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) {
+        duk_pop(ctx);
+        return false;
+    }
+    duk_dup(ctx, key);
+    duk_push_int(ctx, id);
+    duk_put_prop(ctx, -3);  // [cache]
+    duk_pop(ctx);
+    return true;
+}
+
+IDispatch* targetDispatch(duk_context* ctx) {
+    IDispatch* object = dispatchOf(ctx, 0);
+    if (!object) throwScriptError(ctx, DUK_ERR_TYPE_ERROR, kObjectExpected, "Object expected");
+    return object;
+}
+
+// get(target, key, receiver)
+duk_ret_t proxyGet(duk_context* ctx) {
+    if (!duk_is_string(ctx, 1)) return 0;  // symbols: undefined
+    IDispatch* object = targetDispatch(ctx);
+    DISPID id = 0;
+    if (!lookUpId(ctx, 0, object, 1, id)) return 0;
+    // A member that reads as a property gives its value; one that does not
+    // is a method, given as a function bound to its identifier.
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    qrt::Variant result;
+    EXCEPINFO excep{};
+    UINT argErr = 0;
+    const HRESULT hr = object->Invoke(id, GUID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &result, &excep, &argErr);
+    if (SUCCEEDED(hr)) {
+        pushVariant(ctx, result);
+        return 1;
+    }
+    if (hr == DISP_E_MEMBERNOTFOUND || hr == DISP_E_BADPARAMCOUNT || hr == DISP_E_PARAMNOTOPTIONAL) {
+        qrt::clearExcepInfo(&excep);
+        pushMemberFunction(ctx, hostMethod, DUK_VARARGS, id);
+        return 1;
+    }
+    throwHostFailure(ctx, hr, excep);
+}
+
+// set(target, key, value, receiver)
+duk_ret_t proxySet(duk_context* ctx) {
+    if (!duk_is_string(ctx, 1)) return 0;
+    IDispatch* object = targetDispatch(ctx);
+    DISPID id = 0;
+    if (!lookUpId(ctx, 0, object, 1, id)) {
+        const std::string name = toCesu8(textAt(ctx, 1));
+        throwScriptError(ctx, DUK_ERR_TYPE_ERROR, static_cast<HRESULT>(0x800A01B6),
+                         "Object doesn't support this property or method: '" + name + "'");
+    }
+    invokeHost(ctx, object, id, putFlags(ctx, 2), 2, 1);
+    duk_push_true(ctx);
+    return 1;
+}
+
+// has(target, key)
+duk_ret_t proxyHas(duk_context* ctx) {
+    if (!duk_is_string(ctx, 1)) {
+        duk_push_false(ctx);
+        return 1;
+    }
+    IDispatch* object = targetDispatch(ctx);
+    DISPID id = 0;
+    duk_push_boolean(ctx, lookUpId(ctx, 0, object, 1, id));
+    return 1;
+}
+
+void pushProxyHandler(duk_context* ctx) {
+    duk_push_heap_stash(ctx);  // [stash]
+    if (!duk_get_prop_string(ctx, -1, kProxyHandlerKey)) {  // [stash handler|undefined]
+        duk_pop(ctx);
+        duk_push_object(ctx);
+        const duk_function_list_entry traps[] = {
+            {"get", proxyGet, 3},
+            {"set", proxySet, 4},
+            {"has", proxyHas, 2},
+            {nullptr, nullptr, 0},
+        };
+        duk_put_function_list(ctx, -1, traps);
+        duk_dup_top(ctx);
+        duk_put_prop_string(ctx, -3, kProxyHandlerKey);
+    }
+    duk_remove(ctx, -2);  // [handler]
+}
+
+// --- ActiveXObject and Enumerator ------------------------------------------
+
+duk_ret_t activeXObject(duk_context* ctx) {
+    const std::u16string progId = textAt(ctx, 0);
+    qrt::ComPtr<IDispatch> object;
+    const HRESULT hr = qrt::createObject(progId, object);
+    if (FAILED(hr) || !object) {
+        throwScriptError(ctx, DUK_ERR_ERROR, kCannotCreateObject,
+                         "Automation server can't create object: " + toCesu8(progId));
+    }
+    pushDispatch(ctx, object.get());
+    return 1;
+}
+
+struct EnumState {
+    qrt::ComPtr<IEnumVARIANT> items;
+    qrt::Variant current;
+    bool atEnd = true;
+
+    void fetch() {
+        current.clear();
+        ULONG fetched = 0;
+        atEnd = !items || items->Next(1, &current, &fetched) != S_OK || fetched != 1;
+        if (atEnd) current.clear();
+    }
+};
+
+EnumState* thisEnum(duk_context* ctx) {
+    duk_push_this(ctx);
+    duk_get_prop_string(ctx, -1, kEnumStateKey);
+    auto* state = static_cast<EnumState*>(duk_get_pointer(ctx, -1));
+    duk_pop_2(ctx);
+    if (!state) throwScriptError(ctx, DUK_ERR_TYPE_ERROR, kObjectExpected, "Enumerator object expected");
+    return state;
+}
+
+duk_ret_t finalizeEnum(duk_context* ctx) {
+    duk_get_prop_string(ctx, 0, kEnumStateKey);
+    delete static_cast<EnumState*>(duk_get_pointer(ctx, -1));
+    duk_pop(ctx);
+    duk_push_pointer(ctx, nullptr);
+    duk_put_prop_string(ctx, 0, kEnumStateKey);
+    return 0;
+}
+
+duk_ret_t enumAtEnd(duk_context* ctx) {
+    duk_push_boolean(ctx, thisEnum(ctx)->atEnd);
+    return 1;
+}
+
+duk_ret_t enumItem(duk_context* ctx) {
+    pushVariant(ctx, thisEnum(ctx)->current);
+    return 1;
+}
+
+duk_ret_t enumMoveNext(duk_context* ctx) {
+    EnumState* state = thisEnum(ctx);
+    if (!state->atEnd) state->fetch();
+    return 0;
+}
+
+duk_ret_t enumMoveFirst(duk_context* ctx) {
+    EnumState* state = thisEnum(ctx);
+    if (state->items) state->items->Reset();
+    state->fetch();
+    return 0;
+}
+
+// new Enumerator(collection): walks the collection's _NewEnum.
+duk_ret_t enumConstruct(duk_context* ctx) {
+    auto state = std::make_unique<EnumState>();
+    if (!duk_is_undefined(ctx, 0)) {
+        IDispatch* collection = dispatchOf(ctx, 0);
+        if (!collection) throwScriptError(ctx, DUK_ERR_TYPE_ERROR, kObjectExpected, "Object expected");
+        DISPPARAMS none{nullptr, nullptr, 0, 0};
+        qrt::Variant result;
+        EXCEPINFO excep{};
+        UINT argErr = 0;
+        const HRESULT hr = collection->Invoke(DISPID_NEWENUM, GUID_NULL, LOCALE_USER_DEFAULT,
+                                              DISPATCH_METHOD | DISPATCH_PROPERTYGET, &none, &result, &excep, &argErr);
+        if (FAILED(hr)) throwHostFailure(ctx, hr, excep);
+        IUnknown* unknown = result.vt == VT_UNKNOWN || result.vt == VT_DISPATCH ? result.punkVal : nullptr;
+        if (!unknown || FAILED(unknown->QueryInterface(IEnumVARIANT::IID, state->items.outVoid())))
+            throwScriptError(ctx, DUK_ERR_TYPE_ERROR, kObjectExpected, "Object is not a collection");
+        state->fetch();
+    }
+    duk_push_object(ctx);  // [obj]
+    duk_push_pointer(ctx, state.release());
+    duk_put_prop_string(ctx, -2, kEnumStateKey);
+    duk_push_heap_stash(ctx);
+    duk_get_prop_string(ctx, -1, kEnumeratorPrototypeKey);  // [obj stash proto]
+    duk_remove(ctx, -2);
+    duk_set_prototype(ctx, -2);  // [obj]
+    return 1;
+}
+
+void installEnumerator(duk_context* ctx) {
+    duk_push_c_function(ctx, enumConstruct, 1);  // [ctor]
+    duk_push_object(ctx);                        // [ctor proto]
+    const duk_function_list_entry methods[] = {
+        {"atEnd", enumAtEnd, 0},
+        {"item", enumItem, 0},
+        {"moveFirst", enumMoveFirst, 0},
+        {"moveNext", enumMoveNext, 0},
+        {nullptr, nullptr, 0},
+    };
+    duk_put_function_list(ctx, -1, methods);
+    duk_push_c_function(ctx, finalizeEnum, 1);
+    duk_set_finalizer(ctx, -2);
+    duk_push_heap_stash(ctx);
+    duk_dup(ctx, -2);
+    duk_put_prop_string(ctx, -2, kEnumeratorPrototypeKey);
+    duk_pop(ctx);
+    duk_put_prop_string(ctx, -2, "prototype");
+    duk_put_global_string(ctx, "Enumerator");
+}
+
+}  // namespace
+
+IDispatch* dispatchOf(duk_context* ctx, duk_idx_t idx) {
+    if (!duk_is_object(ctx, idx)) return nullptr;
+    duk_get_prop_string(ctx, idx, kDispatchKey);
+    auto* object = static_cast<IDispatch*>(duk_get_pointer(ctx, -1));
+    duk_pop(ctx);
+    return object;
+}
+
+void pushDispatch(duk_context* ctx, IDispatch* object) {
+    if (!object) {
+        duk_push_null(ctx);
+        return;
+    }
+    qrt::ComPtr<ITypeInfo> info;
+    UINT infoCount = 0;
+    GUID iid = GUID_NULL;
+    if (SUCCEEDED(object->GetTypeInfoCount(&infoCount)) && infoCount > 0 &&
+        SUCCEEDED(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, info.out())) && info) {
+        TYPEATTR* attr = nullptr;
+        if (SUCCEEDED(info->GetTypeAttr(&attr)) && attr) {
+            iid = attr->guid;
+            info->ReleaseTypeAttr(attr);
+        }
+    }
+
+    duk_push_object(ctx);  // [obj]
+    object->AddRef();
+    duk_push_pointer(ctx, object);
+    duk_put_prop_string(ctx, -2, kDispatchKey);
+    if (info) {
+        pushTypedPrototype(ctx, info.get(), iid);  // [obj proto]
+        duk_set_prototype(ctx, -2);                // [obj]
+        return;
+    }
+    duk_push_c_function(ctx, finalizeDispatch, 1);
+    duk_set_finalizer(ctx, -2);
+    pushProxyHandler(ctx);   // [obj handler]
+    duk_push_proxy(ctx, 0);  // [proxy]
+}
+
+void invokeHost(duk_context* ctx, IDispatch* object, DISPID id, WORD flags, duk_idx_t first, duk_idx_t count) {
+    // Arguments go in reverse order; a few fit without allocating.
+    std::array<qrt::Variant, 6> small;
+    std::vector<qrt::Variant> large;
+    VARIANT* args = small.data();
+    if (count > static_cast<duk_idx_t>(small.size())) {
+        large.resize(count);
+        args = large.data();
+    }
+    for (duk_idx_t i = 0; i < count; ++i) toVariant(ctx, first + i, &args[count - 1 - i]);
+    DISPID putId = DISPID_PROPERTYPUT;
+    const bool isPut = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+    DISPPARAMS params{args, isPut ? &putId : nullptr, static_cast<UINT>(count), isPut ? 1u : 0u};
+    qrt::Variant result;
+    EXCEPINFO excep{};
+    UINT argErr = 0;
+    const HRESULT hr = object->Invoke(id, GUID_NULL, LOCALE_USER_DEFAULT, flags, &params, isPut ? nullptr : &result,
+                                      &excep, &argErr);
+    if (FAILED(hr)) throwHostFailure(ctx, hr, excep);
+    pushVariant(ctx, result);
+}
+
+void installHostObjects(duk_context* ctx) {
+    duk_push_c_function(ctx, activeXObject, 1);
+    duk_put_global_string(ctx, "ActiveXObject");
+    installEnumerator(ctx);
+}
+
+}  // namespace jscript
