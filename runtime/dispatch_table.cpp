@@ -165,6 +165,18 @@ DispatchTable::DispatchTable(std::u16string interfaceName, const IID& iid, std::
         auto it = std::lower_bound(m_byName.begin(), m_byName.end(), f,
                                    [](const auto& e, const std::u16string& k) { return e.first < k; });
         if (it == m_byName.end() || it->first != f) m_byName.insert(it, {std::move(f), m.id});
+
+        auto at = std::lower_bound(m_byId.begin(), m_byId.end(), m.id,
+                                   [](const IdEntry& e, DISPID id) { return e.id < id; });
+        if (at == m_byId.end() || at->id != m.id) at = m_byId.insert(at, IdEntry{m.id});
+        const DispMember** slot = nullptr;
+        switch (m.kind) {
+        case INVOKE_FUNC: slot = &at->method; break;
+        case INVOKE_PROPERTYGET: slot = &at->get; break;
+        case INVOKE_PROPERTYPUT: slot = &at->put; break;
+        case INVOKE_PROPERTYPUTREF: slot = &at->putRef; break;
+        }
+        if (slot && !*slot) *slot = &m;  // a table lists each kind once per identifier
     }
     TypeDesc desc;
     desc.name = m_name;
@@ -220,25 +232,13 @@ HRESULT DispatchTable::getIDsOfNames(LPOLESTR* names, UINT count, DISPID* ids) c
 }
 
 const DispMember* DispatchTable::find(DISPID id, WORD flags, bool& idKnown) const {
-    idKnown = false;
-    const DispMember* put = nullptr;
-    const DispMember* putRef = nullptr;
-    const DispMember* method = nullptr;
-    const DispMember* get = nullptr;
-    for (const DispMember& m : m_members) {
-        if (m.id != id) continue;
-        idKnown = true;
-        switch (m.kind) {
-        case INVOKE_PROPERTYPUT: put = &m; break;
-        case INVOKE_PROPERTYPUTREF: putRef = &m; break;
-        case INVOKE_FUNC: method = &m; break;
-        case INVOKE_PROPERTYGET: get = &m; break;
-        }
-    }
-    if (flags & DISPATCH_PROPERTYPUTREF) return putRef ? putRef : ((flags & DISPATCH_PROPERTYPUT) ? put : nullptr);
-    if (flags & DISPATCH_PROPERTYPUT) return put ? put : putRef;
-    if ((flags & DISPATCH_METHOD) && method) return method;
-    if ((flags & DISPATCH_PROPERTYGET) && get) return get;
+    auto at = std::lower_bound(m_byId.begin(), m_byId.end(), id, [](const IdEntry& e, DISPID key) { return e.id < key; });
+    idKnown = at != m_byId.end() && at->id == id;
+    if (!idKnown) return nullptr;
+    if (flags & DISPATCH_PROPERTYPUTREF) return at->putRef ? at->putRef : ((flags & DISPATCH_PROPERTYPUT) ? at->put : nullptr);
+    if (flags & DISPATCH_PROPERTYPUT) return at->put ? at->put : at->putRef;
+    if ((flags & DISPATCH_METHOD) && at->method) return at->method;
+    if ((flags & DISPATCH_PROPERTYGET) && at->get) return at->get;
     return nullptr;
 }
 
@@ -317,6 +317,12 @@ HRESULT DispatchTable::invoke(void* self, DISPID id, WORD flags, DISPPARAMS* dp,
             }
             if (value->vt == base) {
                 slot = *value;  // shallow: the caller keeps ownership
+                continue;
+            }
+            if (base == VT_R8 && (value->vt == VT_I4 || value->vt == VT_I2 || value->vt == VT_R4)) {
+                // Widening to a double is exact: no general conversion needed.
+                slot.vt = VT_R8;
+                slot.dblVal = value->vt == VT_I4 ? value->lVal : value->vt == VT_I2 ? value->iVal : value->fltVal;
                 continue;
             }
             if (base == VT_UI4 && (value->vt == VT_I4 || value->vt == VT_INT || value->vt == VT_I2)) {

@@ -156,6 +156,16 @@ private:
     IID m_iid;
     std::vector<DispMember> m_members;
     std::vector<std::pair<std::u16string, DISPID>> m_byName;  // folded names, sorted
+    // The members of each identifier by invoke kind, sorted by identifier:
+    // a call finds its member by binary search instead of a scan.
+    struct IdEntry {
+        DISPID id;
+        const DispMember* method = nullptr;
+        const DispMember* get = nullptr;
+        const DispMember* put = nullptr;
+        const DispMember* putRef = nullptr;
+    };
+    std::vector<IdEntry> m_byId;
     ComPtr<ITypeInfo> m_typeInfo;
 };
 

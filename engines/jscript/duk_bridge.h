@@ -23,9 +23,19 @@ class DukRuntime;
 // and the runtime that owns the heap.
 struct HeapData : ExecutionGuard {
     DukRuntime* runtime = nullptr;
+    // The host object wrapper last used as `this` of a member call, so that
+    // loops calling one object skip the property lookup. Cleared when that
+    // wrapper is finalized.
+    void* cachedWrapper = nullptr;
+    IDispatch* cachedDispatch = nullptr;
 };
 
+HeapData& heapDataOf(duk_context* ctx);
 DukRuntime& runtimeOf(duk_context* ctx);
+
+// The pointer kept under key as an own property of the object at idx (an
+// object inheriting from a wrapper does not own the wrapper's pointer).
+void* ownPointer(duk_context* ctx, duk_idx_t idx, const char* key);
 
 // Script strings are CESU-8 inside Duktape: each UTF-16 unit on its own.
 std::string toCesu8(std::u16string_view text);
@@ -76,7 +86,9 @@ bool callerPosition(duk_context* ctx, std::string& fileName, int& line);
 inline constexpr std::string_view kChunkPrefix = "chunk:";
 
 // Keys of hidden properties.
-inline constexpr const char* kDispatchKey = DUK_HIDDEN_SYMBOL("qd");
-inline constexpr const char* kSafeArrayKey = DUK_HIDDEN_SYMBOL("qa");
+// Arrays, so that the literal forms of the property calls (which cache the
+// interned key) can be used.
+inline constexpr char kDispatchKey[] = DUK_HIDDEN_SYMBOL("qd");
+inline constexpr char kSafeArrayKey[] = DUK_HIDDEN_SYMBOL("qa");
 
 }  // namespace jscript

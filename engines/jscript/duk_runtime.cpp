@@ -115,10 +115,26 @@ std::u16string lineOf(std::u16string_view text, int index) {
 
 }  // namespace
 
-DukRuntime& runtimeOf(duk_context* ctx) {
+HeapData& heapDataOf(duk_context* ctx) {
     duk_memory_functions functions{};
     duk_get_memory_functions(ctx, &functions);
-    return *static_cast<HeapData*>(functions.udata)->runtime;
+    return *static_cast<HeapData*>(functions.udata);
+}
+
+DukRuntime& runtimeOf(duk_context* ctx) { return *heapDataOf(ctx).runtime; }
+
+void* ownPointer(duk_context* ctx, duk_idx_t idx, const char* key) {
+    idx = duk_normalize_index(ctx, idx);
+    duk_push_string(ctx, key);
+    duk_get_prop_desc(ctx, idx, 0);  // [desc|undefined]
+    void* pointer = nullptr;
+    if (duk_is_object(ctx, -1)) {
+        duk_get_prop_literal(ctx, -1, "value");
+        pointer = duk_get_pointer(ctx, -1);
+        duk_pop(ctx);
+    }
+    duk_pop(ctx);
+    return pointer;
 }
 
 // One call from outside into the heap: the site hears of entering and leaving

@@ -33,12 +33,21 @@ constexpr HRESULT kCannotCreateObject = static_cast<HRESULT>(0x800A01AD);
 constexpr duk_int_t kIdInProperty = std::numeric_limits<duk_int16_t>::min();
 
 duk_ret_t finalizeDispatch(duk_context* ctx) {
-    // [obj]
-    duk_get_prop_string(ctx, 0, kDispatchKey);
-    if (auto* object = static_cast<IDispatch*>(duk_get_pointer(ctx, -1))) object->Release();
-    duk_pop(ctx);
+    // [obj]; objects merely inheriting from a wrapper own nothing.
+    HeapData& data = heapDataOf(ctx);
+    if (data.cachedWrapper == duk_get_heapptr(ctx, 0)) {
+        data.cachedWrapper = nullptr;
+        data.cachedDispatch = nullptr;
+    }
+    auto* object = static_cast<IDispatch*>(ownPointer(ctx, 0, kDispatchKey));
+    if (!object) return 0;
+    if (data.cachedDispatch == object) {
+        data.cachedWrapper = nullptr;
+        data.cachedDispatch = nullptr;
+    }
     duk_push_pointer(ctx, nullptr);
-    duk_put_prop_string(ctx, 0, kDispatchKey);
+    duk_put_prop_literal(ctx, 0, kDispatchKey);
+    object->Release();
     return 0;
 }
 
@@ -67,10 +76,32 @@ DISPID currentMemberId(duk_context* ctx) {
 
 IDispatch* thisDispatch(duk_context* ctx) {
     duk_push_this(ctx);
+    HeapData& data = heapDataOf(ctx);
+    void* wrapper = duk_get_heapptr(ctx, -1);
+    if (wrapper && wrapper == data.cachedWrapper) {
+        duk_pop(ctx);
+        return data.cachedDispatch;
+    }
     IDispatch* object = dispatchOf(ctx, -1);
+    // Only a wrapper that owns its pointer is finalized as itself, which is
+    // what keeps the cache right.
+    if (object && ownPointer(ctx, -1, kDispatchKey) == object) {
+        data.cachedWrapper = wrapper;
+        data.cachedDispatch = object;
+    }
     duk_pop(ctx);
     if (!object) throwScriptError(ctx, DUK_ERR_TYPE_ERROR, kObjectExpected, "Object expected");
     return object;
+}
+
+// A method of an object without type information, reached through its Proxy.
+duk_ret_t proxiedMethod(duk_context* ctx) {
+    duk_push_this(ctx);
+    IDispatch* object = dispatchOf(ctx, -1);
+    duk_pop(ctx);
+    if (!object) throwScriptError(ctx, DUK_ERR_TYPE_ERROR, kObjectExpected, "Object expected");
+    invokeHost(ctx, object, currentMemberId(ctx), DISPATCH_METHOD, 0, duk_get_top(ctx));
+    return 1;
 }
 
 duk_ret_t hostMethod(duk_context* ctx) {
@@ -256,7 +287,7 @@ duk_ret_t proxyGet(duk_context* ctx) {
     }
     if (hr == DISP_E_MEMBERNOTFOUND || hr == DISP_E_BADPARAMCOUNT || hr == DISP_E_PARAMNOTOPTIONAL) {
         qrt::clearExcepInfo(&excep);
-        pushMemberFunction(ctx, hostMethod, DUK_VARARGS, id);
+        pushMemberFunction(ctx, proxiedMethod, DUK_VARARGS, id);
         return 1;
     }
     throwHostFailure(ctx, hr, excep);
@@ -344,9 +375,9 @@ EnumState* thisEnum(duk_context* ctx) {
 }
 
 duk_ret_t finalizeEnum(duk_context* ctx) {
-    duk_get_prop_string(ctx, 0, kEnumStateKey);
-    delete static_cast<EnumState*>(duk_get_pointer(ctx, -1));
-    duk_pop(ctx);
+    auto* state = static_cast<EnumState*>(ownPointer(ctx, 0, kEnumStateKey));
+    if (!state) return 0;
+    delete state;
     duk_push_pointer(ctx, nullptr);
     duk_put_prop_string(ctx, 0, kEnumStateKey);
     return 0;
@@ -428,7 +459,7 @@ void installEnumerator(duk_context* ctx) {
 
 IDispatch* dispatchOf(duk_context* ctx, duk_idx_t idx) {
     if (!duk_is_object(ctx, idx)) return nullptr;
-    duk_get_prop_string(ctx, idx, kDispatchKey);
+    duk_get_prop_literal(ctx, idx, kDispatchKey);
     auto* object = static_cast<IDispatch*>(duk_get_pointer(ctx, -1));
     duk_pop(ctx);
     return object;
@@ -466,26 +497,66 @@ void pushDispatch(duk_context* ctx, IDispatch* object) {
     duk_push_proxy(ctx, 0);  // [proxy]
 }
 
-void invokeHost(duk_context* ctx, IDispatch* object, DISPID id, WORD flags, duk_idx_t first, duk_idx_t count) {
-    // Arguments go in reverse order; a few fit without allocating.
-    std::array<qrt::Variant, 6> small;
-    std::vector<qrt::Variant> large;
-    VARIANT* args = small.data();
-    if (count > static_cast<duk_idx_t>(small.size())) {
-        large.resize(count);
-        args = large.data();
+namespace {
+
+// Whether clearing a variant of this type frees anything.
+bool ownsResources(VARTYPE vt) {
+    return (vt & (VT_ARRAY | VT_BYREF)) == VT_ARRAY || vt == VT_BSTR || vt == VT_DISPATCH || vt == VT_UNKNOWN;
+}
+
+// A call result, cleared when the call is over.
+struct CallResult : VARIANT {
+    CallResult() { vt = VT_EMPTY; }
+    ~CallResult() {
+        if (ownsResources(vt)) VariantClear(this);
     }
+    CallResult(const CallResult&) = delete;
+    CallResult& operator=(const CallResult&) = delete;
+};
+
+// The argument variants of one call, cleared when the call is over (also
+// when a script error unwinds it).
+class CallArguments {
+public:
+    explicit CallArguments(duk_idx_t count) : m_count(count) {
+        if (count > static_cast<duk_idx_t>(std::size(m_small))) m_large.resize(count);
+        m_args = m_large.empty() ? m_small : m_large.data();
+        for (duk_idx_t i = 0; i < count; ++i) m_args[i].vt = VT_EMPTY;
+    }
+    ~CallArguments() {
+        for (duk_idx_t i = 0; i < m_count; ++i) {
+            if (ownsResources(m_args[i].vt)) VariantClear(&m_args[i]);
+        }
+    }
+    CallArguments(const CallArguments&) = delete;
+    CallArguments& operator=(const CallArguments&) = delete;
+    VARIANT* data() { return m_args; }
+
+private:
+    duk_idx_t m_count;
+    VARIANT m_small[6];
+    std::vector<VARIANT> m_large;
+    VARIANT* m_args;
+};
+
+}  // namespace
+
+void invokeHost(duk_context* ctx, IDispatch* object, DISPID id, WORD flags, duk_idx_t first, duk_idx_t count) {
+    // Arguments go in reverse order.
+    CallArguments arguments(count);
+    VARIANT* args = arguments.data();
     for (duk_idx_t i = 0; i < count; ++i) toVariant(ctx, first + i, &args[count - 1 - i]);
     DISPID putId = DISPID_PROPERTYPUT;
     const bool isPut = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
     DISPPARAMS params{args, isPut ? &putId : nullptr, static_cast<UINT>(count), isPut ? 1u : 0u};
-    qrt::Variant result;
+    CallResult result;
     EXCEPINFO excep{};
     UINT argErr = 0;
     const HRESULT hr = object->Invoke(id, GUID_NULL, LOCALE_USER_DEFAULT, flags, &params, isPut ? nullptr : &result,
                                       &excep, &argErr);
     if (FAILED(hr)) throwHostFailure(ctx, hr, excep);
-    pushVariant(ctx, result);
+    if (result.vt == VT_EMPTY) duk_push_undefined(ctx);
+    else pushVariant(ctx, result);
 }
 
 void installHostObjects(duk_context* ctx) {

@@ -287,7 +287,7 @@ void toVariant(duk_context* ctx, duk_idx_t idx, VARIANT* out) {
 
 SAFEARRAY* vbArrayOf(duk_context* ctx, duk_idx_t idx) {
     if (!duk_is_object(ctx, idx)) return nullptr;
-    duk_get_prop_string(ctx, idx, kSafeArrayKey);
+    duk_get_prop_literal(ctx, idx, kSafeArrayKey);
     auto* array = static_cast<SAFEARRAY*>(duk_get_pointer(ctx, -1));
     duk_pop(ctx);
     return array;
@@ -299,10 +299,10 @@ constexpr HRESULT kSubscriptOutOfRange = static_cast<HRESULT>(0x800A0009);
 constexpr HRESULT kVBArrayExpected = static_cast<HRESULT>(0x800A13AE);
 
 duk_ret_t finalizeVBArray(duk_context* ctx) {
-    // [obj]
-    duk_get_prop_string(ctx, 0, kSafeArrayKey);
-    if (auto* array = static_cast<SAFEARRAY*>(duk_get_pointer(ctx, -1))) SafeArrayDestroy(array);
-    duk_pop(ctx);
+    // [obj]; objects merely inheriting from a VBArray own nothing.
+    auto* array = static_cast<SAFEARRAY*>(ownPointer(ctx, 0, kSafeArrayKey));
+    if (!array) return 0;
+    SafeArrayDestroy(array);
     duk_push_pointer(ctx, nullptr);
     duk_put_prop_string(ctx, 0, kSafeArrayKey);
     return 0;
