@@ -1,0 +1,163 @@
+// The compiled form: instructions of a stack machine with variables
+// resolved to slots (a frame's locals, or the engine's global table), the
+// procedures that hold them, and the global table shared by the compiler
+// and the interpreter.
+#pragma once
+
+#include "engines/vbscript/ast.h"
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace vbs {
+
+enum class Op : std::uint8_t {
+    Nop,
+    PushConst,     // c: constant index
+    PushEmpty, PushMissing,
+    Pop,
+    // Variables. b (stores): 0 Let (an object gives its default value),
+    // 1 Set (must be an object), 2 raw (For Each element).
+    LoadLocal, StoreLocal, RefLocal,      // c: slot
+    LoadGlobal, StoreGlobal, RefGlobal,   // c: global index
+    LoadName, StoreName, RefName,         // c: name site (resolved at run time)
+    LoadItem,                             // c: global index of a named item
+    AppendLocal, AppendGlobal,            // x = x & top, in place when x holds the only reference
+    ClearLocal,                           // c: slot
+    // Operators (a: literal flags of a comparison).
+    Add, Sub, Mul, Div, IntDiv, Mod, Pow, Concat, Eq, Ne, Lt, Gt, Le, Ge, Is, And, Or, Xor, Eqv, Imp,
+    Neg, Not,
+    Jump, JumpIfFalse, JumpIfTrue,        // c: target
+    ForInit, ForNext,                     // b: loop index, c: exit / body target
+    ForEachInit, ForEachNext,             // b: loop index, c: exit target
+    // Calls (a: argument count; arguments pushed first to last).
+    CallProc,      // c: global index of the procedure
+    CallName,      // c: name site
+    CallBuiltin,   // c: builtin index
+    IndexLocal, IndexGlobal,  // c: slot / global index: element or default member
+    IndexValue,    // the value below the arguments
+    StoreIndex,    // b: variable kind | mode << 8, c: slot; stack: args..., value
+    GetMember,     // c: member site; stack: object, args
+    CallMember,    // as GetMember, as a statement (DISPATCH_METHOD)
+    PutMember,     // b: mode; c: member site; stack: object, args..., value
+    DimArray,      // a: dimensions, b: variable kind, c: slot; stack: upper bounds
+    ReDim,         // a: dimensions, b: kind | preserve << 8, c: slot
+    Erase,         // b: kind, c: slot
+    Return,
+};
+
+// Variable kinds in b of DimArray/ReDim/Erase/StoreIndex.
+enum VarKind : std::uint16_t { VarLocal = 0, VarGlobal = 1, VarName = 2 };
+constexpr std::uint16_t kModeLet = 0, kModeSet = 1, kModeRaw = 2;
+
+struct Instr {
+    Op op = Op::Nop;
+    std::uint8_t a = 0;
+    std::uint16_t b = 0;
+    std::int32_t c = 0;
+};
+static_assert(sizeof(Instr) == 8);
+
+// A name not known when compiling: looked up in the global table when run,
+// else an implicit local (or error 500 under Option Explicit).
+struct NameSite {
+    std::u16string name;      // as written
+    std::u16string folded;
+    std::int32_t localSlot = -1;
+    std::int32_t global = -1;            // cached global index
+    std::uint32_t checkedGeneration = ~0u;  // global table generation of the last failed lookup
+};
+
+// A member call site; the dispatch identifier is cached per object class
+// (the object's address and its first word, the interface table).
+struct MemberSite {
+    std::u16string name;
+    const void* object = nullptr;
+    const void* vtable = nullptr;
+    DISPID id = DISPID_UNKNOWN;
+};
+
+struct LoopInfo {
+    std::uint16_t varKind = VarLocal;
+    std::int32_t varSlot = 0;
+    std::int32_t hidden = 0;  // For: limit at hidden, step at hidden + 1; For Each: the iterator
+};
+
+// The text a chunk was compiled from, for error positions.
+struct SourceInfo {
+    std::u16string text;
+    std::uint32_t startingLine = 1;
+    DWORD context = 0;
+    std::u16string lineText(std::uint32_t line) const;
+};
+
+struct Procedure {
+    std::u16string name;
+    bool isFunction = false;
+    bool isPrivate = false;
+    bool isGlobalCode = false;
+    bool optionExplicit = false;
+    std::vector<std::uint8_t> byVal;  // per parameter
+    std::vector<std::u16string> paramNames;
+    std::int32_t localCount = 1;      // slot 0 (result) + parameters + locals + hidden
+    std::vector<Instr> code;
+    std::vector<SourcePos> positions;  // per instruction
+    std::vector<Value> constants;
+    std::vector<NameSite> names;
+    std::vector<MemberSite> members;
+    std::vector<LoopInfo> loops;
+    std::shared_ptr<const SourceInfo> source;
+    std::uint32_t paramCount() const { return static_cast<std::uint32_t>(byVal.size()); }
+};
+
+// Names visible everywhere: global variables, constants, procedures and
+// named items. Values live in chunks so their addresses stay valid while
+// the table grows (ByRef parameters point at them).
+class Globals {
+public:
+    enum class Kind : std::uint8_t { Variable, Constant, Procedure, NamedItem };
+    struct Entry {
+        std::u16string name;
+        Kind kind = Kind::Variable;
+        bool isPrivate = false;
+        bool itemLoaded = false;
+        std::shared_ptr<Procedure> proc;
+    };
+
+    // Index of a name, or -1.
+    std::int32_t find(std::u16string_view folded) const {
+        auto it = m_byName.find(std::u16string(folded));
+        return it == m_byName.end() ? -1 : it->second;
+    }
+    std::int32_t add(std::u16string_view name, std::u16string folded, Kind kind) {
+        std::int32_t index = static_cast<std::int32_t>(m_entries.size());
+        m_entries.push_back({std::u16string(name), kind, false, false, nullptr});
+        if ((index & (kChunk - 1)) == 0) m_chunks.push_back(std::make_unique<Value[]>(kChunk));
+        m_byName.emplace(std::move(folded), index);
+        ++m_generation;
+        return index;
+    }
+    Entry& entry(std::int32_t i) { return m_entries[static_cast<std::size_t>(i)]; }
+    const Entry& entry(std::int32_t i) const { return m_entries[static_cast<std::size_t>(i)]; }
+    Value& value(std::int32_t i) { return m_chunks[static_cast<std::size_t>(i) >> kShift][i & (kChunk - 1)]; }
+    std::int32_t size() const { return static_cast<std::int32_t>(m_entries.size()); }
+    std::uint32_t generation() const { return m_generation; }
+    void clear() {
+        m_chunks.clear();
+        m_entries.clear();
+        m_byName.clear();
+        ++m_generation;
+    }
+
+private:
+    static constexpr int kShift = 8;
+    static constexpr std::int32_t kChunk = 1 << kShift;
+    std::vector<Entry> m_entries;
+    std::vector<std::unique_ptr<Value[]>> m_chunks;
+    std::unordered_map<std::u16string, std::int32_t> m_byName;
+    std::uint32_t m_generation = 0;
+};
+
+}  // namespace vbs

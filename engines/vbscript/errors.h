@@ -1,0 +1,104 @@
+// Script errors. Inside the engine an error is a thrown ScriptError; the
+// engine's entry points catch it and report it to the site. Numbers and
+// texts are those VBScript users know; the status code of error n is
+// 0x800A0000 | n.
+#pragma once
+
+#include "runtime/types.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace vbs {
+
+struct SourceInfo;
+
+namespace err {
+constexpr int InvalidCall = 5;          // Invalid procedure call or argument
+constexpr int Overflow = 6;
+constexpr int OutOfMemory = 7;
+constexpr int SubscriptRange = 9;
+constexpr int ArrayFixed = 10;          // This array is fixed or temporarily locked
+constexpr int DivisionByZero = 11;
+constexpr int TypeMismatch = 13;
+constexpr int OutOfStack = 28;
+constexpr int ObjectRequired = 424;
+constexpr int CantCreateObject = 429;
+constexpr int NoAutomation = 430;
+constexpr int NotSupported = 438;
+constexpr int ArgNotOptional = 449;
+constexpr int WrongArgs = 450;          // Wrong number of arguments or invalid property assignment
+constexpr int ObjectNotCollection = 451;
+constexpr int VariableUndefined = 500;
+constexpr int IllegalAssignment = 501;
+constexpr int ForLoopNotInitialized = 92;
+constexpr int Interrupted = 0;          // not a VBScript number: the status comes from the host
+
+// Compilation errors.
+constexpr int SyntaxError = 1002;
+constexpr int ExpectedLParen = 1005;
+constexpr int ExpectedRParen = 1006;
+constexpr int ExpectedIdentifier = 1010;
+constexpr int ExpectedEquals = 1011;
+constexpr int ExpectedIf = 1012;
+constexpr int ExpectedTo = 1013;
+constexpr int ExpectedEnd = 1014;
+constexpr int ExpectedFunction = 1015;
+constexpr int ExpectedSub = 1016;
+constexpr int ExpectedThen = 1017;
+constexpr int ExpectedWend = 1018;
+constexpr int ExpectedLoop = 1019;
+constexpr int ExpectedNext = 1020;
+constexpr int ExpectedCase = 1021;
+constexpr int ExpectedSelect = 1022;
+constexpr int ExpectedExpression = 1023;
+constexpr int ExpectedStatement = 1024;
+constexpr int ExpectedEndOfStatement = 1025;
+constexpr int ExpectedInteger = 1026;
+constexpr int ExpectedWhileUntil = 1027;
+constexpr int ExpectedWhileUntilEnd = 1028;
+constexpr int UnterminatedString = 1033;
+constexpr int InvalidNumber = 1035;
+constexpr int InvalidCharacter = 1032;
+constexpr int InvalidExit = 1039;
+constexpr int InvalidForVariable = 1040;
+constexpr int NameRedefined = 1041;
+constexpr int ParensOnSubCall = 1044;
+constexpr int ExpectedLiteral = 1045;
+constexpr int ExpectedIn = 1046;
+constexpr int OptionExplicitFirst = 1053;  // not a VBScript number: a misplaced Option Explicit is a syntax error there
+constexpr int IllegalAssignmentCompile = 1048;
+}  // namespace err
+
+// The standard text of an error number ("Type mismatch"); empty when unknown.
+std::u16string errorText(int number);
+
+constexpr HRESULT errorStatus(int number) {
+    return static_cast<HRESULT>(0x800A0000u | static_cast<std::uint32_t>(number & 0xFFFF));
+}
+
+struct ScriptError {
+    HRESULT scode = E_FAIL;
+    std::u16string description;
+    std::u16string source;   // empty: the engine's own source text
+    bool compile = false;
+    // Where it happened; filled in by whoever knows (parser or interpreter).
+    bool positioned = false;
+    std::uint32_t line = 0;  // zero-based within the parsed text
+    std::uint32_t column = 0;
+    std::shared_ptr<const SourceInfo> where;  // the text the position refers to
+};
+
+// Throws the VBScript error number with its standard text, optionally
+// followed by ": 'detail'" as VBScript names the culprit.
+[[noreturn]] void raise(int number, std::u16string_view detail = {});
+[[noreturn]] void raiseText(int number, std::u16string description);
+// A failure status from a host call: the host's own text when it gave one.
+[[noreturn]] void raiseHost(HRESULT hr, std::u16string source, std::u16string description);
+
+// The VBScript error number a status code stands for (438 for
+// DISP_E_MEMBERNOTFOUND, n for 0x800A000n, ...), or 0 when there is none.
+int errorNumberOf(HRESULT hr);
+
+}  // namespace vbs

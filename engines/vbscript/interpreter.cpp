@@ -1,0 +1,745 @@
+#include "engines/vbscript/interpreter.h"
+
+#include "engines/vbscript/coerce.h"
+#include "engines/vbscript/errors.h"
+#include "engines/vbscript/operators.h"
+#include "engines/vbscript/runtime/builtins.h"
+
+#include <cmath>
+#include <new>
+
+namespace vbs {
+
+namespace {
+
+constexpr std::size_t kStackValues = 1 << 18;
+constexpr std::size_t kMaxFrames = 20000;
+constexpr std::ptrdiff_t kFrameMargin = 1024;  // room for a frame's temporaries
+constexpr int kMaxNativeDepth = 48;
+
+inline void put(Value* slot, const Value& v) { new (slot) Value(v); }
+inline void put(Value* slot, Value&& v) { new (slot) Value(std::move(v)); }
+
+inline bool fastNumber(Tag t) { return t == Tag::Integer || t == Tag::Long || t == Tag::Double; }
+inline double fastDouble(const Value& v) {
+    return v.tag() == Tag::Double ? v.asDouble() : v.tag() == Tag::Long ? v.asLong() : v.asInteger();
+}
+inline bool fastInt(Tag t) { return t == Tag::Integer || t == Tag::Long; }
+inline std::int64_t fastInt64(const Value& v) { return v.tag() == Tag::Long ? v.asLong() : v.asInteger(); }
+
+// An integer result: Integer when both operands were Integer and it fits,
+// else Long, else Double.
+inline void setIntegral(Value& out, std::int64_t r, bool bothInteger) {
+    if (bothInteger && r >= -32768 && r <= 32767) out.setPlainInteger(static_cast<std::int16_t>(r));
+    else if (r >= INT32_MIN && r <= INT32_MAX) out.setPlainLong(static_cast<std::int32_t>(r));
+    else out.setPlainDouble(static_cast<double>(r));
+}
+
+inline bool truth(const Value& v) {
+    if (v.tag() == Tag::Boolean) return v.asBool();
+    if (v.isNull()) return false;
+    return toBool(v);
+}
+
+// Applies the assignment mode to a value about to be stored.
+inline void prepareStore(Value& v, std::uint16_t mode) {
+    if (mode == kModeLet) {
+        if (v.isObject()) v = defaultValue(v.obj());
+    } else if (mode == kModeSet) {
+        if (!v.isObject()) raise(err::ObjectRequired);
+    }
+}
+
+class ArrayIter final : public IterBody {
+public:
+    explicit ArrayIter(Value array) : m_array(std::move(array)) {}
+    bool next(Value& out) override {
+        const ArrayBody* a = m_array.arr();
+        if (m_index >= a->data.size()) return false;
+        out = a->data[m_index++];
+        return true;
+    }
+
+private:
+    Value m_array;
+    std::size_t m_index = 0;
+};
+
+class EnumIter final : public IterBody {
+public:
+    explicit EnumIter(IEnumVARIANT* e) : m_enum(e) {}
+    ~EnumIter() override { m_enum->Release(); }
+    bool next(Value& out) override {
+        VARIANT v;
+        VariantInit(&v);
+        ULONG fetched = 0;
+        HRESULT hr = m_enum->Next(1, &v, &fetched);
+        if (FAILED(hr)) raiseHost(hr, {}, {});
+        if (hr != S_OK || fetched != 1) return false;
+        try {
+            out = fromVariant(v);
+        } catch (...) {
+            VariantClear(&v);
+            throw;
+        }
+        VariantClear(&v);
+        return true;
+    }
+
+private:
+    IEnumVARIANT* m_enum;
+};
+
+Value& element(ArrayBody* a, const Value* args, int argc) {
+    if (static_cast<std::size_t>(argc) != a->bounds.size() || argc == 0) raise(err::SubscriptRange);
+    std::size_t offset = 0, scale = 1;
+    for (int d = 0; d < argc; ++d) {
+        const ArrayBody::Bound& b = a->bounds[static_cast<std::size_t>(d)];
+        std::int64_t i = static_cast<std::int64_t>(toLong(args[d])) - b.lower;
+        if (i < 0 || i >= b.count) raise(err::SubscriptRange);
+        offset += static_cast<std::size_t>(i) * scale;
+        scale *= static_cast<std::size_t>(b.count);
+    }
+    return a->data[offset];
+}
+
+std::vector<std::int32_t> upperBounds(const Value* args, int argc) {
+    std::vector<std::int32_t> bounds;
+    for (int i = 0; i < argc; ++i) {
+        std::int32_t ub = toLong(args[i]);
+        if (ub < -1) raise(err::SubscriptRange);
+        bounds.push_back(ub);
+    }
+    return bounds;
+}
+
+bool forContinuesSlow(const Value& var, const Value& limit, const Value& step) {
+    const double v = toDouble(var), l = toDouble(limit);
+    return toDouble(step) >= 0 ? v <= l : v >= l;
+}
+
+inline bool forContinues(const Value& var, const Value& limit, const Value& step) {
+    if (fastInt(var.tag()) && fastInt(limit.tag()) && fastInt(step.tag())) {
+        return fastInt64(step) >= 0 ? fastInt64(var) <= fastInt64(limit) : fastInt64(var) >= fastInt64(limit);
+    }
+    return forContinuesSlow(var, limit, step);
+}
+
+}  // namespace
+
+Interpreter::Interpreter(Globals& globals) : m_globals(globals) {
+    m_stack = std::make_unique<Value[]>(kStackValues);
+    m_stackEnd = m_stack.get() + kStackValues;
+    m_sp = m_stack.get();
+    m_frames.reserve(kMaxFrames + 1);
+}
+
+Interpreter::~Interpreter() = default;
+
+void Interpreter::setInterruptError(ScriptError error) {
+    std::lock_guard<std::mutex> lock(m_interruptLock);
+    m_interruptError = std::move(error);
+}
+
+void Interpreter::throwInterrupt() {
+    ScriptError e;
+    {
+        std::lock_guard<std::mutex> lock(m_interruptLock);
+        e = m_interruptError;
+    }
+    throw e;
+}
+
+std::int32_t Interpreter::lookup(NameSite& site) {
+    if (site.global >= 0) return site.global;
+    if (site.checkedGeneration == m_globals.generation()) return -1;
+    std::int32_t g = m_globals.find(site.folded);
+    if (g >= 0 && m_globals.entry(g).kind == Globals::Kind::Procedure && !m_globals.entry(g).proc) g = -1;
+    if (g >= 0) site.global = g;
+    else site.checkedGeneration = m_globals.generation();
+    return g;
+}
+
+Value& Interpreter::loadItem(std::int32_t g) {
+    Globals::Entry& e = m_globals.entry(g);
+    if (!e.itemLoaded) {
+        Value v = m_itemLoader ? m_itemLoader(e.name) : Value();
+        m_globals.value(g) = std::move(v);
+        m_globals.entry(g).itemLoaded = true;
+    }
+    return m_globals.value(g);
+}
+
+Value& Interpreter::variable(std::uint16_t kind, std::int32_t slot, Value* locals, Procedure* proc) {
+    switch (kind & 0xFF) {
+    case VarLocal: return locals[slot].deref();
+    case VarGlobal: return m_globals.value(slot);
+    default: {
+        NameSite& site = proc->names[static_cast<std::size_t>(slot)];
+        std::int32_t g = lookup(site);
+        if (g >= 0) {
+            if (m_globals.entry(g).kind != Globals::Kind::Variable) raise(err::IllegalAssignment, site.name);
+            return m_globals.value(g);
+        }
+        if (proc->optionExplicit) raise(err::VariableUndefined, site.name);
+        return locals[site.localSlot].deref();
+    }
+    }
+}
+
+void Interpreter::enterFrame(Procedure* proc, Value* base, int argc) {
+    if (static_cast<std::uint32_t>(argc) != proc->paramCount()) raise(err::WrongArgs, proc->name);
+    if (m_frames.size() >= kMaxFrames || m_stackEnd - base < proc->localCount + kFrameMargin) raise(err::OutOfStack);
+    for (int i = 0; i < argc; ++i) {
+        Value& arg = base[i];
+        if (proc->byVal[static_cast<std::size_t>(i)] && arg.isRef()) arg = Value(*arg.target());
+    }
+    m_frames.push_back({proc, proc->code.data(), base});
+    m_sp = base + proc->localCount;
+}
+
+Value Interpreter::call(Procedure& proc, const Value* args, int argc) {
+    if (m_nativeDepth >= kMaxNativeDepth) raise(err::OutOfStack);
+    if (m_nativeDepth == 0) m_sp = m_stack.get();
+    struct DepthGuard {
+        int& depth;
+        explicit DepthGuard(int& d) : depth(d) { ++depth; }
+        ~DepthGuard() { --depth; }
+    } guard(m_nativeDepth);
+    Value* base = m_sp;
+    if (m_stackEnd - base < argc + proc.localCount + kFrameMargin) raise(err::OutOfStack);
+    for (int i = 0; i < argc; ++i) put(base + i, args[i]);
+    m_sp = base + argc;
+    const std::size_t entry = m_frames.size();
+    try {
+        enterFrame(&proc, base, argc);
+    } catch (...) {
+        for (Value* p = base; p < base + argc; ++p) p->clear();
+        m_sp = base;
+        throw;
+    }
+    return execute(entry);
+}
+
+Value Interpreter::indexInto(const Value& container, Value* args, int argc, bool statement) {
+    const Value& c = container.deref();
+    if (c.isArray()) {
+        if (argc == 0) return c;
+        return element(c.arr(), args, argc);
+    }
+    if (c.isObject()) {
+        if (argc == 0 && !statement) return c;
+        if (!c.obj()) raise(err::ObjectRequired);
+        MemberSite site;
+        site.id = DISPID_VALUE;
+        return invokeMember(c.obj(), site, args, argc, statement ? DISPATCH_METHOD : DISPATCH_METHOD | DISPATCH_PROPERTYGET);
+    }
+    if (argc == 0) return c;
+    raise(err::TypeMismatch);
+}
+
+void Interpreter::storeElement(Value& var, Value* args, int argc, Value& value, std::uint16_t mode) {
+    if (var.isArray()) {
+        prepareStore(value, mode);
+        element(var.uniqueArray(), args, argc) = std::move(value);
+        return;
+    }
+    if (var.isObject()) {
+        if (!var.obj()) raise(err::ObjectRequired);
+        MemberSite site;
+        site.id = DISPID_VALUE;
+        invokeMember(var.obj(), site, args, argc, mode == kModeSet ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT, &value);
+        return;
+    }
+    raise(err::TypeMismatch);
+}
+
+Value Interpreter::makeIterator(const Value& collection) {
+    const Value& c = collection.deref();
+    if (c.isArray()) return Value::iter(new ArrayIter(c));
+    if (!c.isObject() || !c.obj()) raise(c.isObject() ? err::ObjectRequired : err::ObjectNotCollection);
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    qrt::Variant result;
+    EXCEPINFO excep{};
+    HRESULT hr = c.obj()->Invoke(DISPID_NEWENUM, GUID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+                                 &none, &result, &excep, nullptr);
+    qrt::clearExcepInfo(&excep);
+    if (FAILED(hr) || (result.vt != VT_UNKNOWN && result.vt != VT_DISPATCH) || !result.punkVal) {
+        raise(err::ObjectNotCollection);
+    }
+    IEnumVARIANT* e = nullptr;
+    if (FAILED(result.punkVal->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(&e))) || !e) {
+        raise(err::ObjectNotCollection);
+    }
+    return Value::iter(new EnumIter(e));
+}
+
+Value Interpreter::execute(std::size_t entryDepth) {
+    Frame* f = &m_frames.back();
+    Procedure* proc = f->proc;
+    const Instr* code = proc->code.data();
+    const Instr* pc = f->pc;
+    Value* locals = f->base;
+    Value* sp = m_sp;
+    const Value* consts = proc->constants.data();
+    Value* const entryBase = f->base;
+
+    // The loop keeps pc, sp and locals in registers: the helpers below are
+    // macros rather than lambdas, which would force them into memory.
+#define VBS_RESUME()                       \
+    do {                                   \
+        f = &m_frames.back();              \
+        proc = f->proc;                    \
+        code = proc->code.data();          \
+        pc = f->pc;                        \
+        locals = f->base;                  \
+        consts = proc->constants.data();   \
+    } while (0)
+#define VBS_ENTER(callee, argc)                        \
+    do {                                               \
+        f->pc = pc;                                    \
+        m_sp = sp;                                     \
+        enterFrame((callee), sp - (argc), (argc));     \
+        sp = m_sp;                                     \
+        VBS_RESUME();                                  \
+    } while (0)
+#define VBS_CHECK_INTERRUPT()                                                      \
+    do {                                                                           \
+        if (m_interrupt.load(std::memory_order_relaxed)) throwInterrupt();         \
+    } while (0)
+    // Replaces the n values on top by one.
+    auto replaceTop = [](Value*& top, int n, Value&& result) {
+        Value* first = top - n;
+        for (Value* p = first; p < top; ++p) p->clear();
+        put(first, std::move(result));
+        top = first + 1;
+    };
+
+    try {
+        for (;;) {
+            const Instr in = *pc++;
+            switch (in.op) {
+            case Op::Nop: break;
+            case Op::PushConst: put(sp++, consts[in.c]); break;
+            case Op::PushEmpty: ++sp; break;
+            case Op::PushMissing: put(sp++, Value::missing()); break;
+            case Op::Pop: (--sp)->clear(); break;
+
+            case Op::LoadLocal: put(sp, locals[in.c].deref()); ++sp; break;
+            case Op::StoreLocal: {
+                prepareStore(sp[-1], in.b);
+                locals[in.c].deref() = std::move(sp[-1]);
+                --sp;
+                break;
+            }
+            case Op::RefLocal: {
+                Value& s = locals[in.c];
+                put(sp++, s.isRef() ? s : Value::ref(&s));
+                break;
+            }
+            case Op::LoadGlobal: put(sp, m_globals.value(in.c)); ++sp; break;
+            case Op::StoreGlobal: {
+                prepareStore(sp[-1], in.b);
+                m_globals.value(in.c) = std::move(sp[-1]);
+                --sp;
+                break;
+            }
+            case Op::RefGlobal: put(sp++, Value::ref(&m_globals.value(in.c))); break;
+            case Op::LoadName: {
+                NameSite& site = proc->names[static_cast<std::size_t>(in.c)];
+                std::int32_t g = lookup(site);
+                if (g < 0) {
+                    if (proc->optionExplicit) raise(err::VariableUndefined, site.name);
+                    put(sp++, locals[site.localSlot].deref());
+                    break;
+                }
+                switch (m_globals.entry(g).kind) {
+                case Globals::Kind::Procedure: {
+                    Procedure* callee = m_globals.entry(g).proc.get();
+                    VBS_CHECK_INTERRUPT();
+                    VBS_ENTER(callee, 0);
+                    break;
+                }
+                case Globals::Kind::NamedItem: put(sp++, loadItem(g)); break;
+                default: put(sp++, m_globals.value(g)); break;
+                }
+                break;
+            }
+            case Op::StoreName: {
+                prepareStore(sp[-1], in.b);
+                variable(VarName, in.c, locals, proc) = std::move(sp[-1]);
+                --sp;
+                break;
+            }
+            case Op::RefName: {
+                NameSite& site = proc->names[static_cast<std::size_t>(in.c)];
+                std::int32_t g = lookup(site);
+                if (g < 0) {
+                    if (proc->optionExplicit) raise(err::VariableUndefined, site.name);
+                    Value& s = locals[site.localSlot];
+                    put(sp++, s.isRef() ? s : Value::ref(&s));
+                } else if (m_globals.entry(g).kind == Globals::Kind::Variable) {
+                    put(sp++, Value::ref(&m_globals.value(g)));
+                } else if (m_globals.entry(g).kind == Globals::Kind::Procedure) {
+                    VBS_CHECK_INTERRUPT();
+                    VBS_ENTER(m_globals.entry(g).proc.get(), 0);
+                } else if (m_globals.entry(g).kind == Globals::Kind::NamedItem) {
+                    put(sp++, loadItem(g));
+                } else {
+                    put(sp++, m_globals.value(g));
+                }
+                break;
+            }
+            case Op::LoadItem: put(sp++, loadItem(in.c)); break;
+            case Op::AppendLocal:
+            case Op::AppendGlobal: {
+                Value& target = in.op == Op::AppendLocal ? locals[in.c].deref() : m_globals.value(in.c);
+                Value& tail = sp[-1];
+                if (target.isString() && tail.isString()) {
+                    target.appendString(tail.str());
+                } else if (target.isString() && !tail.isNull()) {
+                    target.appendString(toString(tail));
+                } else {
+                    target = binary(BinOp::Concat, target, tail);
+                }
+                (--sp)->clear();
+                break;
+            }
+            case Op::ClearLocal: locals[in.c].clear(); break;
+
+            case Op::Add:
+            case Op::Sub:
+            case Op::Mul: {
+                Value& a = sp[-2];
+                Value& b = sp[-1];
+                const Tag ta = a.tag(), tb = b.tag();
+                if (ta == Tag::Double && tb == Tag::Double) {
+                    const double x = a.asDouble(), y = b.asDouble();
+                    a.setPlainDouble(in.op == Op::Add ? x + y : in.op == Op::Sub ? x - y : x * y);
+                } else if (fastInt(ta) && fastInt(tb)) {
+                    const std::int64_t x = fastInt64(a), y = fastInt64(b);
+                    setIntegral(a, in.op == Op::Add ? x + y : in.op == Op::Sub ? x - y : x * y,
+                                ta == Tag::Integer && tb == Tag::Integer);
+                } else if (fastNumber(ta) && fastNumber(tb)) {
+                    const double x = fastDouble(a), y = fastDouble(b);
+                    a.setPlainDouble(in.op == Op::Add ? x + y : in.op == Op::Sub ? x - y : x * y);
+                } else {
+                    const BinOp op = in.op == Op::Add ? BinOp::Add : in.op == Op::Sub ? BinOp::Sub : BinOp::Mul;
+                    a = binary(op, a, b);
+                }
+                (--sp)->clear();
+                break;
+            }
+            case Op::Div: {
+                Value& a = sp[-2];
+                Value& b = sp[-1];
+                if (fastNumber(a.tag()) && fastNumber(b.tag()) && fastDouble(b) != 0) {
+                    a.setPlainDouble(fastDouble(a) / fastDouble(b));
+                } else {
+                    a = binary(BinOp::Div, a, b);
+                }
+                (--sp)->clear();
+                break;
+            }
+            case Op::Eq: case Op::Ne: case Op::Lt: case Op::Gt: case Op::Le: case Op::Ge: {
+                Value& a = sp[-2];
+                Value& b = sp[-1];
+                int c;
+                if (fastNumber(a.tag()) && fastNumber(b.tag())) {
+                    const double x = fastDouble(a), y = fastDouble(b);
+                    c = x < y ? -1 : x > y ? 1 : 0;
+                } else if (a.isString() && b.isString()) {
+                    int r = a.str().compare(b.str());
+                    c = r < 0 ? -1 : r > 0 ? 1 : 0;
+                } else if (!compareValues(a, b, in.a, c)) {
+                    a = Value::null();
+                    (--sp)->clear();
+                    break;
+                }
+                bool r;
+                switch (in.op) {
+                case Op::Eq: r = c == 0; break;
+                case Op::Ne: r = c != 0; break;
+                case Op::Lt: r = c < 0; break;
+                case Op::Gt: r = c > 0; break;
+                case Op::Le: r = c <= 0; break;
+                default: r = c >= 0; break;
+                }
+                a.clear();
+                a.setPlainBool(r);
+                (--sp)->clear();
+                break;
+            }
+            case Op::Concat: {
+                Value& a = sp[-2];
+                Value& b = sp[-1];
+                if (a.isString() && b.isString()) {
+                    std::u16string text;
+                    text.reserve(a.str().size() + b.str().size());
+                    text.append(a.str()).append(b.str());
+                    a = Value::string(std::move(text));
+                } else {
+                    a = binary(BinOp::Concat, a, b);
+                }
+                (--sp)->clear();
+                break;
+            }
+            case Op::IntDiv: case Op::Mod: case Op::Pow: case Op::Is:
+            case Op::And: case Op::Or: case Op::Xor: case Op::Eqv: case Op::Imp: {
+                const BinOp op = static_cast<BinOp>(static_cast<int>(in.op) - static_cast<int>(Op::Add));
+                Value& a = sp[-2];
+                if (in.op == Op::And && a.tag() == Tag::Boolean && sp[-1].tag() == Tag::Boolean) {
+                    a.setPlainBool(a.asBool() && sp[-1].asBool());
+                } else if (in.op == Op::Or && a.tag() == Tag::Boolean && sp[-1].tag() == Tag::Boolean) {
+                    a.setPlainBool(a.asBool() || sp[-1].asBool());
+                } else {
+                    a = binary(op, a, sp[-1], in.a);
+                }
+                (--sp)->clear();
+                break;
+            }
+            case Op::Neg: {
+                Value& a = sp[-1];
+                if (a.tag() == Tag::Double) a.setPlainDouble(-a.asDouble());
+                else a = negate(a);
+                break;
+            }
+            case Op::Not: {
+                Value& a = sp[-1];
+                if (a.tag() == Tag::Boolean) a.setPlainBool(!a.asBool());
+                else a = logicalNot(a);
+                break;
+            }
+
+            case Op::Jump:
+                if (code + in.c < pc) VBS_CHECK_INTERRUPT();
+                pc = code + in.c;
+                break;
+            case Op::JumpIfFalse:
+            case Op::JumpIfTrue: {
+                const bool t = truth(sp[-1]);
+                (--sp)->clear();
+                if (t == (in.op == Op::JumpIfTrue)) {
+                    if (code + in.c < pc) VBS_CHECK_INTERRUPT();
+                    pc = code + in.c;
+                }
+                break;
+            }
+            case Op::ForInit: {
+                const LoopInfo& loop = proc->loops[in.b];
+                Value& limit = locals[loop.hidden];
+                Value& step = locals[loop.hidden + 1];
+                if (limit.isNull() || step.isNull()) raise(94);
+                limit = toNumeric(limit);
+                step = toNumeric(step);
+                if (!forContinues(variable(loop.varKind, loop.varSlot, locals, proc), limit, step)) pc = code + in.c;
+                break;
+            }
+            case Op::ForNext: {
+                const LoopInfo& loop = proc->loops[in.b];
+                const Value& limit = locals[loop.hidden];
+                const Value& step = locals[loop.hidden + 1];
+                Value& var = loop.varKind == VarLocal ? locals[loop.varSlot].deref()
+                                                      : variable(loop.varKind, loop.varSlot, locals, proc);
+                if (fastInt(var.tag()) && fastInt(step.tag())) {
+                    setIntegral(var, fastInt64(var) + fastInt64(step), var.tag() == Tag::Integer && step.tag() == Tag::Integer);
+                } else if (var.tag() == Tag::Double && fastNumber(step.tag())) {
+                    var.setPlainDouble(var.asDouble() + fastDouble(step));
+                } else {
+                    var = addValues(var, step);
+                }
+                if (forContinues(var, limit, step)) {
+                    VBS_CHECK_INTERRUPT();
+                    pc = code + in.c;
+                }
+                break;
+            }
+            case Op::ForEachInit: {
+                const LoopInfo& loop = proc->loops[in.b];
+                m_sp = sp;
+                locals[loop.hidden] = makeIterator(sp[-1]);
+                (--sp)->clear();
+                break;
+            }
+            case Op::ForEachNext: {
+                const LoopInfo& loop = proc->loops[in.b];
+                VBS_CHECK_INTERRUPT();
+                Value next;
+                m_sp = sp;
+                if (!locals[loop.hidden].iterBody()->next(next)) {
+                    pc = code + in.c;
+                    break;
+                }
+                put(sp++, std::move(next));
+                break;
+            }
+
+            case Op::CallProc: {
+                Procedure* callee = m_globals.entry(in.c).proc.get();
+                if (!callee) raise(err::TypeMismatch, m_globals.entry(in.c).name);
+                VBS_CHECK_INTERRUPT();
+                VBS_ENTER(callee, in.a);
+                break;
+            }
+            case Op::CallName: {
+                NameSite& site = proc->names[static_cast<std::size_t>(in.c)];
+                std::int32_t g = lookup(site);
+                const int argc = in.a;
+                m_sp = sp;
+                if (g >= 0) {
+                    switch (m_globals.entry(g).kind) {
+                    case Globals::Kind::Procedure:
+                        VBS_CHECK_INTERRUPT();
+                        VBS_ENTER(m_globals.entry(g).proc.get(), argc);
+                        break;
+                    case Globals::Kind::NamedItem: {
+                        Value item = loadItem(g);
+                        replaceTop(sp, argc, indexInto(item, sp - argc, argc, false));
+                        break;
+                    }
+                    default: {
+                        Value held = m_globals.value(g);
+                        replaceTop(sp, argc, indexInto(held, sp - argc, argc, false));
+                        break;
+                    }
+                    }
+                    break;
+                }
+                if (proc->optionExplicit) raise(err::VariableUndefined, site.name);
+                const Value& local = locals[site.localSlot].deref();
+                if (!local.isArray() && !local.isObject()) raise(err::TypeMismatch, site.name);
+                Value held = local;
+                replaceTop(sp, argc, indexInto(held, sp - argc, argc, false));
+                break;
+            }
+            case Op::CallBuiltin: {
+                const Builtin& b = builtinAt(in.c);
+                if (in.a < b.minArgs || in.a > b.maxArgs) raise(err::WrongArgs, b.name);
+                m_sp = sp;
+                Value r = b.fn(*this, sp - in.a, in.a);
+                replaceTop(sp, in.a, std::move(r));
+                break;
+            }
+            case Op::IndexLocal:
+            case Op::IndexGlobal: {
+                m_sp = sp;
+                Value held = in.op == Op::IndexLocal ? locals[in.c].deref() : m_globals.value(in.c);
+                replaceTop(sp, in.a, indexInto(held, sp - in.a, in.a, false));
+                break;
+            }
+            case Op::IndexValue: {
+                m_sp = sp;
+                Value r = indexInto(sp[-in.a - 1], sp - in.a, in.a, false);
+                replaceTop(sp, in.a + 1, std::move(r));
+                break;
+            }
+            case Op::StoreIndex: {
+                m_sp = sp;
+                Value& var = variable(static_cast<std::uint16_t>(in.b & 0xFF), in.c, locals, proc);
+                storeElement(var, sp - in.a - 1, in.a, sp[-1], static_cast<std::uint16_t>(in.b >> 8));
+                for (Value* p = sp - in.a - 1; p < sp; ++p) p->clear();
+                sp -= in.a + 1;
+                break;
+            }
+            case Op::GetMember:
+            case Op::CallMember: {
+                Value& object = sp[-in.a - 1];
+                if (!object.isObject() || !object.obj()) raise(err::ObjectRequired);
+                m_sp = sp;
+                Value r = invokeMember(object.obj(), proc->members[static_cast<std::size_t>(in.c)], sp - in.a, in.a,
+                                       in.op == Op::CallMember ? DISPATCH_METHOD : DISPATCH_METHOD | DISPATCH_PROPERTYGET);
+                replaceTop(sp, in.a + 1, std::move(r));
+                break;
+            }
+            case Op::PutMember: {
+                Value& object = sp[-in.a - 2];
+                if (!object.isObject() || !object.obj()) raise(err::ObjectRequired);
+                m_sp = sp;
+                Value& value = sp[-1];
+                if (in.b == kModeSet && !value.isObject()) raise(err::ObjectRequired);
+                MemberSite& site = proc->members[static_cast<std::size_t>(in.c)];
+                invokeMember(object.obj(), site, sp - in.a - 1, in.a,
+                             in.b == kModeSet ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT, &value);
+                for (Value* p = sp - in.a - 2; p < sp; ++p) p->clear();
+                sp -= in.a + 2;
+                break;
+            }
+            case Op::DimArray:
+            case Op::ReDim: {
+                m_sp = sp;
+                Value& var = variable(in.b, in.c, locals, proc);
+                std::vector<std::int32_t> bounds = upperBounds(sp - in.a, in.a);
+                if (var.isArray() && var.arr()->fixed) raise(err::ArrayFixed);
+                if (in.op == Op::ReDim && (in.b & 0x100) && var.isArray() && !var.arr()->bounds.empty()) {
+                    ArrayBody* a = var.uniqueArray();
+                    if (a->bounds.size() != bounds.size()) raise(err::SubscriptRange);
+                    std::size_t total = 1;
+                    for (std::size_t d = 0; d < bounds.size(); ++d) {
+                        const std::int32_t count = bounds[d] + 1;
+                        if (d + 1 < bounds.size() && a->bounds[d].count != count) raise(err::SubscriptRange);
+                        total *= static_cast<std::size_t>(count);
+                    }
+                    a->bounds.back().count = bounds.back() + 1;
+                    a->data.resize(total);
+                } else {
+                    ArrayBody* a = newArray(bounds);
+                    a->fixed = in.op == Op::DimArray && in.a > 0;
+                    var = Value::array(a);
+                }
+                for (Value* p = sp - in.a; p < sp; ++p) p->clear();
+                sp -= in.a;
+                break;
+            }
+            case Op::Erase: {
+                Value& var = variable(in.b, in.c, locals, proc);
+                if (!var.isArray()) raise(err::TypeMismatch);
+                if (var.arr()->fixed) {
+                    for (Value& v : var.uniqueArray()->data) v.clear();
+                } else {
+                    var = Value::array(newArray({}));
+                }
+                break;
+            }
+
+            case Op::Return: {
+                Value result = std::move(locals[proc->paramCount()]);
+                for (Value* p = locals; p < sp; ++p) p->clear();
+                m_frames.pop_back();
+                if (m_frames.size() == entryDepth) {
+                    m_sp = locals;
+                    return result;
+                }
+                put(locals, std::move(result));
+                sp = locals + 1;
+                VBS_RESUME();
+                break;
+            }
+            }
+        }
+    } catch (ScriptError& e) {
+        if (!e.positioned) {
+            const std::size_t index = static_cast<std::size_t>(pc - code) - 1;
+            if (index < proc->positions.size()) {
+                e.line = proc->positions[index].line;
+                e.column = proc->positions[index].column;
+            }
+            e.where = proc->source;
+            e.positioned = true;
+        }
+        // Unwind every frame of this run; clear what they held.
+        Value* top = std::max(sp, m_sp);
+        if (!m_frames.empty() && m_frames.size() > entryDepth) {
+            const Frame& innermost = m_frames.back();
+            top = std::max(top, innermost.base + innermost.proc->localCount);
+        }
+        for (Value* p = entryBase; p < top; ++p) p->clear();
+        m_frames.resize(entryDepth);
+        m_sp = entryBase;
+        throw;
+    }
+#undef VBS_RESUME
+#undef VBS_ENTER
+#undef VBS_CHECK_INTERRUPT
+}
+
+}  // namespace vbs

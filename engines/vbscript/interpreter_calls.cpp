@@ -1,0 +1,152 @@
+// Calls into host objects through IDispatch: dispatch identifiers cached per
+// call site, arguments converted to VARIANTs, variables passed by reference
+// (VT_BYREF | VT_VARIANT) and updated when the callee changed them, and a
+// failing call turned into a script error that keeps the host's text.
+#include "engines/vbscript/coerce.h"
+#include "engines/vbscript/errors.h"
+#include "engines/vbscript/interpreter.h"
+
+#include <cstring>
+
+namespace vbs {
+
+namespace {
+
+constexpr UINT kInlineArgs = 8;
+
+// Plain numbers and the like own nothing: no VariantClear needed.
+inline bool ownsNothing(const VARIANT& v) {
+    switch (v.vt) {
+    case VT_EMPTY: case VT_NULL: case VT_I2: case VT_I4: case VT_R4: case VT_R8: case VT_CY: case VT_DATE:
+    case VT_BOOL: case VT_ERROR: case VT_UI1: return true;
+    default: return false;
+    }
+}
+
+inline void release(VARIANT& v) {
+    if (!ownsNothing(v)) VariantClear(&v);
+}
+
+// The VARIANTs of one call, on the C++ stack for the usual few arguments.
+// A temporary (the variable passed by reference) is only set up for the
+// arguments that are references.
+class CallArgs {
+public:
+    explicit CallArgs(UINT count) : m_count(count) {
+        if (count > kInlineArgs) {
+            m_heapArgs.resize(count);
+            m_heapTemps.resize(count);
+            m_heapOriginal.resize(count);
+        }
+        for (UINT i = 0; i < count; ++i) {
+            args()[i].vt = VT_EMPTY;
+            temps()[i].vt = VT_EMPTY;
+        }
+    }
+    ~CallArgs() {
+        for (UINT i = 0; i < m_count; ++i) {
+            if (args()[i].vt != (VT_BYREF | VT_VARIANT)) release(args()[i]);
+            release(temps()[i]);
+        }
+    }
+    CallArgs(const CallArgs&) = delete;
+    CallArgs& operator=(const CallArgs&) = delete;
+
+    VARIANT* args() { return m_count > kInlineArgs ? m_heapArgs.data() : m_args; }
+    VARIANT* temps() { return m_count > kInlineArgs ? m_heapTemps.data() : m_temps; }
+    VARIANT* original() { return m_count > kInlineArgs ? m_heapOriginal.data() : m_original; }
+
+private:
+    UINT m_count;
+    VARIANT m_args[kInlineArgs];
+    VARIANT m_temps[kInlineArgs];
+    VARIANT m_original[kInlineArgs];  // shallow copies of the temps before the call
+    std::vector<VARIANT> m_heapArgs, m_heapTemps, m_heapOriginal;
+};
+
+bool sameVariant(const VARIANT& a, const VARIANT& b) {
+    return a.vt == b.vt && a.llVal == b.llVal;
+}
+
+}  // namespace
+
+Value Interpreter::invokeMember(IDispatch* object, MemberSite& site, Value* args, int argc, WORD flags,
+                                const Value* putValue) {
+    DISPID id = site.id;
+    if (!site.name.empty()) {
+        const void* vtable = *reinterpret_cast<const void* const*>(object);
+        if (site.object != object || site.vtable != vtable) {
+            LPOLESTR names[] = {const_cast<LPOLESTR>(site.name.c_str())};
+            if (FAILED(object->GetIDsOfNames(GUID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) {
+                raise(err::NotSupported, site.name);
+            }
+            site.object = object;
+            site.vtable = vtable;
+            site.id = id;
+        }
+    }
+
+    const UINT total = static_cast<UINT>(argc) + (putValue ? 1u : 0u);
+    CallArgs call(total);
+    VARIANT* rg = call.args();
+    // Arguments go last first; a property's new value is rgvarg[0].
+    for (int i = 0; i < argc; ++i) {
+        VARIANT& slot = rg[total - 1 - static_cast<UINT>(i)];
+        const Value& arg = args[i];
+        if (arg.isRef()) {
+            VARIANT& temp = call.temps()[i];
+            toVariant(*arg.target(), temp);
+            call.original()[i] = temp;
+            slot.vt = VT_BYREF | VT_VARIANT;
+            slot.pvarVal = &temp;
+        } else {
+            toVariant(arg, slot);
+        }
+    }
+    if (putValue) toVariant(*putValue, rg[0]);
+
+    DISPID putId = DISPID_PROPERTYPUT;
+    DISPPARAMS dp{rg, putValue ? &putId : nullptr, total, putValue ? 1u : 0u};
+    VARIANT result;
+    result.vt = VT_EMPTY;
+    struct ResultGuard {
+        VARIANT& v;
+        ~ResultGuard() { release(v); }
+    } resultGuard{result};
+    EXCEPINFO excep{};
+    UINT argErr = 0;
+    HRESULT hr = object->Invoke(id, GUID_NULL, LOCALE_USER_DEFAULT, flags, &dp, putValue ? nullptr : &result, &excep,
+                                &argErr);
+    if (hr == DISP_E_MEMBERNOTFOUND && flags == DISPATCH_PROPERTYPUTREF) {
+        // Objects that only know "put" take object values through it too.
+        qrt::clearExcepInfo(&excep);
+        hr = object->Invoke(id, GUID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &dp, nullptr, &excep, &argErr);
+    }
+    if (FAILED(hr)) {
+        HRESULT code = hr;
+        std::u16string source, description;
+        if (hr == DISP_E_EXCEPTION) {
+            if (excep.pfnDeferredFillIn) excep.pfnDeferredFillIn(&excep);
+            code = excep.scode ? excep.scode : (excep.wCode ? errorStatus(excep.wCode) : E_FAIL);
+            source = qrt::bstrView(excep.bstrSource);
+            description = qrt::bstrView(excep.bstrDescription);
+        }
+        qrt::clearExcepInfo(&excep);
+        if ((code == DISP_E_MEMBERNOTFOUND || code == DISP_E_UNKNOWNNAME) && description.empty()) {
+            raise(err::NotSupported, site.name);
+        }
+        raiseHost(code, std::move(source), std::move(description));
+    }
+    if (excep.bstrSource || excep.bstrDescription || excep.bstrHelpFile) qrt::clearExcepInfo(&excep);
+
+    // Variables passed by reference take what the callee wrote.
+    for (int i = 0; i < argc; ++i) {
+        if (!args[i].isRef()) continue;
+        VARIANT& temp = call.temps()[i];
+        if (!sameVariant(temp, call.original()[i])) *args[i].target() = fromVariant(temp);
+    }
+    if (putValue) return {};
+    return fromVariant(result);
+}
+
+}  // namespace vbs

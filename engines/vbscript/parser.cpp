@@ -1,0 +1,767 @@
+#include "engines/vbscript/parser.h"
+
+#include "engines/vbscript/coerce.h"
+#include "engines/vbscript/errors.h"
+
+namespace vbs {
+
+namespace {
+
+class Parser {
+public:
+    explicit Parser(std::vector<Token> tokens) : m_t(std::move(tokens)) {}
+
+    Program program() {
+        Program prog;
+        skipSeparators();
+        if (isKw(Kw::Option)) {
+            next();
+            expectKw(Kw::Explicit, err::SyntaxError);
+            prog.optionExplicit = true;
+            endOfStatement();
+        }
+        while (!at(Tok::End)) {
+            skipSeparators();
+            if (at(Tok::End)) break;
+            if (isKw(Kw::Option)) fail(err::OptionExplicitFirst);
+            bool isPrivate = false, hasScope = false;
+            std::size_t mark = m_i;
+            if (isKw(Kw::Public) || isKw(Kw::Private)) {
+                isPrivate = isKw(Kw::Private);
+                hasScope = true;
+                next();
+                if (peekName(u"default")) next();
+            }
+            if (isKw(Kw::Sub) || isKw(Kw::Function)) {
+                prog.procs.push_back(procedure(isPrivate));
+                continue;
+            }
+            if (hasScope) {
+                // Public x / Private x at global level declare variables.
+                m_i = mark;
+                next();
+                prog.globals.push_back(dim());
+                endOfStatement();
+                continue;
+            }
+            statementLine(prog.globals, false);
+        }
+        return prog;
+    }
+
+    ExprPtr expressionOnly() {
+        skipSeparators();
+        ExprPtr e = expression();
+        skipSeparators();
+        if (!at(Tok::End)) fail(err::ExpectedEndOfStatement);
+        return e;
+    }
+
+private:
+    // ---- token helpers -------------------------------------------------
+    const Token& cur() const { return m_t[m_i]; }
+    bool at(Tok t) const { return cur().type == t; }
+    bool isKw(Kw k) const { return cur().type == Tok::Name && cur().kw == k; }
+    bool peekName(std::u16string_view folded) const {
+        return cur().type == Tok::Name && cur().kw == Kw::None && foldName(cur().text) == folded;
+    }
+    void next() { if (m_i + 1 < m_t.size()) ++m_i; }
+    SourcePos pos() const { return {cur().line, cur().column}; }
+
+    [[noreturn]] void fail(int number) {
+        ScriptError e;
+        e.scode = errorStatus(number);
+        e.description = errorText(number);
+        e.compile = true;
+        e.positioned = true;
+        e.line = cur().line;
+        e.column = cur().column;
+        throw e;
+    }
+    void expect(Tok t, int number) {
+        if (!at(t)) fail(number);
+        next();
+    }
+    void expectKw(Kw k, int number) {
+        if (!isKw(k)) fail(number);
+        next();
+    }
+    std::u16string identifier() {
+        if (!at(Tok::Name) || cur().kw != Kw::None) fail(err::ExpectedIdentifier);
+        std::u16string name = cur().text;
+        next();
+        return name;
+    }
+    bool atStatementEnd() const { return at(Tok::Newline) || at(Tok::Colon) || at(Tok::End); }
+    void endOfStatement() {
+        if (!atStatementEnd()) fail(err::ExpectedEndOfStatement);
+    }
+    void skipSeparators() {
+        while (at(Tok::Newline) || at(Tok::Colon)) next();
+    }
+
+    // ---- procedures ----------------------------------------------------
+    std::unique_ptr<ProcDecl> procedure(bool isPrivate) {
+        auto p = std::make_unique<ProcDecl>();
+        p->isFunction = isKw(Kw::Function);
+        p->isPrivate = isPrivate;
+        next();
+        p->pos = pos();
+        p->name = identifier();
+        if (at(Tok::LParen)) {
+            next();
+            while (!at(Tok::RParen)) {
+                Param param;
+                if (isKw(Kw::ByVal)) { param.byVal = true; next(); }
+                else if (isKw(Kw::ByRef)) next();
+                param.name = identifier();
+                if (at(Tok::LParen)) {
+                    next();
+                    expect(Tok::RParen, err::ExpectedRParen);
+                    param.isArray = true;
+                }
+                p->params.push_back(std::move(param));
+                if (!at(Tok::Comma)) break;
+                next();
+            }
+            expect(Tok::RParen, err::ExpectedRParen);
+        }
+        endOfStatement();
+        const Kw kind = p->isFunction ? Kw::Function : Kw::Sub;
+        p->body = block([&] { return isKw(Kw::End); }, true);
+        expectKw(Kw::End, err::ExpectedEnd);
+        expectKw(kind, p->isFunction ? err::ExpectedFunction : err::ExpectedSub);
+        endOfStatement();
+        return p;
+    }
+
+    // ---- statements ----------------------------------------------------
+    // Statements up to (not including) the one for which stop() holds.
+    template <class Stop>
+    Block block(Stop stop, bool inProc) {
+        Block b;
+        for (;;) {
+            skipSeparators();
+            if (at(Tok::End)) return b;
+            if (stop()) return b;
+            statementLine(b, inProc);
+        }
+    }
+
+    void statementLine(Block& out, bool inProc) {
+        if (isKw(Kw::Sub) || isKw(Kw::Function) || isKw(Kw::Public) || isKw(Kw::Private)) {
+            if (inProc) fail(err::SyntaxError);
+        }
+        out.push_back(statement(inProc));
+        endOfStatement();
+    }
+
+    StmtPtr statement(bool inProc) {
+        if (at(Tok::Name)) {
+            switch (cur().kw) {
+            case Kw::Dim: return dim();
+            case Kw::ReDim: return redim();
+            case Kw::Const: return constant();
+            case Kw::Erase: return erase();
+            case Kw::If: return ifStatement(inProc);
+            case Kw::Select: return selectStatement(inProc);
+            case Kw::For: return forStatement(inProc);
+            case Kw::Do: return doStatement(inProc);
+            case Kw::While: return whileStatement(inProc);
+            case Kw::Exit: return exitStatement();
+            case Kw::Call: return callStatement();
+            case Kw::Set: return assignment(true);
+            case Kw::Let: return assignment(false);
+            case Kw::None: return assignOrCall();
+            default: break;
+            }
+        }
+        fail(err::ExpectedStatement);
+    }
+
+    StmtPtr make(StmtKind kind) {
+        auto s = std::make_unique<Stmt>();
+        s->kind = kind;
+        s->pos = pos();
+        return s;
+    }
+
+    StmtPtr dim() {
+        auto s = make(StmtKind::Dim);
+        next();
+        for (;;) {
+            DimItem item;
+            item.pos = pos();
+            item.name = identifier();
+            if (at(Tok::LParen)) {
+                next();
+                item.isArray = true;
+                while (!at(Tok::RParen)) {
+                    if (!at(Tok::Literal) || !isNumericTag(cur().value.tag())) fail(err::ExpectedInteger);
+                    auto e = std::make_unique<Expr>();
+                    e->pos = pos();
+                    e->value = cur().value;
+                    item.bounds.push_back(std::move(e));
+                    next();
+                    if (!at(Tok::Comma)) break;
+                    next();
+                }
+                expect(Tok::RParen, err::ExpectedRParen);
+            }
+            s->items.push_back(std::move(item));
+            if (!at(Tok::Comma)) break;
+            next();
+        }
+        return s;
+    }
+
+    StmtPtr redim() {
+        auto s = make(StmtKind::ReDim);
+        next();
+        if (isKw(Kw::Preserve)) { s->preserve = true; next(); }
+        for (;;) {
+            DimItem item;
+            item.pos = pos();
+            item.name = identifier();
+            item.isArray = true;
+            expect(Tok::LParen, err::ExpectedLParen);
+            for (;;) {
+                item.bounds.push_back(expression());
+                if (!at(Tok::Comma)) break;
+                next();
+            }
+            expect(Tok::RParen, err::ExpectedRParen);
+            s->items.push_back(std::move(item));
+            if (!at(Tok::Comma)) break;
+            next();
+        }
+        return s;
+    }
+
+    StmtPtr constant() {
+        auto s = make(StmtKind::Const);
+        next();
+        for (;;) {
+            DimItem item;
+            item.pos = pos();
+            item.name = identifier();
+            expect(Tok::Eq, err::ExpectedEquals);
+            item.bounds.push_back(expression());
+            s->items.push_back(std::move(item));
+            if (!at(Tok::Comma)) break;
+            next();
+        }
+        return s;
+    }
+
+    StmtPtr erase() {
+        auto s = make(StmtKind::Erase);
+        next();
+        for (;;) {
+            DimItem item;
+            item.pos = pos();
+            item.name = identifier();
+            s->items.push_back(std::move(item));
+            if (!at(Tok::Comma)) break;
+            next();
+        }
+        return s;
+    }
+
+    StmtPtr ifStatement(bool inProc) {
+        auto s = make(StmtKind::If);
+        next();
+        s->conditions.push_back(expression());
+        expectKw(Kw::Then, err::ExpectedThen);
+        if (at(Tok::Newline)) {
+            // Block form.
+            auto stop = [&] { return isKw(Kw::ElseIf) || isKw(Kw::Else) || isKw(Kw::End); };
+            s->blocks.push_back(block(stop, inProc));
+            while (isKw(Kw::ElseIf)) {
+                next();
+                s->conditions.push_back(expression());
+                expectKw(Kw::Then, err::ExpectedThen);
+                s->blocks.push_back(block(stop, inProc));
+            }
+            if (isKw(Kw::Else)) {
+                next();
+                s->hasElse = true;
+                s->elseBlock = block([&] { return isKw(Kw::End); }, inProc);
+            }
+            expectKw(Kw::End, err::ExpectedEnd);
+            expectKw(Kw::If, err::ExpectedIf);
+            return s;
+        }
+        // Single-line form: statements separated by ':' up to the end of the line.
+        s->blocks.push_back(singleLineBlock(inProc));
+        if (isKw(Kw::Else)) {
+            next();
+            s->hasElse = true;
+            s->elseBlock = singleLineBlock(inProc);
+        }
+        if (isKw(Kw::End) && m_i + 1 < m_t.size() && m_t[m_i + 1].kw == Kw::If) {
+            next();
+            next();
+        }
+        return s;
+    }
+
+    Block singleLineBlock(bool inProc) {
+        Block b;
+        for (;;) {
+            while (at(Tok::Colon)) next();
+            if (at(Tok::Newline) || at(Tok::End) || isKw(Kw::Else)) break;
+            if (isKw(Kw::End) && m_i + 1 < m_t.size() && m_t[m_i + 1].kw == Kw::If) break;
+            b.push_back(statement(inProc));
+            if (!atStatementEnd() && !isKw(Kw::Else)) fail(err::ExpectedEndOfStatement);
+        }
+        return b;
+    }
+
+    StmtPtr selectStatement(bool inProc) {
+        auto s = make(StmtKind::Select);
+        next();
+        expectKw(Kw::Case, err::ExpectedCase);
+        s->value = expression();
+        endOfStatement();
+        skipSeparators();
+        while (isKw(Kw::Case)) {
+            next();
+            CaseClause clause;
+            if (isKw(Kw::Else)) {
+                next();
+                s->hasElse = true;
+                s->elseBlock = block([&] { return isKw(Kw::End) || isKw(Kw::Case); }, inProc);
+                break;
+            }
+            for (;;) {
+                CaseItem item;
+                if (isKw(Kw::Is)) {
+                    next();
+                    item.kind = CaseItem::Compare;
+                    switch (cur().type) {
+                    case Tok::Eq: item.op = BinOp::Eq; break;
+                    case Tok::Ne: item.op = BinOp::Ne; break;
+                    case Tok::Lt: item.op = BinOp::Lt; break;
+                    case Tok::Gt: item.op = BinOp::Gt; break;
+                    case Tok::Le: item.op = BinOp::Le; break;
+                    case Tok::Ge: item.op = BinOp::Ge; break;
+                    default: fail(err::SyntaxError);
+                    }
+                    next();
+                    item.value = expression();
+                } else {
+                    item.value = expression();
+                    if (isKw(Kw::To)) {
+                        next();
+                        item.kind = CaseItem::Range;
+                        item.upper = expression();
+                    }
+                }
+                clause.items.push_back(std::move(item));
+                if (!at(Tok::Comma)) break;
+                next();
+            }
+            clause.body = block([&] { return isKw(Kw::End) || isKw(Kw::Case); }, inProc);
+            s->cases.push_back(std::move(clause));
+        }
+        expectKw(Kw::End, err::ExpectedEnd);
+        expectKw(Kw::Select, err::ExpectedSelect);
+        return s;
+    }
+
+    ExprPtr nameExpr() {
+        auto e = std::make_unique<Expr>();
+        e->kind = ExprKind::Name;
+        e->pos = pos();
+        if (!at(Tok::Name) || cur().kw != Kw::None) fail(err::InvalidForVariable);
+        e->name = cur().text;
+        next();
+        return e;
+    }
+
+    StmtPtr forStatement(bool inProc) {
+        auto s = make(StmtKind::For);
+        next();
+        if (isKw(Kw::Each)) {
+            s->kind = StmtKind::ForEach;
+            next();
+            s->target = nameExpr();
+            expectKw(Kw::In, err::ExpectedIn);
+            s->value = expression();
+        } else {
+            s->target = nameExpr();
+            expect(Tok::Eq, err::ExpectedEquals);
+            s->value = expression();
+            expectKw(Kw::To, err::ExpectedTo);
+            s->limit = expression();
+            if (isKw(Kw::Step)) {
+                next();
+                s->step = expression();
+            }
+        }
+        endOfStatement();
+        s->blocks.push_back(block([&] { return isKw(Kw::Next); }, inProc));
+        expectKw(Kw::Next, err::ExpectedNext);
+        if (at(Tok::Name) && cur().kw == Kw::None) next();
+        return s;
+    }
+
+    StmtPtr doStatement(bool inProc) {
+        auto s = make(StmtKind::Do);
+        next();
+        if (isKw(Kw::While) || isKw(Kw::Until)) {
+            s->test = isKw(Kw::While) ? LoopTest::PreWhile : LoopTest::PreUntil;
+            next();
+            s->value = expression();
+        }
+        if (!atStatementEnd()) fail(err::ExpectedWhileUntil);
+        s->blocks.push_back(block([&] { return isKw(Kw::Loop); }, inProc));
+        expectKw(Kw::Loop, err::ExpectedLoop);
+        if (isKw(Kw::While) || isKw(Kw::Until)) {
+            if (s->test != LoopTest::None) fail(err::ExpectedEndOfStatement);
+            s->test = isKw(Kw::While) ? LoopTest::PostWhile : LoopTest::PostUntil;
+            next();
+            s->value = expression();
+        }
+        return s;
+    }
+
+    StmtPtr whileStatement(bool inProc) {
+        auto s = make(StmtKind::Do);
+        next();
+        s->test = LoopTest::PreWhile;
+        s->value = expression();
+        endOfStatement();
+        s->blocks.push_back(block([&] { return isKw(Kw::Wend); }, inProc));
+        expectKw(Kw::Wend, err::ExpectedWend);
+        return s;
+    }
+
+    StmtPtr exitStatement() {
+        auto s = make(StmtKind::Exit);
+        next();
+        if (!(isKw(Kw::Do) || isKw(Kw::For) || isKw(Kw::Sub) || isKw(Kw::Function))) fail(err::InvalidExit);
+        s->exitWhat = cur().kw;
+        next();
+        return s;
+    }
+
+    StmtPtr callStatement() {
+        auto s = make(StmtKind::Call);
+        next();
+        s->explicitCall = true;
+        s->target = postfix(primaryName());
+        return s;
+    }
+
+    StmtPtr assignment(bool isSet) {
+        auto s = make(isSet ? StmtKind::Set : StmtKind::Assign);
+        next();
+        s->target = postfix(primaryName());
+        expect(Tok::Eq, err::ExpectedEquals);
+        s->value = expression();
+        return s;
+    }
+
+    StmtPtr assignOrCall() {
+        auto s = make(StmtKind::Assign);
+        ExprPtr target = postfix(primaryName());
+        if (at(Tok::Eq)) {
+            next();
+            s->target = std::move(target);
+            s->value = expression();
+            return s;
+        }
+        s->kind = StmtKind::Call;
+        if (atStatementEnd() || isKw(Kw::Else)) {
+            if (target->kind == ExprKind::Call) {
+                // f(x) as a statement: one parenthesised argument, passed by value.
+                if (target->args.size() > 1) {
+                    m_i = target->parenToken;
+                    fail(err::ParensOnSubCall);
+                }
+                if (target->args.size() == 1 && target->args[0]->kind != ExprKind::Missing) {
+                    auto paren = std::make_unique<Expr>();
+                    paren->kind = ExprKind::Paren;
+                    paren->pos = target->args[0]->pos;
+                    paren->left = std::move(target->args[0]);
+                    target->args[0] = std::move(paren);
+                }
+            }
+            s->target = std::move(target);
+            return s;
+        }
+        // f (a) + 1, b: what looked like the callee's parentheses starts its first argument.
+        if (target->kind == ExprKind::Call) {
+            m_i = target->parenToken;
+            target = std::move(target->left);
+        }
+        s->target = std::move(target);
+        for (;;) {
+            if (at(Tok::Comma)) {
+                auto missing = std::make_unique<Expr>();
+                missing->kind = ExprKind::Missing;
+                missing->pos = pos();
+                s->args.push_back(std::move(missing));
+            } else {
+                s->args.push_back(expression());
+            }
+            if (!at(Tok::Comma)) break;
+            next();
+            if (atStatementEnd()) fail(err::ExpectedExpression);
+        }
+        return s;
+    }
+
+    // ---- expressions ---------------------------------------------------
+    ExprPtr binaryExpr(BinOp op, ExprPtr l, ExprPtr r, SourcePos p) {
+        auto e = std::make_unique<Expr>();
+        e->kind = ExprKind::Binary;
+        e->op = op;
+        e->pos = p;
+        e->left = std::move(l);
+        e->right = std::move(r);
+        return e;
+    }
+
+    ExprPtr expression() { return impExpr(); }
+
+    ExprPtr impExpr() {
+        ExprPtr l = eqvExpr();
+        while (isKw(Kw::Imp)) { SourcePos p = pos(); next(); l = binaryExpr(BinOp::Imp, std::move(l), eqvExpr(), p); }
+        return l;
+    }
+    ExprPtr eqvExpr() {
+        ExprPtr l = xorExpr();
+        while (isKw(Kw::Eqv)) { SourcePos p = pos(); next(); l = binaryExpr(BinOp::Eqv, std::move(l), xorExpr(), p); }
+        return l;
+    }
+    ExprPtr xorExpr() {
+        ExprPtr l = orExpr();
+        while (isKw(Kw::Xor)) { SourcePos p = pos(); next(); l = binaryExpr(BinOp::Xor, std::move(l), orExpr(), p); }
+        return l;
+    }
+    ExprPtr orExpr() {
+        ExprPtr l = andExpr();
+        while (isKw(Kw::Or)) { SourcePos p = pos(); next(); l = binaryExpr(BinOp::Or, std::move(l), andExpr(), p); }
+        return l;
+    }
+    ExprPtr andExpr() {
+        ExprPtr l = notExpr();
+        while (isKw(Kw::And)) { SourcePos p = pos(); next(); l = binaryExpr(BinOp::And, std::move(l), notExpr(), p); }
+        return l;
+    }
+    ExprPtr notExpr() {
+        if (isKw(Kw::Not)) {
+            auto e = std::make_unique<Expr>();
+            e->kind = ExprKind::Unary;
+            e->unaryNot = true;
+            e->pos = pos();
+            next();
+            e->left = notExpr();
+            return e;
+        }
+        return compareExpr();
+    }
+    ExprPtr compareExpr() {
+        ExprPtr l = concatExpr();
+        for (;;) {
+            BinOp op;
+            switch (cur().type) {
+            case Tok::Eq: op = BinOp::Eq; break;
+            case Tok::Ne: op = BinOp::Ne; break;
+            case Tok::Lt: op = BinOp::Lt; break;
+            case Tok::Gt: op = BinOp::Gt; break;
+            case Tok::Le: op = BinOp::Le; break;
+            case Tok::Ge: op = BinOp::Ge; break;
+            default:
+                if (!isKw(Kw::Is)) return l;
+                op = BinOp::Is;
+            }
+            SourcePos p = pos();
+            next();
+            l = binaryExpr(op, std::move(l), concatExpr(), p);
+        }
+    }
+    ExprPtr concatExpr() {
+        ExprPtr l = addExpr();
+        while (at(Tok::Amp)) { SourcePos p = pos(); next(); l = binaryExpr(BinOp::Concat, std::move(l), addExpr(), p); }
+        return l;
+    }
+    ExprPtr addExpr() {
+        ExprPtr l = modExpr();
+        while (at(Tok::Plus) || at(Tok::Minus)) {
+            BinOp op = at(Tok::Plus) ? BinOp::Add : BinOp::Sub;
+            SourcePos p = pos();
+            next();
+            l = binaryExpr(op, std::move(l), modExpr(), p);
+        }
+        return l;
+    }
+    ExprPtr modExpr() {
+        ExprPtr l = intDivExpr();
+        while (isKw(Kw::Mod)) { SourcePos p = pos(); next(); l = binaryExpr(BinOp::Mod, std::move(l), intDivExpr(), p); }
+        return l;
+    }
+    ExprPtr intDivExpr() {
+        ExprPtr l = mulExpr();
+        while (at(Tok::Backslash)) { SourcePos p = pos(); next(); l = binaryExpr(BinOp::IntDiv, std::move(l), mulExpr(), p); }
+        return l;
+    }
+    ExprPtr mulExpr() {
+        ExprPtr l = unaryExpr();
+        while (at(Tok::Star) || at(Tok::Slash)) {
+            BinOp op = at(Tok::Star) ? BinOp::Mul : BinOp::Div;
+            SourcePos p = pos();
+            next();
+            l = binaryExpr(op, std::move(l), unaryExpr(), p);
+        }
+        return l;
+    }
+    ExprPtr unaryExpr() {
+        if (at(Tok::Minus) || at(Tok::Plus)) {
+            bool minus = at(Tok::Minus);
+            SourcePos p = pos();
+            next();
+            ExprPtr operand = unaryExpr();
+            if (!minus) return operand;
+            auto e = std::make_unique<Expr>();
+            e->kind = ExprKind::Unary;
+            e->pos = p;
+            e->left = std::move(operand);
+            return e;
+        }
+        return powExpr();
+    }
+    ExprPtr powExpr() {
+        ExprPtr l = primary();
+        while (at(Tok::Caret)) {
+            SourcePos p = pos();
+            next();
+            ExprPtr r;
+            if (at(Tok::Minus) || at(Tok::Plus)) {
+                // 2 ^ -1: a sign may start the exponent.
+                bool minus = at(Tok::Minus);
+                SourcePos q = pos();
+                next();
+                r = primary();
+                if (minus) {
+                    auto e = std::make_unique<Expr>();
+                    e->kind = ExprKind::Unary;
+                    e->pos = q;
+                    e->left = std::move(r);
+                    r = std::move(e);
+                }
+            } else {
+                r = primary();
+            }
+            l = binaryExpr(BinOp::Pow, std::move(l), std::move(r), p);
+        }
+        return l;
+    }
+
+    ExprPtr literal(Value v) {
+        auto e = std::make_unique<Expr>();
+        e->kind = ExprKind::Literal;
+        e->pos = pos();
+        e->value = std::move(v);
+        next();
+        return e;
+    }
+
+    ExprPtr primary() {
+        switch (cur().type) {
+        case Tok::Literal: return literal(cur().value);
+        case Tok::LParen: {
+            auto e = std::make_unique<Expr>();
+            e->kind = ExprKind::Paren;
+            e->pos = pos();
+            next();
+            e->left = expression();
+            expect(Tok::RParen, err::ExpectedRParen);
+            return postfix(std::move(e));
+        }
+        case Tok::Name:
+            switch (cur().kw) {
+            case Kw::True: return literal(Value::boolean(true));
+            case Kw::False: return literal(Value::boolean(false));
+            case Kw::Empty: return literal(Value());
+            case Kw::Null: return literal(Value::null());
+            case Kw::Nothing: return literal(Value::nothing());
+            case Kw::None: return postfix(primaryName());
+            default: break;
+            }
+            break;
+        default: break;
+        }
+        fail(err::ExpectedExpression);
+    }
+
+    ExprPtr primaryName() {
+        auto e = std::make_unique<Expr>();
+        e->kind = ExprKind::Name;
+        e->pos = pos();
+        if (!at(Tok::Name) || cur().kw != Kw::None) fail(err::ExpectedStatement);
+        e->name = cur().text;
+        next();
+        return e;
+    }
+
+    // Member accesses and argument lists after a name.
+    ExprPtr postfix(ExprPtr e) {
+        for (;;) {
+            if (at(Tok::Dot)) {
+                next();
+                auto m = std::make_unique<Expr>();
+                m->kind = ExprKind::Member;
+                m->pos = pos();
+                if (!at(Tok::Name)) fail(err::ExpectedIdentifier);
+                m->name = cur().text;
+                next();
+                m->left = std::move(e);
+                e = std::move(m);
+            } else if (at(Tok::LParen)) {
+                auto c = std::make_unique<Expr>();
+                c->kind = ExprKind::Call;
+                c->pos = e->pos;
+                c->parenToken = m_i;
+                next();
+                while (!at(Tok::RParen)) {
+                    if (at(Tok::Comma)) {
+                        auto missing = std::make_unique<Expr>();
+                        missing->kind = ExprKind::Missing;
+                        missing->pos = pos();
+                        c->args.push_back(std::move(missing));
+                    } else {
+                        c->args.push_back(expression());
+                    }
+                    if (!at(Tok::Comma)) break;
+                    next();
+                    if (at(Tok::RParen)) {
+                        auto missing = std::make_unique<Expr>();
+                        missing->kind = ExprKind::Missing;
+                        missing->pos = pos();
+                        c->args.push_back(std::move(missing));
+                    }
+                }
+                expect(Tok::RParen, err::ExpectedRParen);
+                c->left = std::move(e);
+                e = std::move(c);
+            } else {
+                return e;
+            }
+        }
+    }
+
+    std::vector<Token> m_t;
+    std::size_t m_i = 0;
+};
+
+}  // namespace
+
+Program parseProgram(std::u16string_view text) { return Parser(tokenize(text)).program(); }
+
+ExprPtr parseExpression(std::u16string_view text) { return Parser(tokenize(text)).expressionOnly(); }
+
+}  // namespace vbs

@@ -1,0 +1,108 @@
+// Lookup of the built-in functions by name, and the named constants.
+#include "engines/vbscript/lexer.h"
+#include "engines/vbscript/runtime/builtins.h"
+
+#include <unordered_map>
+#include <vector>
+
+namespace vbs {
+
+namespace {
+
+struct Table {
+    std::vector<Builtin> all;
+    std::unordered_map<std::u16string, int> byName;
+    // Kept as plain data: values made from them are fresh for every caller,
+    // so engines on different threads share nothing counted.
+    struct Constant {
+        bool isText = false;
+        std::u16string text;
+        std::int32_t number = 0;
+    };
+    std::unordered_map<std::u16string, Constant> constants;
+
+    Table() {
+        for (auto group : {mathBuiltins(), stringBuiltins(), conversionBuiltins(), arrayBuiltins(), infoBuiltins()}) {
+            for (const Builtin& b : group) {
+                byName.emplace(foldName(b.name), static_cast<int>(all.size()));
+                all.push_back(b);
+            }
+        }
+        auto text = [&](std::u16string_view name, std::u16string value) {
+            constants.emplace(foldName(name), Constant{true, std::move(value), 0});
+        };
+        auto number = [&](std::u16string_view name, std::int32_t value) {
+            constants.emplace(foldName(name), Constant{false, {}, value});
+        };
+        text(u"vbCrLf", u"\r\n");
+        text(u"vbNewLine", u"\r\n");
+        text(u"vbCr", u"\r");
+        text(u"vbLf", u"\n");
+        text(u"vbTab", u"\t");
+        text(u"vbFormFeed", u"\f");
+        text(u"vbVerticalTab", u"\v");
+        text(u"vbNullString", u"");
+        text(u"vbNullChar", std::u16string(1, u'\0'));
+        number(u"vbTrue", -1);
+        number(u"vbFalse", 0);
+        number(u"vbUseDefault", -2);
+        number(u"vbBinaryCompare", 0);
+        number(u"vbTextCompare", 1);
+        // VarType values.
+        number(u"vbEmpty", 0);
+        number(u"vbNull", 1);
+        number(u"vbInteger", 2);
+        number(u"vbLong", 3);
+        number(u"vbSingle", 4);
+        number(u"vbDouble", 5);
+        number(u"vbCurrency", 6);
+        number(u"vbDate", 7);
+        number(u"vbString", 8);
+        number(u"vbObject", 9);
+        number(u"vbError", 10);
+        number(u"vbBoolean", 11);
+        number(u"vbVariant", 12);
+        number(u"vbDataObject", 13);
+        number(u"vbDecimal", 14);
+        number(u"vbByte", 17);
+        number(u"vbArray", 8192);
+        // Colours.
+        number(u"vbBlack", 0x000000);
+        number(u"vbRed", 0x0000FF);
+        number(u"vbGreen", 0x00FF00);
+        number(u"vbYellow", 0x00FFFF);
+        number(u"vbBlue", 0xFF0000);
+        number(u"vbMagenta", 0xFF00FF);
+        number(u"vbCyan", 0xFFFF00);
+        number(u"vbWhite", 0xFFFFFF);
+        number(u"vbObjectError", static_cast<std::int32_t>(0x80040000u));
+    }
+};
+
+const Table& table() {
+    static const Table t;
+    return t;
+}
+
+}  // namespace
+
+int findBuiltin(std::u16string_view folded) {
+    const Table& t = table();
+    auto it = t.byName.find(std::u16string(folded));
+    return it == t.byName.end() ? -1 : it->second;
+}
+
+const Builtin& builtinAt(int index) { return table().all[static_cast<std::size_t>(index)]; }
+
+bool findConstant(std::u16string_view folded, Value& out) {
+    const Table& t = table();
+    auto it = t.constants.find(std::u16string(folded));
+    if (it == t.constants.end()) return false;
+    const Table::Constant& c = it->second;
+    if (c.isText) out = Value::string(c.text);
+    else if (c.number >= -32768 && c.number <= 32767) out = Value::integer(static_cast<std::int16_t>(c.number));
+    else out = Value::longInt(c.number);
+    return true;
+}
+
+}  // namespace vbs

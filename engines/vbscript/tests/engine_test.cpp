@@ -1,0 +1,237 @@
+// The engine as the program's host drives it: creation by ProgID, states,
+// named items, the script dispatch and its type information, interruption
+// from another thread, and references released on Close.
+#include "engines/vbscript/tests/test_host.h"
+
+#include "runtime/activation.h"
+#include "runtime/registry.h"
+#include "runtime/testing/dispatch_calls.h"
+#include "runtime/typeinfo.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+namespace vbs_test {
+namespace {
+
+class EngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        registerLibraries();
+        objectsBefore = qrt::liveObjectCount();
+    }
+    long objectsBefore = 0;
+};
+
+TEST_F(EngineTest, ProgIdLeadsToTheCurrentVersion) {
+    CLSID byName{}, byVersion{};
+    ASSERT_EQ(CLSIDFromProgID(u"VBScript", &byName), S_OK);
+    ASSERT_EQ(CLSIDFromProgID(u"VBScript.1", &byVersion), S_OK);
+    EXPECT_EQ(byName, byVersion);
+    LPOLESTR progId = nullptr;
+    ASSERT_EQ(ProgIDFromCLSID(byName, &progId), S_OK);
+    EXPECT_EQ(std::u16string(progId), u"VBScript.1");
+    CoTaskMemFree(progId);
+}
+
+TEST_F(EngineTest, CodeParsedBeforeStartRunsOnConnectAndLaterCodeAtOnce) {
+    {
+        Engine engine;
+        auto items = qrt::create<Collection>();
+        engine.site->publish(u"Log", items->unknown());
+        ASSERT_EQ(engine.script->AddNamedItem(u"Log", SCRIPTITEM_ISVISIBLE | SCRIPTITEM_ISPERSISTENT), S_OK);
+        ASSERT_EQ(engine.parse(u"Log.Add \"first\""), S_OK);
+        EXPECT_TRUE(items->items.empty()) << "nothing runs before the engine is started";
+        EXPECT_TRUE(engine.site->itemRequests.empty()) << "the item is asked for when first used";
+        ASSERT_EQ(engine.connect(), S_OK);
+        ASSERT_EQ(items->items.size(), 1u);
+        ASSERT_EQ(engine.parse(u"Log.Add \"second\""), S_OK);
+        ASSERT_EQ(items->items.size(), 2u);
+        EXPECT_EQ(engine.site->itemRequests.size(), 1u) << "the item is asked for once";
+        SCRIPTSTATE state;
+        engine.script->GetScriptState(&state);
+        EXPECT_EQ(state, SCRIPTSTATE_CONNECTED);
+        EXPECT_EQ(engine.site->enterCount, engine.site->leaveCount);
+        EXPECT_TRUE(engine.site->errors.empty());
+        engine.close();
+        EXPECT_EQ(engine.site->states.back(), SCRIPTSTATE_CLOSED);
+        engine.site->clearItems();
+    }
+    EXPECT_EQ(qrt::liveObjectCount(), objectsBefore);
+}
+
+TEST_F(EngineTest, ScriptDispatchListsGlobalProceduresInSourceOrder) {
+    Engine engine;
+    ASSERT_EQ(engine.run(u"Dim g\n"
+                         u"Function f(a, b)\n f = a * b + 1\nEnd Function\n"
+                         u"Sub s()\n g = \"called\"\nEnd Sub\n"
+                         u"Private Function hidden(x)\nEnd Function\n"),
+              S_OK);
+    qrt::ComPtr<IDispatch> disp = engine.dispatch();
+    ASSERT_TRUE(disp);
+    qrt::ComPtr<ITypeInfo> info;
+    ASSERT_EQ(disp->GetTypeInfo(0, LOCALE_USER_DEFAULT, info.out()), S_OK);
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
+    ASSERT_EQ(attr->cFuncs, 2);
+    info->ReleaseTypeAttr(attr);
+    const char16_t* names[] = {u"f", u"s"};
+    const SHORT params[] = {2, 0};
+    for (UINT i = 0; i < 2; ++i) {
+        FUNCDESC* fd = nullptr;
+        ASSERT_EQ(info->GetFuncDesc(i, &fd), S_OK);
+        EXPECT_EQ(fd->funckind, FUNC_DISPATCH);
+        EXPECT_EQ(fd->invkind, INVOKE_FUNC);
+        EXPECT_EQ(fd->cParams, params[i]);
+        BSTR name = nullptr;
+        UINT count = 0;
+        info->GetNames(fd->memid, &name, 1, &count);
+        EXPECT_EQ(qrt::bstrView(name), names[i]);
+        SysFreeString(name);
+        info->ReleaseFuncDesc(fd);
+    }
+
+    qtest::CallResult r = qtest::call(disp.get(), u"F", {qrt::Variant(6), qrt::Variant(7)});
+    ASSERT_EQ(r.hr, S_OK);
+    EXPECT_EQ(r.value.vt, VT_I4) << "Long arguments give a Long";
+    EXPECT_EQ(r.value.lVal, 43);
+    EXPECT_EQ(qtest::call(disp.get(), u"s").hr, S_OK);
+    r = qtest::get(disp.get(), u"g");
+    ASSERT_EQ(r.hr, S_OK);
+    EXPECT_EQ(qrt::bstrView(r.value.bstrVal), u"called") << "global variables are properties";
+    EXPECT_EQ(qtest::put(disp.get(), u"g", qrt::Variant(5)).hr, S_OK);
+    EXPECT_EQ(engine.eval(u"g * 2").iVal, 10);
+
+    DISPID id = 0;
+    LPOLESTR unknown[] = {const_cast<LPOLESTR>(u"nosuch")};
+    EXPECT_EQ(disp->GetIDsOfNames(GUID_NULL, unknown, 1, LOCALE_USER_DEFAULT, &id), DISP_E_UNKNOWNNAME);
+    LPOLESTR privateName[] = {const_cast<LPOLESTR>(u"hidden")};
+    EXPECT_EQ(disp->GetIDsOfNames(GUID_NULL, privateName, 1, LOCALE_USER_DEFAULT, &id), DISP_E_UNKNOWNNAME);
+    EXPECT_TRUE(engine.site->errors.empty());
+}
+
+TEST_F(EngineTest, InvokedProcedureWritesBackByReferenceArguments) {
+    Engine engine;
+    ASSERT_EQ(engine.run(u"Sub Grow(a, ByVal b)\n a = a * 10\n b = 0\nEnd Sub"), S_OK);
+    qrt::ComPtr<IDispatch> disp = engine.dispatch();
+    qrt::Variant a(4), b(5);
+    qtest::CallResult r = qtest::call(disp.get(), u"Grow", {qtest::refTo(&a), qtest::refTo(&b)});
+    ASSERT_EQ(r.hr, S_OK);
+    EXPECT_EQ(a.iVal, 40);
+    EXPECT_EQ(b.iVal, 5) << "a ByVal parameter leaves the caller's variable";
+}
+
+TEST_F(EngineTest, InvokedProcedureThatFailsReportsTheError) {
+    Engine engine;
+    ASSERT_EQ(engine.run(u"Function Bad(x)\n\n Bad = 1 / x\nEnd Function"), S_OK);
+    qtest::CallResult r = qtest::call(engine.dispatch().get(), u"Bad", {qrt::Variant(0)});
+    EXPECT_TRUE(FAILED(r.hr));
+    ASSERT_EQ(engine.site->errors.size(), 1u);
+    EXPECT_EQ(engine.site->errors[0].number(), 11);
+    EXPECT_EQ(engine.site->errors[0].line, 3u);
+    EXPECT_EQ(qtest::call(engine.dispatch().get(), u"Bad", {qrt::Variant(1), qrt::Variant(2)}).hr,
+              DISP_E_BADPARAMCOUNT);
+}
+
+TEST_F(EngineTest, InterruptStopsAnEndlessLoopFromAnotherThread) {
+    Engine engine;
+    ASSERT_EQ(engine.parse(u"Dim i\nDo\n i = i + 1\nLoop"), S_OK);
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXCEPINFO excep{};
+        excep.bstrDescription = qrt::allocBstr("stopped by the user");
+        excep.scode = E_ABORT;
+        engine.script->InterruptScriptThread(SCRIPTTHREADID_ALL, &excep, 0);
+        qrt::clearExcepInfo(&excep);
+    });
+    EXPECT_EQ(engine.connect(), SCRIPT_E_REPORTED);
+    stopper.join();
+    ASSERT_EQ(engine.site->errors.size(), 1u);
+    EXPECT_EQ(engine.site->errors[0].description, "stopped by the user");
+    EXPECT_GE(engine.site->errors[0].line, 2u);
+    EXPECT_LE(engine.site->errors[0].line, 4u);
+
+    // The engine runs code again afterwards.
+    engine.site->errors.clear();
+    EXPECT_EQ(engine.parse(u"i = 1"), S_OK);
+    EXPECT_TRUE(engine.site->errors.empty());
+}
+
+TEST_F(EngineTest, InterruptStopsDeepRecursionToo) {
+    Engine engine;
+    ASSERT_EQ(engine.parse(u"Sub Spin(n)\n Dim i\n For i = 1 To 100000: Next\n Spin n\nEnd Sub\n"
+                           u"Sub Forever()\n Do: Spin 1: Loop\nEnd Sub\nForever"),
+              S_OK);
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        engine.script->InterruptScriptThread(SCRIPTTHREADID_BASE, nullptr, 0);
+    });
+    EXPECT_EQ(engine.connect(), SCRIPT_E_REPORTED);
+    stopper.join();
+    ASSERT_EQ(engine.site->errors.size(), 1u);
+}
+
+TEST_F(EngineTest, CloseReleasesNamedItemsSiteAndCreatedObjects) {
+    {
+        Engine engine;
+        auto items = qrt::create<Collection>();
+        engine.site->publish(u"Items", items->unknown());
+        engine.script->AddNamedItem(u"Items", SCRIPTITEM_ISVISIBLE);
+        ASSERT_EQ(engine.run(u"Dim keep, c\nSet keep = Items\nSet c = CreateObject(\"Sumtrel.complex\")\n"
+                             u"Items.Add c\nItems.Add Array(1, \"two\")"),
+                  S_OK);
+        qrt::ComPtr<IDispatch> disp = engine.dispatch();
+        const ULONG siteRefs = engine.site->refCount();
+        EXPECT_GT(siteRefs, 1u);
+        engine.close();
+        EXPECT_EQ(engine.site->refCount(), 1u) << "the engine let go of its site";
+        items->items.clear();
+        engine.site->clearItems();
+        EXPECT_EQ(items->refCount(), 1u) << "the engine let go of the named item";
+        EXPECT_EQ(qtest::call(disp.get(), u"keep").hr, E_UNEXPECTED);
+    }
+    EXPECT_EQ(qrt::liveObjectCount(), objectsBefore);
+}
+
+TEST_F(EngineTest, ExpressionTextIsEvaluated) {
+    Engine engine;
+    ASSERT_EQ(engine.run(u"Dim x: x = 20"), S_OK);
+    qrt::Variant v = engine.eval(u"x * 2 + 2");
+    EXPECT_EQ(v.vt, VT_I2);
+    EXPECT_EQ(v.iVal, 42);
+}
+
+TEST_F(EngineTest, ByReferenceArgumentsReachHostObjects) {
+    Engine engine;
+    ASSERT_EQ(engine.run(u"Dim c, re, im\nSet c = CreateObject(\"Sumtrel.complex\")\n"
+                         u"c.exp 0, 0, re, im\n"),
+              S_OK);
+    qrt::Variant re = engine.eval(u"re");
+    EXPECT_EQ(re.vt, VT_R8);
+    EXPECT_DOUBLE_EQ(re.dblVal, 1.0);
+    // A constant or a parenthesised variable goes by value: nothing to write back.
+    ASSERT_EQ(engine.parse(u"re = 7\nc.exp 0, 0, (re), im"), S_OK);
+    EXPECT_EQ(engine.eval(u"re").iVal, 7);
+}
+
+TEST_F(EngineTest, HostCallingBackIntoTheScriptWhileItRuns) {
+    // The Collection enumerates through the engine's own dispatch: a call
+    // from host code into the script during a script call.
+    Engine engine;
+    auto items = qrt::create<Collection>();
+    engine.site->publish(u"Items", items->unknown());
+    engine.script->AddNamedItem(u"Items", SCRIPTITEM_ISVISIBLE);
+    ASSERT_EQ(engine.parse(u"Function Square(x)\n Square = x * x\nEnd Function"), S_OK);
+    ASSERT_EQ(engine.connect(), S_OK);
+    qrt::ComPtr<IDispatch> disp = engine.dispatch();
+    items->items.emplace_back(disp.get());
+    ASSERT_EQ(engine.parse(u"Dim d: Set d = Items(0)\nDim r: r = d.Square(9)"), S_OK);
+    EXPECT_EQ(engine.eval(u"r").iVal, 81);
+    items->items.clear();
+    engine.site->clearItems();
+}
+
+}  // namespace
+}  // namespace vbs_test

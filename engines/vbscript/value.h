@@ -1,0 +1,206 @@
+// The interpreter's value: a 16-byte tagged union with the variant subtypes
+// scripts see (Empty, Null, Boolean, Byte, Integer, Long, Single, Double,
+// Currency, Date, String, Object, arrays) plus two internal kinds: a
+// reference to a variable (a ByRef parameter slot) and a For Each iterator.
+// Strings, arrays and iterators are reference counted; objects hold an
+// IDispatch reference. Values convert to VARIANT only at host boundaries.
+#pragma once
+
+#include "runtime/dispatch.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace vbs {
+
+enum class Tag : std::uint8_t {
+    Empty,
+    Null,
+    Boolean,
+    Byte,
+    Integer,   // 16-bit
+    Long,      // 32-bit
+    Single,
+    Double,
+    Currency,  // 64-bit integer scaled by 10000
+    Date,
+    Error,     // an error code; DISP_E_PARAMNOTFOUND marks a left-out argument
+    // Counted kinds from here on (Object may hold null: Nothing).
+    String,
+    Object,
+    Array,
+    Iter,
+    // Not counted: a pointer to a variable owned elsewhere.
+    Ref,
+};
+
+class Value;
+
+// A shared string. refs counts the values holding it; a string held by one
+// value may be appended to in place.
+struct StringBody {
+    std::uint32_t refs = 1;
+    std::u16string text;
+};
+
+// A multi-dimensional array; elements are stored with the first index
+// varying fastest, so resizing the last dimension keeps every element.
+struct ArrayBody {
+    struct Bound {
+        std::int32_t lower = 0;
+        std::int32_t count = 0;
+    };
+    std::uint32_t refs = 1;
+    bool fixed = false;  // declared with Dim a(n): cannot be resized or erased
+    std::vector<Bound> bounds;
+    std::vector<Value> data;
+};
+
+// State of a For Each loop.
+struct IterBody {
+    std::uint32_t refs = 1;
+    virtual ~IterBody() = default;
+    // Writes the next element into out; false at the end.
+    virtual bool next(Value& out) = 0;
+};
+
+class Value {
+public:
+    Value() noexcept : m_tag(Tag::Empty) { m_bits = 0; }
+    Value(const Value& o) noexcept : m_tag(o.m_tag) { m_bits = o.m_bits; retain(); }
+    Value(Value&& o) noexcept : m_tag(o.m_tag) { m_bits = o.m_bits; o.m_tag = Tag::Empty; }
+    ~Value() { release(); }
+    Value& operator=(const Value& o) noexcept {
+        if (this != &o) {
+            Value copy(o);
+            swap(copy);
+        }
+        return *this;
+    }
+    Value& operator=(Value&& o) noexcept {
+        if (this != &o) {
+            release();
+            m_tag = o.m_tag;
+            m_bits = o.m_bits;
+            o.m_tag = Tag::Empty;
+        }
+        return *this;
+    }
+    void swap(Value& o) noexcept {
+        std::swap(m_tag, o.m_tag);
+        std::swap(m_bits, o.m_bits);
+    }
+
+    static Value null() { Value v; v.m_tag = Tag::Null; return v; }
+    static Value boolean(bool b) { Value v; v.m_tag = Tag::Boolean; v.m_bool = b; return v; }
+    static Value byte(std::uint8_t b) { Value v; v.m_tag = Tag::Byte; v.m_byte = b; return v; }
+    static Value integer(std::int16_t i) { Value v; v.m_tag = Tag::Integer; v.m_i2 = i; return v; }
+    static Value longInt(std::int32_t i) { Value v; v.m_tag = Tag::Long; v.m_i4 = i; return v; }
+    static Value single(float f) { Value v; v.m_tag = Tag::Single; v.m_r4 = f; return v; }
+    static Value number(double d) { Value v; v.m_tag = Tag::Double; v.m_r8 = d; return v; }
+    static Value currency(std::int64_t scaled) { Value v; v.m_tag = Tag::Currency; v.m_cy = scaled; return v; }
+    static Value date(double serial) { Value v; v.m_tag = Tag::Date; v.m_r8 = serial; return v; }
+    static Value error(SCODE code) { Value v; v.m_tag = Tag::Error; v.m_i4 = code; return v; }
+    static Value missing() { return error(DISP_E_PARAMNOTFOUND); }
+    static Value string(std::u16string text);
+    static Value string(std::u16string_view text) { return string(std::u16string(text)); }
+    static Value ascii(std::string_view text);
+    // Adds a reference to d (null: Nothing).
+    static Value object(IDispatch* d);
+    static Value nothing() { return object(nullptr); }
+    // Takes over the reference the caller holds.
+    static Value attachObject(IDispatch* d) { Value v; v.m_tag = Tag::Object; v.m_obj = d; return v; }
+    static Value array(ArrayBody* body) { Value v; v.m_tag = Tag::Array; v.m_arr = body; return v; }  // takes the reference
+    static Value iter(IterBody* body) { Value v; v.m_tag = Tag::Iter; v.m_iter = body; return v; }    // takes the reference
+    static Value ref(Value* target) { Value v; v.m_tag = Tag::Ref; v.m_ref = target; return v; }
+
+    Tag tag() const { return m_tag; }
+    bool isEmpty() const { return m_tag == Tag::Empty; }
+    bool isNull() const { return m_tag == Tag::Null; }
+    bool isString() const { return m_tag == Tag::String; }
+    bool isObject() const { return m_tag == Tag::Object; }
+    bool isArray() const { return m_tag == Tag::Array; }
+    bool isRef() const { return m_tag == Tag::Ref; }
+    bool isMissing() const { return m_tag == Tag::Error && m_i4 == DISP_E_PARAMNOTFOUND; }
+    bool isNothing() const { return m_tag == Tag::Object && !m_obj; }
+
+    bool asBool() const { return m_bool; }
+    std::uint8_t asByte() const { return m_byte; }
+    std::int16_t asInteger() const { return m_i2; }
+    std::int32_t asLong() const { return m_i4; }
+    float asSingle() const { return m_r4; }
+    double asDouble() const { return m_r8; }  // Double and Date
+    std::int64_t asCurrency() const { return m_cy; }
+    SCODE asError() const { return m_i4; }
+    const std::u16string& str() const { return m_str->text; }
+    StringBody* stringBody() const { return m_str; }
+    IDispatch* obj() const { return m_obj; }
+    ArrayBody* arr() const { return m_arr; }
+    IterBody* iterBody() const { return m_iter; }
+    Value* target() const { return m_ref; }
+
+    // The value itself, or the variable a reference points to.
+    const Value& deref() const { return m_tag == Tag::Ref ? *m_ref : *this; }
+    Value& deref() { return m_tag == Tag::Ref ? *m_ref : *this; }
+
+    // Releases what is held; the value becomes Empty.
+    void clear() noexcept {
+        if (counted()) releaseSlow();
+        m_tag = Tag::Empty;
+    }
+    // Setters for a value known to hold no counted kind (the interpreter's
+    // fast paths over numbers).
+    void setPlainDouble(double d) { m_tag = Tag::Double; m_r8 = d; }
+    void setPlainLong(std::int32_t i) { m_tag = Tag::Long; m_i4 = i; }
+    void setPlainInteger(std::int16_t i) { m_tag = Tag::Integer; m_i2 = i; }
+    void setPlainBool(bool b) { m_tag = Tag::Boolean; m_bool = b; }
+
+    // Appends to a string held only here, in place; otherwise makes a new one.
+    void appendString(std::u16string_view tail);
+    // Makes the array body unshared (copy on write) and returns it.
+    ArrayBody* uniqueArray();
+
+private:
+    bool counted() const { return m_tag >= Tag::String && m_tag < Tag::Ref; }
+    void retain() noexcept {
+        if (!counted()) return;
+        switch (m_tag) {
+        case Tag::String: ++m_str->refs; break;
+        case Tag::Object: if (m_obj) m_obj->AddRef(); break;
+        case Tag::Array: ++m_arr->refs; break;
+        case Tag::Iter: ++m_iter->refs; break;
+        default: break;
+        }
+    }
+    void release() noexcept {
+        if (counted()) releaseSlow();
+    }
+    void releaseSlow() noexcept;
+
+    Tag m_tag;
+    union {
+        std::uint64_t m_bits;
+        bool m_bool;
+        std::uint8_t m_byte;
+        std::int16_t m_i2;
+        std::int32_t m_i4;
+        float m_r4;
+        double m_r8;
+        std::int64_t m_cy;
+        StringBody* m_str;
+        IDispatch* m_obj;
+        ArrayBody* m_arr;
+        IterBody* m_iter;
+        Value* m_ref;
+    };
+};
+
+static_assert(sizeof(Value) == 16);
+
+// A new array with the given bounds (upper bounds, lower bound 0), elements Empty.
+ArrayBody* newArray(const std::vector<std::int32_t>& upperBounds);
+
+}  // namespace vbs
