@@ -138,3 +138,19 @@ struct ScriptErrorInfo {
 ComPtr<IActiveScriptError> createScriptError(ScriptErrorInfo info);
 
 }  // namespace qrt
+
+// The dialogs a script shows through its host (VBScript's MsgBox and
+// InputBox). An engine asks its site for this interface.
+struct IScriptDialogs : IUnknown {
+    static constexpr ::IID IID = qrt::makeGuid("{9B2E6F14-5C8A-4D37-B1E0-3F7A2C9D6E58}");
+    using Base = IUnknown;
+    // buttons are MsgBox's flags (0 OK only, 1 OK/Cancel, 4 Yes/No, ... plus
+    // icon and default-button bits); *result is the pressed button's code
+    // (1 OK, 2 Cancel, 3 Abort, 4 Retry, 5 Ignore, 6 Yes, 7 No).
+    virtual HRESULT MessageBox(LPCOLESTR text, LPCOLESTR title, LONG buttons, LONG* result) = 0;
+    // *result is null when the user cancels.
+    virtual HRESULT InputBox(LPCOLESTR prompt, LPCOLESTR title, LPCOLESTR defaultText, BSTR* result) = 0;
+
+protected:
+    ~IScriptDialogs() = default;
+};

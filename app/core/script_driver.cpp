@@ -22,21 +22,6 @@ namespace {
 // ERROR_HANDLE_EOF (38) for a file shorter than its size said.
 constexpr HRESULT kHandleEof = static_cast<HRESULT>(0x80070026);
 
-class StandardErrorReporter final : public ScriptErrorReporter {
-public:
-    void showScriptError(const ScriptErrorReport& report) override {
-        const std::string text = qrt::encodeUtf8(report.source) + ": " + qrt::encodeUtf8(report.description);
-        if (report.line > 0) std::fprintf(stderr, "line %ld: %s\n", report.line, text.c_str());
-        else std::fprintf(stderr, "%s\n", text.c_str());
-    }
-};
-
-ScriptErrorReporter*& currentReporter() {
-    static StandardErrorReporter standard;
-    static ScriptErrorReporter* reporter = &standard;
-    return reporter;
-}
-
 // An open file descriptor that closes itself.
 class FileHandle {
 public:
@@ -60,14 +45,6 @@ std::u16string decodeScript(const std::string& bytes) {
 }
 
 }  // namespace
-
-ScriptErrorReporter* setScriptErrorReporter(ScriptErrorReporter* reporter) {
-    ScriptErrorReporter* previous = currentReporter();
-    if (reporter) currentReporter() = reporter;
-    return previous;
-}
-
-ScriptErrorReporter& scriptErrorReporter() { return *currentReporter(); }
 
 CScriptDriver::~CScriptDriver() {
     forgetLastError();
@@ -283,6 +260,20 @@ HRESULT CScriptDriver::GetDocVersionString(BSTR* version) {
 HRESULT CScriptDriver::OnScriptTerminate(const VARIANT*, const EXCEPINFO*) { return S_OK; }
 HRESULT CScriptDriver::OnStateChange(SCRIPTSTATE) { return S_OK; }
 HRESULT CScriptDriver::OnEnterScript() { return S_OK; }
+
+HRESULT CScriptDriver::MessageBox(LPCOLESTR text, LPCOLESTR title, LONG buttons, LONG* result) {
+    if (!result) return E_POINTER;
+    *result = ui().messageBox(text ? text : u"", title ? title : u"", buttons);
+    return S_OK;
+}
+
+HRESULT CScriptDriver::InputBox(LPCOLESTR prompt, LPCOLESTR title, LPCOLESTR defaultText, BSTR* result) {
+    if (!result) return E_POINTER;
+    std::optional<std::u16string> answer = ui().inputBox(prompt ? prompt : u"", title ? title : u"",
+                                                         defaultText ? defaultText : u"");
+    *result = answer ? qrt::allocBstr(*answer) : nullptr;
+    return S_OK;
+}
 HRESULT CScriptDriver::OnLeaveScript() { return S_OK; }
 
 HRESULT CScriptDriver::OnScriptError(IActiveScriptError* error) {
@@ -304,7 +295,7 @@ HRESULT CScriptDriver::OnScriptError(IActiveScriptError* error) {
     report.description = std::u16string(qrt::bstrView(info.bstrDescription));
     report.line = static_cast<long>(line);
     report.position = position;
-    ScriptErrorReporter& reporter = m_reporter ? *m_reporter : scriptErrorReporter();
+    ScriptUi& reporter = ui();
     reporter.showScriptError(report);  // modal: the script waits
 
     m_errorDescription = qrt::allocBstr(report.description);

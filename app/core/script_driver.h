@@ -5,7 +5,7 @@
 // script errors.
 #pragma once
 
-#include "app/core/script_error_reporter.h"
+#include "app/core/script_ui.h"
 #include "runtime/activscp.h"
 #include "runtime/object.h"
 
@@ -38,7 +38,7 @@ protected:
 
 namespace quillan {
 
-class CScriptDriver final : public qrt::ComObject<IActiveScriptSite, IScriptDriver> {
+class CScriptDriver final : public qrt::ComObject<IActiveScriptSite, IScriptDriver, IScriptDialogs> {
 public:
     using ErrorListener = std::function<void(CScriptDriver&)>;
 
@@ -49,8 +49,8 @@ public:
     int AddErrorListener(ErrorListener listener);
     void RemoveErrorListener(int cookie);
 
-    // Where the error box goes; null means the process-wide reporter.
-    void SetReporter(ScriptErrorReporter* reporter) { m_reporter = reporter; }
+    // Where errors and dialogs go; null means the process-wide one.
+    void SetReporter(ScriptUi* ui) { m_reporter = ui; }
 
     // IScriptDriver
     HRESULT CreateEngine(REFCLSID classId) override;
@@ -75,7 +75,12 @@ public:
     HRESULT OnEnterScript() override;
     HRESULT OnLeaveScript() override;
 
+    // IScriptDialogs
+    HRESULT MessageBox(LPCOLESTR text, LPCOLESTR title, LONG buttons, LONG* result) override;
+    HRESULT InputBox(LPCOLESTR prompt, LPCOLESTR title, LPCOLESTR defaultText, BSTR* result) override;
+
 private:
+    ScriptUi& ui() const { return m_reporter ? *m_reporter : scriptUi(); }
     HRESULT parse(const std::u16string& text);
     void forgetLastError();
 
@@ -89,7 +94,7 @@ private:
     BSTR m_errorSource = nullptr;
     LONG m_errorLine = -1;
     LONG m_errorPosition = -1;
-    ScriptErrorReporter* m_reporter = nullptr;
+    ScriptUi* m_reporter = nullptr;
 };
 
 }  // namespace quillan

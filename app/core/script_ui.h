@@ -1,7 +1,9 @@
-// How a script error reaches the user. The program shows a modal box; a
-// batch run prints to standard error; tests record what they are given.
+// How a script reaches the user: its errors, and the message and input boxes
+// of VBScript. The program shows modal dialogs; a batch run uses the
+// standard streams; tests record what they are given.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace quillan {
@@ -16,20 +18,37 @@ struct ScriptErrorReport {
     std::u16string message() const { return source + u"\n" + description; }
 };
 
-class ScriptErrorReporter {
+class ScriptUi {
 public:
     // Shows the error; returns when the user has seen it.
     virtual void showScriptError(const ScriptErrorReport& report) = 0;
-    // After the listeners: bring the script editor forward.
+    // After the error listeners: bring the script editor forward.
     virtual void focusScriptEditor() {}
+    // MsgBox: buttons and the result as VBScript defines them (see
+    // IScriptDialogs). By default on the standard streams.
+    virtual long messageBox(const std::u16string& text, const std::u16string& title, long buttons);
+    // InputBox: the text entered, or nothing when cancelled.
+    virtual std::optional<std::u16string> inputBox(const std::u16string& prompt, const std::u16string& title,
+                                                   const std::u16string& defaultText);
 
 protected:
-    ~ScriptErrorReporter() = default;
+    ~ScriptUi() = default;
 };
 
-// The reporter of drivers that have none of their own; never null (the
-// default writes to standard error). Returns the previous one.
-ScriptErrorReporter* setScriptErrorReporter(ScriptErrorReporter* reporter);
-ScriptErrorReporter& scriptErrorReporter();
+// The standard streams: errors as "source: description" on standard error
+// (with the line when known), message boxes and prompts on standard output,
+// answers from standard input.
+class StandardStreamsUi : public ScriptUi {
+public:
+    void showScriptError(const ScriptErrorReport& report) override;
+
+protected:
+    ~StandardStreamsUi() = default;
+};
+
+// The UI of drivers that have none of their own; never null (by default the
+// standard streams). Returns the previous one.
+ScriptUi* setScriptUi(ScriptUi* ui);
+ScriptUi& scriptUi();
 
 }  // namespace quillan

@@ -17,7 +17,7 @@ namespace {
 
 using quillan::CScriptDriver;
 
-struct RecordingReporter final : quillan::ScriptErrorReporter {
+struct RecordingReporter final : quillan::ScriptUi {
     std::vector<quillan::ScriptErrorReport> reports;
     int focusRequests = 0;
     void showScriptError(const quillan::ScriptErrorReport& report) override { reports.push_back(report); }

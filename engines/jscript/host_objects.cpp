@@ -542,6 +542,10 @@ private:
 }  // namespace
 
 void invokeHost(duk_context* ctx, IDispatch* object, DISPID id, WORD flags, duk_idx_t first, duk_idx_t count) {
+    // A script asked to stop calls no more components (the interpreter
+    // itself notices the request only every so many instructions).
+    if (heapDataOf(ctx).interruptRequested.load(std::memory_order_relaxed))
+        throwScriptError(ctx, DUK_ERR_RANGE_ERROR, E_ABORT, "Script stopped");
     // Arguments go in reverse order.
     CallArguments arguments(count);
     VARIANT* args = arguments.data();

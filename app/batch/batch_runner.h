@@ -1,0 +1,25 @@
+// A headless run of one script: the script runs against a real graph
+// control on the off-screen platform, the listed functions are called, and
+// the graph can be written as a JPEG picture.
+#pragma once
+
+#include <QSize>
+#include <string>
+#include <vector>
+
+namespace quillan {
+
+struct BatchOptions {
+    std::string script;               // a .vbs or .js file
+    std::string exportPath;           // empty: no picture
+    QSize size{1280, 800};
+    std::vector<std::string> calls;   // functions called after the run, in order
+};
+
+// Exit codes of a batch run.
+enum BatchStatus { kBatchOk = 0, kBatchScriptError = 1, kBatchFailure = 2 };
+
+// Runs the script; messages go to standard error. Needs a QApplication.
+int runBatch(const BatchOptions& options);
+
+}  // namespace quillan

@@ -1,0 +1,35 @@
+// The graph control of a batch run: a real graph control in a window of the
+// off-screen platform, as the document's graph view.
+#pragma once
+
+#include "app/core/document.h"
+#include "app/core/vigraf_wrapper.h"
+#include "hosting/control_host.h"
+
+#include <QImage>
+#include <QSize>
+#include <string>
+
+namespace quillan {
+
+class OffscreenGraph final : public DocumentView {
+public:
+    explicit OffscreenGraph(QSize size);
+    ~OffscreenGraph() override;
+
+    // Creates the graph control; false with a reason when that fails.
+    bool create(std::string& error);
+    const CVigraf1* graphControl() const override { return m_wrapper.control() ? &m_wrapper : nullptr; }
+
+    // Paints the control at its size now (as the screen would).
+    void paint();
+    // The graph as the control encodes it (JPEG) after a paint at the size.
+    HRESULT jpegBytes(std::string& bytes);
+
+private:
+    QSize m_size;
+    qhost::ControlHost m_host;
+    CVigraf1 m_wrapper;
+};
+
+}  // namespace quillan

@@ -1,0 +1,265 @@
+// Graf's members that forward to the graph control, and the few that work
+// on their own (colours, zoom, picture names).
+#include "app/core/document.h"
+#include "app/core/graf.h"
+#include "runtime/safearray.h"
+
+#include <cstring>
+#include <vector>
+
+namespace quillan {
+namespace {
+
+// The numbers a script passed as one argument: an array (a safe array or a
+// script array, of numbers or variants) or a single number, possibly by
+// reference. False when something in it is not a number.
+bool numbersOf(const VARIANT& value, std::vector<double>& out) {
+    qrt::Variant plain;
+    if (FAILED(VariantCopyInd(&plain, &value))) return false;
+    while (plain.vt == (VT_BYREF | VT_VARIANT)) {
+        qrt::Variant inner;
+        if (FAILED(VariantCopyInd(&inner, plain.pvarVal))) return false;
+        plain = std::move(inner);
+    }
+    if (plain.vt & VT_ARRAY) {
+        SAFEARRAY* array = plain.parray;
+        if (!array || SafeArrayGetDim(array) != 1) return false;
+        LONG lower = 0, upper = -1;
+        SafeArrayGetLBound(array, 1, &lower);
+        SafeArrayGetUBound(array, 1, &upper);
+        for (LONG i = lower; i <= upper; ++i) {
+            qrt::Variant element;
+            VARTYPE vt = VT_EMPTY;
+            SafeArrayGetVartype(array, &vt);
+            if (vt == VT_VARIANT) {
+                if (FAILED(SafeArrayGetElement(array, &i, &element))) return false;
+            } else {
+                void* slot = nullptr;
+                if (FAILED(SafeArrayPtrOfIndex(array, &i, &slot))) return false;
+                VARIANT view;
+                VariantInit(&view);
+                view.vt = vt;
+                std::memcpy(&view.llVal, slot, SafeArrayGetElemsize(array));
+                if (FAILED(VariantCopy(&element, &view))) return false;
+            }
+            qrt::Variant number;
+            if (FAILED(VariantChangeType(&number, &element, 0, VT_R8))) return false;
+            out.push_back(number.dblVal);
+        }
+        return true;
+    }
+    if (plain.vt == VT_EMPTY || plain.vt == VT_NULL) return false;
+    qrt::Variant number;
+    if (FAILED(VariantChangeType(&number, &plain, 0, VT_R8))) return false;
+    out.push_back(number.dblVal);
+    return true;
+}
+
+// A one-dimensional safe array of the first count values.
+qrt::Variant doubleArray(const std::vector<double>& values, std::size_t count) {
+    qrt::Variant array;
+    SAFEARRAY* data = SafeArrayCreateVector(VT_R8, 0, static_cast<ULONG>(count));
+    if (!data) return array;
+    std::copy_n(values.begin(), count, static_cast<double*>(data->pvData));
+    array.vt = VT_ARRAY | VT_R8;
+    array.parray = data;
+    return array;
+}
+
+}  // namespace
+
+// Forwarders do nothing without a graph control.
+#define QUILLAN_WITH_GRAPH(g)         \
+    const CVigraf1* g = graph();      \
+    if (!g) return S_OK
+
+HRESULT Graf::ReDrawGraph() {
+    QUILLAN_WITH_GRAPH(g);
+    return g->method(vigraf::ReDrawGraph);
+}
+
+HRESULT Graf::CreateSeries() {
+    QUILLAN_WITH_GRAPH(g);
+    return g->method(vigraf::CreateSeries);
+}
+
+HRESULT Graf::AddPointToSeries(LONG series, double x, double y) {
+    QUILLAN_WITH_GRAPH(g);
+    return g->method(vigraf::AddPointToSeries, {argLong(series), argDouble(x), argDouble(y)});
+}
+
+HRESULT Graf::SetBox(double x, double y, double w, double h) {
+    QUILLAN_WITH_GRAPH(g);
+    // The control's SetBox takes the four values behind one by-reference
+    // double, which a late-bound call cannot carry safely; its SetBox_1
+    // takes them as four values.
+    return g->method(vigraf::SetBox_1, {argDouble(x), argDouble(y), argDouble(w), argDouble(h)});
+}
+
+HRESULT Graf::RecalcSeries() {
+    QUILLAN_WITH_GRAPH(g);
+    return g->method(vigraf::RecalcSeries);
+}
+
+HRESULT Graf::CountSeries(LONG* result) {
+    *result = 0;
+    QUILLAN_WITH_GRAPH(g);
+    return g->getLong(vigraf::CountSeries, *result);
+}
+
+HRESULT Graf::SetPoints(LONG series, LONG count, VARIANT x, VARIANT y) {
+    QUILLAN_WITH_GRAPH(g);
+    if (count < 0) return E_INVALIDARG;
+    std::vector<double> xs, ys;
+    if (!numbersOf(x, xs) || !numbersOf(y, ys)) return DISP_E_TYPEMISMATCH;
+    // Never more than the script supplied.
+    if (count == 0 || static_cast<std::size_t>(count) > xs.size() || static_cast<std::size_t>(count) > ys.size())
+        return S_FALSE;
+    if (count == 1)
+        return g->method(vigraf::SetPoints, {argLong(series), argLong(1), refDouble(&xs[0]), refDouble(&ys[0])});
+    const qrt::Variant xArray = doubleArray(xs, count);
+    const qrt::Variant yArray = doubleArray(ys, count);
+    if (xArray.vt == VT_EMPTY || yArray.vt == VT_EMPTY) return E_OUTOFMEMORY;
+    return g->method(vigraf::SetPointVar, {argLong(series), argVariant(xArray), argVariant(yArray)});
+}
+
+HRESULT Graf::SetPointVar(LONG series, VARIANT x, VARIANT y) {
+    QUILLAN_WITH_GRAPH(g);
+    return g->method(vigraf::SetPointVar, {argLong(series), argVariant(x), argVariant(y)});
+}
+
+HRESULT Graf::SetPropertySeries(LONG series, LONG alpha, LONG color) {
+    QUILLAN_WITH_GRAPH(g);
+    return g->method(vigraf::SetPropertySeries, {argLong(series), argLong(alpha), argUnsigned(static_cast<ULONG>(color))});
+}
+
+HRESULT Graf::GetPropertySeries(LONG series, LONG* alpha, LONG* color) {
+    QUILLAN_WITH_GRAPH(g);
+    ULONG colour = static_cast<ULONG>(*color);
+    const HRESULT hr = g->method(vigraf::GetPropertySeries, {argLong(series), refLong(alpha), refUnsigned(&colour)});
+    *color = static_cast<LONG>(colour);
+    return hr;
+}
+
+HRESULT Graf::RemoveData(LONG series) {
+    QUILLAN_WITH_GRAPH(g);
+    return g->method(vigraf::RemoveData, {argLong(series)});
+}
+
+HRESULT Graf::RemoveSeries(LONG series) {
+    QUILLAN_WITH_GRAPH(g);
+    return g->method(vigraf::RemoveSeries, {argLong(series)});
+}
+
+HRESULT Graf::ZoomGraf(double x, double y, double w, double h) {
+    QUILLAN_WITH_GRAPH(g);
+    ScratchImageFile scratch;
+    if (!scratch.stream()) return S_OK;  // no scratch file: nothing happens
+    HRESULT hr = g->method(vigraf::Magnifier, {argDouble(x), argDouble(y), argDouble(w), argDouble(h)});
+    if (FAILED(hr)) return hr;
+    // The control takes the stream in a dispatch-typed parameter and asks it for IStream.
+    return g->method(vigraf::GetZoomImage, {argDispatch(reinterpret_cast<IDispatch*>(scratch.stream()))});
+}
+
+HRESULT Graf::SetImage(LONG, LONG, LONG, LONG, float) {
+    graph();
+    return S_OK;
+}
+
+HRESULT Graf::Magnifier(double x, double y, double w, double h) {
+    QUILLAN_WITH_GRAPH(g);
+    return g->method(vigraf::Magnifier, {argDouble(x), argDouble(y), argDouble(w), argDouble(h)});
+}
+
+HRESULT Graf::SetZoomRect(LONG x, LONG y, LONG w, LONG h) {
+    QUILLAN_WITH_GRAPH(g);
+    return g->method(vigraf::SetZoomRect, {argLong(x), argLong(y), argLong(w), argLong(h)});
+}
+
+HRESULT Graf::SetAutoZoom(LONG value) {
+    QUILLAN_WITH_GRAPH(g);
+    return g->putLong(vigraf::AutoZoom, VT_I4, value);
+}
+
+HRESULT Graf::Clear() {
+    QUILLAN_WITH_GRAPH(g);
+    return g->method(vigraf::RemoveAll);
+}
+
+HRESULT Graf::ColorRGB(LONG red, LONG green, LONG blue, LONG* result) {
+    *result = (red & 0xFF) + 256 * (green & 0xFF) + 65536 * (blue & 0xFF);
+    return S_OK;
+}
+
+HRESULT Graf::AddFrame(BSTR file) {
+    QUILLAN_WITH_GRAPH(g);
+    return g->method(vigraf::AddFrame, {argString(file)});
+}
+
+HRESULT Graf::XAddPointToSeries(VARIANT, VARIANT, VARIANT) { return S_OK; }
+
+HRESULT Graf::LoadStreamFromDocToFile(BSTR file, BSTR stream) {
+    QUILLAN_WITH_GRAPH(g);
+    return g->method(vigraf::LoadStreamFromDocToFile, {argString(file), argString(stream)});
+}
+
+HRESULT Graf::LoadStreamFromDoc(BSTR stream, VARIANT target) {
+    QUILLAN_WITH_GRAPH(g);
+    return g->method(vigraf::LoadStreamFromDoc, {argString(stream), argVariant(target)});
+}
+
+HRESULT Graf::GetBox(double* x, double* y, double* w, double* h) {
+    QUILLAN_WITH_GRAPH(g);
+    return g->method(vigraf::GetBox, {refDouble(x), refDouble(y), refDouble(w), refDouble(h)});
+}
+
+HRESULT Graf::DrawPoints(LONG series, LONG size) {
+    QUILLAN_WITH_GRAPH(g);
+    return g->method(vigraf::DrawPoints, {argLong(series), argLong(size)});
+}
+
+HRESULT Graf::PutBkgrColor(LONG color) {
+    QUILLAN_WITH_GRAPH(g);
+    return g->putLong(vigraf::BkgrColor, VT_UI4, color);
+}
+
+HRESULT Graf::PutIsViewAxis(LONG value) {
+    QUILLAN_WITH_GRAPH(g);
+    return g->putLong(vigraf::ViewAxis, VT_UI4, value);
+}
+
+HRESULT Graf::GetBkgrColor(LONG* result) {
+    *result = -1;
+    QUILLAN_WITH_GRAPH(g);
+    return g->getLong(vigraf::BkgrColor, *result);
+}
+
+HRESULT Graf::GetIsViewAxis(LONG* result) {
+    *result = -1;
+    QUILLAN_WITH_GRAPH(g);
+    return g->getLong(vigraf::ViewAxis, *result);
+}
+
+HRESULT Graf::FrameInFrameEx(BSTR file, LONG x, LONG y, LONG alpha) {
+    QUILLAN_WITH_GRAPH(g);
+    qrt::Bstr resolved(ResolvePicturePath(qrt::bstrView(file)));
+    return g->method(vigraf::FrameInFrameEx, {argString(resolved.get()), argLong(x), argLong(y), argLong(alpha)});
+}
+
+HRESULT Graf::FrameInFrame(BSTR file, LONG x, LONG y, LONG w, LONG h, LONG) {
+    QUILLAN_WITH_GRAPH(g);
+    // The control's FrameInFrame takes the picture and its rectangle.
+    qrt::Bstr resolved(ResolvePicturePath(qrt::bstrView(file)));
+    return g->method(vigraf::FrameInFrame, {argString(resolved.get()), argLong(x), argLong(y), argLong(w), argLong(h)});
+}
+
+HRESULT Graf::SetAxisTitles(BSTR xTitle, BSTR yTitle) {
+    QUILLAN_WITH_GRAPH(g);
+    HRESULT hr = g->invoke(vigraf::X_axis, DISPATCH_PROPERTYPUT, {argString(xTitle)});
+    if (FAILED(hr)) return hr;
+    return g->invoke(vigraf::Y_axis, DISPATCH_PROPERTYPUT, {argString(yTitle)});
+}
+
+#undef QUILLAN_WITH_GRAPH
+
+}  // namespace quillan

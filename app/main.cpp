@@ -1,0 +1,100 @@
+// quillan: the program. With --run it runs a script without a display (the
+// batch runner); the windowed workbench is not part of this build yet.
+#include "app/batch/batch_runner.h"
+#include "hosting/registration.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QRegularExpression>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+bool wantsBatch(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--run") == 0 || std::strncmp(argv[i], "--run=", 6) == 0) return true;
+    }
+    return false;
+}
+
+bool parseSize(const QString& text, QSize& size) {
+    static const QRegularExpression pattern(QStringLiteral("^\\s*(\\d{1,5})\\s*[xX]\\s*(\\d{1,5})\\s*$"));
+    const QRegularExpressionMatch match = pattern.match(text);
+    if (!match.hasMatch()) return false;
+    size = QSize(match.captured(1).toInt(), match.captured(2).toInt());
+    return true;
+}
+
+// Qt's off-screen platform wants a private runtime folder; without one it
+// makes its default and warns on every start.
+void ensureRuntimeFolder() {
+    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) return;
+    const std::string folder = "/tmp/runtime-" + std::to_string(::getuid());
+    ::mkdir(folder.c_str(), 0700);
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) == 0 && info.st_uid == ::getuid() && (info.st_mode & 0777) == 0700)
+        qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(folder));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // A batch run needs no display, and neither does --help without one.
+    const bool noDisplay = qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if ((wantsBatch(argc, argv) || noDisplay) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qgetenv("QT_QPA_PLATFORM") == "offscreen") ensureRuntimeFolder();
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("quillan"));
+    QApplication::setApplicationVersion(QStringLiteral(QUILLAN_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Quillan, a scriptable graphing workbench.\n"
+        "Runs VBScript (.vbs) and JScript (.js) programs that draw graphs through the object Graf."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption run(QStringList{QStringLiteral("run")},
+                                 QStringLiteral("Run SCRIPT without a display, then exit."), QStringLiteral("SCRIPT"));
+    const QCommandLineOption exportPicture(QStringList{QStringLiteral("export")},
+                                           QStringLiteral("After the run, write the graph as a JPEG picture to FILE."),
+                                           QStringLiteral("FILE"));
+    const QCommandLineOption size(QStringList{QStringLiteral("size")},
+                                  QStringLiteral("Size of the graph, WIDTHxHEIGHT pixels (default 1280x800)."),
+                                  QStringLiteral("WxH"), QStringLiteral("1280x800"));
+    const QCommandLineOption call(QStringList{QStringLiteral("call")},
+                                  QStringLiteral("After the run, call the script's FUNCTION (may be repeated)."),
+                                  QStringLiteral("FUNCTION"));
+    parser.addOptions({run, exportPicture, size, call});
+    parser.process(app);
+
+    if (!parser.isSet(run)) {
+        std::fprintf(stderr,
+                     "quillan: the windowed workbench is not part of this build yet.\n"
+                     "Run a script without a display: quillan --run SCRIPT [--export FILE.jpg]\n"
+                     "See quillan --help.\n");
+        return 2;
+    }
+
+    std::string message;
+    if (FAILED(qhost::ensureLibrariesRegistered(qhost::programFolder(),
+                                                {"Tarvik", "Sumtrel", "JScript", "VBScript", "Lexora"}, &message))) {
+        std::fprintf(stderr, "quillan: cannot register the component libraries: %s\n", message.c_str());
+        return 2;
+    }
+
+    quillan::BatchOptions options;
+    options.script = parser.value(run).toStdString();
+    options.exportPath = parser.value(exportPicture).toStdString();
+    if (!parseSize(parser.value(size), options.size)) {
+        std::fprintf(stderr, "quillan: --size wants WIDTHxHEIGHT, for example 1280x800\n");
+        return 2;
+    }
+    for (const QString& name : parser.values(call)) options.calls.push_back(name.toStdString());
+    return quillan::runBatch(options);
+}
