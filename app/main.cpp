@@ -70,7 +70,9 @@ int main(int argc, char** argv) {
     const QCommandLineOption call(QStringList{QStringLiteral("call")},
                                   QStringLiteral("After the run, call the script's FUNCTION (may be repeated)."),
                                   QStringLiteral("FUNCTION"));
-    parser.addOptions({run, exportPicture, size, call});
+    const QCommandLineOption timings(QStringList{QStringLiteral("timings")},
+                                     QStringLiteral("Print how long the script, the rendering and the encoding took."));
+    parser.addOptions({run, exportPicture, size, call, timings});
     parser.process(app);
 
     if (!parser.isSet(run)) {
@@ -96,5 +98,6 @@ int main(int argc, char** argv) {
         return 2;
     }
     for (const QString& name : parser.values(call)) options.calls.push_back(name.toStdString());
+    options.timings = parser.isSet(timings);
     return quillan::runBatch(options);
 }

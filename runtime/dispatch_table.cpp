@@ -319,10 +319,18 @@ HRESULT DispatchTable::invoke(void* self, DISPID id, WORD flags, DISPPARAMS* dp,
                 slot = *value;  // shallow: the caller keeps ownership
                 continue;
             }
-            if (base == VT_R8 && (value->vt == VT_I4 || value->vt == VT_I2 || value->vt == VT_R4)) {
+            if (base == VT_R8 && (value->vt == VT_I4 || value->vt == VT_I2 || value->vt == VT_R4 || value->vt == VT_UI1)) {
                 // Widening to a double is exact: no general conversion needed.
                 slot.vt = VT_R8;
-                slot.dblVal = value->vt == VT_I4 ? value->lVal : value->vt == VT_I2 ? value->iVal : value->fltVal;
+                slot.dblVal = value->vt == VT_I4   ? value->lVal
+                              : value->vt == VT_I2 ? value->iVal
+                              : value->vt == VT_UI1 ? value->bVal
+                                                    : value->fltVal;
+                continue;
+            }
+            if (base == VT_I4 && (value->vt == VT_I2 || value->vt == VT_UI1)) {
+                slot.vt = VT_I4;
+                slot.lVal = value->vt == VT_I2 ? value->iVal : value->bVal;
                 continue;
             }
             if (base == VT_UI4 && (value->vt == VT_I4 || value->vt == VT_INT || value->vt == VT_I2)) {

@@ -5,6 +5,8 @@
 #include "app/core/script_ui.h"
 #include "runtime/text.h"
 
+#include <QElapsedTimer>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -110,6 +112,8 @@ int runBatch(const BatchOptions& options) {
         document.addView(&graph);
         Graf& graf = document.graf();
 
+        QElapsedTimer clock;
+        clock.start();
         std::error_code ec;
         const std::filesystem::path full = std::filesystem::absolute(options.script, ec);
         graf.loadScript(qrt::decodeAnsi(ec ? options.script : full.string()));
@@ -128,9 +132,16 @@ int runBatch(const BatchOptions& options) {
             }
         }
 
+        const double scriptMs = clock.nsecsElapsed() / 1e6;
+        double renderMs = 0, encodeMs = 0;
         if (status != kBatchFailure && !options.exportPath.empty()) {
+            clock.restart();
+            graph.paint();
+            renderMs = clock.nsecsElapsed() / 1e6;
+            clock.restart();
             std::string bytes;
             const HRESULT hr = graph.jpegBytes(bytes);
+            encodeMs = clock.nsecsElapsed() / 1e6;
             if (FAILED(hr)) {
                 std::fprintf(stderr, "quillan: the graph could not be encoded as JPEG (0x%08X)\n",
                              static_cast<unsigned>(hr));
@@ -139,6 +150,10 @@ int runBatch(const BatchOptions& options) {
                 std::fprintf(stderr, "quillan: cannot write %s: %s\n", options.exportPath.c_str(), reason.c_str());
                 status = kBatchFailure;
             }
+        }
+        if (options.timings) {
+            std::fprintf(stderr, "quillan: script %.1f ms, rendering %.1f ms, encoding %.1f ms\n", scriptMs, renderMs,
+                         encodeMs);
         }
         document.graf().closeScript();
         document.removeView(&graph);

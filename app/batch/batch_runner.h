@@ -14,6 +14,7 @@ struct BatchOptions {
     std::string exportPath;           // empty: no picture
     QSize size{1280, 800};
     std::vector<std::string> calls;   // functions called after the run, in order
+    bool timings = false;             // print how long each stage took
 };
 
 // Exit codes of a batch run.

@@ -44,7 +44,6 @@ void OffscreenGraph::paint() {
 }
 
 HRESULT OffscreenGraph::jpegBytes(std::string& bytes) {
-    paint();
     qrt::ComPtr<IStream> stream;
     HRESULT hr = qrt::createMemoryStream(stream.out());
     if (FAILED(hr)) return hr;

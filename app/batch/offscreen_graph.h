@@ -23,7 +23,7 @@ public:
 
     // Paints the control at its size now (as the screen would).
     void paint();
-    // The graph as the control encodes it (JPEG) after a paint at the size.
+    // The last paint as the control encodes it (JPEG); paint() first.
     HRESULT jpegBytes(std::string& bytes);
 
 private:

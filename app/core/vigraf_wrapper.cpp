@@ -2,19 +2,21 @@
 
 #include "runtime/bstr.h"
 
-#include <algorithm>
-#include <vector>
+#include <iterator>
 
 namespace quillan {
 
 HRESULT CVigraf1::invoke(DISPID id, WORD flags, std::initializer_list<VARIANT> args, VARIANT* result) const {
     if (!m_control) return E_UNEXPECTED;
     // Arguments in reverse order; they are borrowed, so nothing is cleared.
-    std::vector<VARIANT> reversed(args.begin(), args.end());
-    std::reverse(reversed.begin(), reversed.end());
+    VARIANT reversed[8];
+    const std::size_t count = args.size();
+    if (count > std::size(reversed)) return E_INVALIDARG;
+    std::size_t i = count;
+    for (const VARIANT& arg : args) reversed[--i] = arg;
     DISPID putId = DISPID_PROPERTYPUT;
     const bool isPut = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
-    DISPPARAMS params{reversed.data(), isPut ? &putId : nullptr, static_cast<UINT>(reversed.size()), isPut ? 1u : 0u};
+    DISPPARAMS params{reversed, isPut ? &putId : nullptr, static_cast<UINT>(count), isPut ? 1u : 0u};
     EXCEPINFO excep{};
     UINT argErr = 0;
     HRESULT hr = m_control->Invoke(id, GUID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, &excep, &argErr);
@@ -47,30 +49,5 @@ HRESULT CVigraf1::getLong(DISPID id, LONG& value) const {
 HRESULT CVigraf1::putLong(DISPID id, VARTYPE type, LONG value) const {
     return invoke(id, DISPATCH_PROPERTYPUT, {type == VT_UI4 ? argUnsigned(static_cast<ULONG>(value)) : argLong(value)});
 }
-
-namespace {
-VARIANT make(VARTYPE vt) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = vt;
-    return v;
-}
-}  // namespace
-
-VARIANT argLong(LONG value) { VARIANT v = make(VT_I4); v.lVal = value; return v; }
-VARIANT argUnsigned(ULONG value) { VARIANT v = make(VT_UI4); v.ulVal = value; return v; }
-VARIANT argDouble(double value) { VARIANT v = make(VT_R8); v.dblVal = value; return v; }
-VARIANT argFloat(float value) { VARIANT v = make(VT_R4); v.fltVal = value; return v; }
-VARIANT argString(BSTR value) { VARIANT v = make(VT_BSTR); v.bstrVal = value; return v; }
-VARIANT argVariant(const VARIANT& value) {
-    // A reference to the caller's variant: passed on unchanged, not copied.
-    VARIANT v = make(VT_BYREF | VT_VARIANT);
-    v.pvarVal = const_cast<VARIANT*>(&value);
-    return v;
-}
-VARIANT argDispatch(IDispatch* value) { VARIANT v = make(VT_DISPATCH); v.pdispVal = value; return v; }
-VARIANT refDouble(double* target) { VARIANT v = make(VT_BYREF | VT_R8); v.pdblVal = target; return v; }
-VARIANT refLong(LONG* target) { VARIANT v = make(VT_BYREF | VT_I4); v.plVal = target; return v; }
-VARIANT refUnsigned(ULONG* target) { VARIANT v = make(VT_BYREF | VT_UI4); v.pulVal = target; return v; }
 
 }  // namespace quillan

@@ -45,15 +45,29 @@ private:
 };
 
 // Argument builders: plain values, and references to the caller's storage.
-VARIANT argLong(LONG value);
-VARIANT argUnsigned(ULONG value);
-VARIANT argDouble(double value);
-VARIANT argFloat(float value);
-VARIANT argString(BSTR value);  // borrowed: the caller keeps the string
-VARIANT argVariant(const VARIANT& value);  // borrowed, passed on unchanged
-VARIANT argDispatch(IDispatch* value);     // borrowed
-VARIANT refDouble(double* target);
-VARIANT refLong(LONG* target);
-VARIANT refUnsigned(ULONG* target);
+namespace detail {
+inline VARIANT variantOf(VARTYPE vt) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = vt;
+    return v;
+}
+}  // namespace detail
+inline VARIANT argLong(LONG value) { VARIANT v = detail::variantOf(VT_I4); v.lVal = value; return v; }
+inline VARIANT argUnsigned(ULONG value) { VARIANT v = detail::variantOf(VT_UI4); v.ulVal = value; return v; }
+inline VARIANT argDouble(double value) { VARIANT v = detail::variantOf(VT_R8); v.dblVal = value; return v; }
+inline VARIANT argFloat(float value) { VARIANT v = detail::variantOf(VT_R4); v.fltVal = value; return v; }
+// Borrowed: the caller keeps the string.
+inline VARIANT argString(BSTR value) { VARIANT v = detail::variantOf(VT_BSTR); v.bstrVal = value; return v; }
+// A reference to the caller's variant: passed on unchanged, not copied.
+inline VARIANT argVariant(const VARIANT& value) {
+    VARIANT v = detail::variantOf(VT_BYREF | VT_VARIANT);
+    v.pvarVal = const_cast<VARIANT*>(&value);
+    return v;
+}
+inline VARIANT argDispatch(IDispatch* value) { VARIANT v = detail::variantOf(VT_DISPATCH); v.pdispVal = value; return v; }
+inline VARIANT refDouble(double* target) { VARIANT v = detail::variantOf(VT_BYREF | VT_R8); v.pdblVal = target; return v; }
+inline VARIANT refLong(LONG* target) { VARIANT v = detail::variantOf(VT_BYREF | VT_I4); v.plVal = target; return v; }
+inline VARIANT refUnsigned(ULONG* target) { VARIANT v = detail::variantOf(VT_BYREF | VT_UI4); v.pulVal = target; return v; }
 
 }  // namespace quillan

@@ -1,0 +1,71 @@
+#!/usr/bin/env python3
+"""End to end: quillan in batch mode against gnuplot and matplotlib drawing
+the same 10 x 60,000-point picture as a 1280x800 JPEG, in the same run.
+
+    python3 bench/batch_compare.py build/bin/quillan [repetitions]
+
+Prints the median wall time of each and quillan's split between script,
+rendering and encoding (from --timings).
+"""
+import os
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+# The system's Python, which has Debian's matplotlib.
+PYTHON = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.executable
+
+
+def timed(command, env=None):
+    start = time.perf_counter()
+    result = subprocess.run(command, capture_output=True, text=True, env=env)
+    elapsed = (time.perf_counter() - start) * 1000
+    if result.returncode != 0:
+        sys.exit(f"{command[0]} failed: {result.stderr.strip()}")
+    return elapsed, result.stderr
+
+
+def main():
+    if len(sys.argv) < 2:
+        sys.exit(__doc__)
+    quillan = os.path.abspath(sys.argv[1])
+    repetitions = int(sys.argv[2]) if len(sys.argv) > 2 else 5
+    out = tempfile.mkdtemp(prefix="quillan-batch-bench-")
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    runs = {"quillan": [], "gnuplot": [], "matplotlib": []}
+    splits = []
+    for _ in range(repetitions):
+        # Interleaved, so that the machine's load falls on all three alike.
+        ms, err = timed([quillan, "--run", os.path.join(HERE, "batch", "ten_series.vbs"), "--export",
+                         os.path.join(out, "quillan.jpg"), "--size", "1280x800", "--timings"], env)
+        runs["quillan"].append(ms)
+        match = re.search(r"script ([\d.]+) ms, rendering ([\d.]+) ms, encoding ([\d.]+) ms", err)
+        if match:
+            splits.append(tuple(float(v) for v in match.groups()))
+        if shutil.which("gnuplot"):
+            ms, _ = timed(["gnuplot", "-c", os.path.join(HERE, "batch", "ten_series.gp"),
+                           os.path.join(out, "gnuplot.jpg")])
+            runs["gnuplot"].append(ms)
+        ms, _ = timed([PYTHON, os.path.join(HERE, "batch", "ten_series.py"), os.path.join(out, "mpl.jpg")])
+        runs["matplotlib"].append(ms)
+    q = statistics.median(runs["quillan"])
+    print(f"pictures in {out}")
+    for name, values in runs.items():
+        if not values:
+            print(f"{name:<11} not installed")
+            continue
+        m = statistics.median(values)
+        ratio = "" if name == "quillan" else f"   {m / q:.1f}x quillan"
+        print(f"{name:<11} median {m:8.1f} ms over {len(values)} runs{ratio}")
+    if splits:
+        s, r, e = (statistics.median(v[i] for v in splits) for i in range(3))
+        print(f"quillan split (medians): script {s:.1f} ms, rendering {r:.1f} ms, encoding {e:.1f} ms")
+
+
+if __name__ == "__main__":
+    main()
