@@ -7,6 +7,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
 namespace {
 
 constexpr int kCalls = 1000000;
@@ -64,6 +68,27 @@ void BM_ScriptFunction3Args(benchmark::State& state) { runLoop(state, u"scriptLo
 void BM_HostMethod3Args_AddPointToSeries(benchmark::State& state) { runLoop(state, u"hostLoop3"); }
 void BM_ScriptFunction2Args(benchmark::State& state) { runLoop(state, u"scriptLoop2"); }
 void BM_HostMethod2Args_SeriesAdd(benchmark::State& state) { runLoop(state, u"hostLoop2"); }
+
+// Both loops back to back in each iteration, so that both see the same load:
+// the counter is the median ratio host / script over the iterations.
+void ratioOf(benchmark::State& state, const char16_t* host, const char16_t* script) {
+    Scripts& s = scripts();
+    std::vector<double> ratios;
+    for (auto _ : state) {
+        const auto t0 = std::chrono::steady_clock::now();
+        s.call(script);
+        const auto t1 = std::chrono::steady_clock::now();
+        s.call(host);
+        const auto t2 = std::chrono::steady_clock::now();
+        ratios.push_back(std::chrono::duration<double>(t2 - t1).count() / std::chrono::duration<double>(t1 - t0).count());
+    }
+    std::sort(ratios.begin(), ratios.end());
+    state.counters["host_over_script"] = ratios[ratios.size() / 2];
+}
+void BM_Ratio3Args(benchmark::State& state) { ratioOf(state, u"hostLoop3", u"scriptLoop3"); }
+void BM_Ratio2Args(benchmark::State& state) { ratioOf(state, u"hostLoop2", u"scriptLoop2"); }
+BENCHMARK(BM_Ratio3Args)->Unit(benchmark::kMillisecond)->Iterations(9);
+BENCHMARK(BM_Ratio2Args)->Unit(benchmark::kMillisecond)->Iterations(9);
 
 BENCHMARK(BM_ScriptFunction3Args)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_HostMethod3Args_AddPointToSeries)->Unit(benchmark::kMillisecond)->Iterations(3);

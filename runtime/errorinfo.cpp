@@ -10,20 +10,28 @@ struct ErrorInfo {
     std::u16string description;
 };
 thread_local ErrorInfo t_error;
+// Whether t_error holds something: a plain flag that every component call
+// checks, kept apart so that the check needs no thread-local initialisation.
+// The runtime is loaded with the program, so the initial-exec model is safe.
+__attribute__((tls_model("initial-exec"))) constinit thread_local bool t_errorSet = false;
 }  // namespace
 
 void setErrorInfo(std::u16string_view source, std::u16string_view description) {
+    t_errorSet = true;
     t_error.set = true;
     t_error.source.assign(source);
     t_error.description.assign(description);
 }
 
 void clearErrorInfo() {
-    if (t_error.set) t_error = ErrorInfo{};
+    if (!t_errorSet) return;
+    t_errorSet = false;
+    t_error = ErrorInfo{};
 }
 
 bool takeErrorInfo(std::u16string& source, std::u16string& description) {
-    if (!t_error.set) return false;
+    if (!t_errorSet) return false;
+    t_errorSet = false;
     source = std::move(t_error.source);
     description = std::move(t_error.description);
     t_error = ErrorInfo{};

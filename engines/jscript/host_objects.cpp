@@ -11,6 +11,7 @@
 #include "runtime/bstr.h"
 
 #include <algorithm>
+#include <cmath>
 #include <array>
 #include <memory>
 #include <limits>
@@ -54,6 +55,12 @@ duk_ret_t finalizeDispatch(duk_context* ctx) {
 // Pushes a function calling member id; its identifier is kept in its magic
 // value when it fits, else in a hidden property.
 void pushMemberFunction(duk_context* ctx, duk_c_function fn, duk_idx_t nargs, DISPID id) {
+    if (id >= -128 && id <= 127) {
+        // Small identifiers fit a light function: no function object, and a
+        // cheaper call.
+        duk_push_c_lightfunc(ctx, fn, nargs, nargs == DUK_VARARGS ? 0 : nargs, id);
+        return;
+    }
     duk_push_c_function(ctx, fn, nargs);  // [fn]
     if (id > kIdInProperty && id <= std::numeric_limits<duk_int16_t>::max()) {
         duk_set_magic(ctx, -1, id);
@@ -549,7 +556,22 @@ void invokeHost(duk_context* ctx, IDispatch* object, DISPID id, WORD flags, duk_
     // Arguments go in reverse order.
     CallArguments arguments(count);
     VARIANT* args = arguments.data();
-    for (duk_idx_t i = 0; i < count; ++i) toVariant(ctx, first + i, &args[count - 1 - i]);
+    for (duk_idx_t i = 0; i < count; ++i) {
+        VARIANT& arg = args[count - 1 - i];
+        if (duk_is_number(ctx, first + i)) {
+            // The common case inline: numbers, integral ones as 32-bit integers.
+            const double d = duk_get_number(ctx, first + i);
+            if (d >= -2147483648.0 && d <= 2147483647.0 && std::trunc(d) == d && (d != 0 || !std::signbit(d))) {
+                arg.vt = VT_I4;
+                arg.lVal = static_cast<LONG>(d);
+            } else {
+                arg.vt = VT_R8;
+                arg.dblVal = d;
+            }
+            continue;
+        }
+        toVariant(ctx, first + i, &arg);
+    }
     DISPID putId = DISPID_PROPERTYPUT;
     const bool isPut = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
     DISPPARAMS params{args, isPut ? &putId : nullptr, static_cast<UINT>(count), isPut ? 1u : 0u};
