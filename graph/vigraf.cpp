@@ -105,6 +105,7 @@ const qrt::DispatchTable& CViGraf::dispatchTable() {
         qrt::putter<&I::put_BkgrColor>(u"BkgrColor", 33, {u"newVal"}),
         qrt::member<&I::FrameInFrameEx>(u"FrameInFrameEx", 34, {u"file", u"X", u"Y", u"alpha"}),
         qrt::member<&I::FrameInFrame>(u"FrameInFrame", 35, {u"file", u"X", u"Y", u"W", u"H"}),
+        qrt::member<&I::DrawPoints>(u"DrawPoints", 30, {u"lSer", u"size"}),
     });
     return table;
 }
@@ -283,6 +284,21 @@ HRESULT CViGraf::SetPropertySeries(LONG lSer, LONG alpha, OLE_COLOR color) {
     if (!series) return S_FALSE;
     series->put_color(color);
     series->put_alpha(alpha);
+    repaint();
+    return S_OK;
+}
+
+HRESULT CViGraf::DrawPoints(LONG lSer, LONG size) {
+    ISeries* series = seriesAt(lSer);
+    if (!series) return S_FALSE;
+    if (size > 0) {
+        // A series of another library has no room for the size: it shows
+        // markers of the default size.
+        if (auto* own = dynamic_cast<CSeries*>(series)) own->setMarkerSize(size);
+        series->put_IsPoint(1);
+    } else {
+        series->put_IsPoint(0);  // the size is kept for IsPoint to turn back on
+    }
     repaint();
     return S_OK;
 }

@@ -93,6 +93,7 @@ public:
     HRESULT put_BkgrColor(OLE_COLOR newVal) override;
     HRESULT FrameInFrameEx(BSTR file, LONG X, LONG Y, LONG alpha) override;
     HRESULT FrameInFrame(BSTR file, LONG X, LONG Y, LONG W, LONG H) override;
+    HRESULT DrawPoints(LONG lSer, LONG size) override;
 
     // IProvideClassInfo2
     HRESULT GetClassInfo(ITypeInfo** info) override;
@@ -174,7 +175,6 @@ private:
     void fillBackground(QImage& image);
     void drawSeries(QImage& image);
     void drawOneSeries(ISeries* series, QImage& image);
-    void drawLine(QImage& image, const QRect& clip, const QPoint* points, int n, const QColor& rgb, int alpha);
 
     // The repaint the control asks for after a visible change.
     void repaint() {

@@ -256,15 +256,7 @@ HRESULT CViGraf::Save(IStream* stream, BOOL clearDirty) {
     if (!stream) return E_POINTER;
     HRESULT hr = qrt::writeExactly(stream, &kPersistVersion, sizeof kPersistVersion);
     if (FAILED(hr)) return hr;
-    IViGraf* self = this;
-    for (DISPID id : kPersistedProperties) {
-        qrt::Variant value;
-        DISPPARAMS none{nullptr, nullptr, 0, 0};
-        if (FAILED(self->Invoke(id, GUID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &value, nullptr,
-                                nullptr)))
-            return E_FAIL;
-        if (FAILED(hr = qrt::writeVariant(stream, value))) return hr;
-    }
+    if (FAILED(hr = saveProperties(static_cast<IViGraf*>(this), stream, kPersistedProperties))) return hr;
     if (clearDirty) m_support.setDirty(false);
     return S_OK;
 }
@@ -275,16 +267,7 @@ HRESULT CViGraf::Load(IStream* stream) {
     HRESULT hr = qrt::readExactly(stream, &version, sizeof version);
     if (FAILED(hr)) return hr;
     if (version > kPersistVersion) return E_FAIL;
-    IViGraf* self = this;
-    for (DISPID id : kPersistedProperties) {
-        qrt::Variant value;
-        if (FAILED(hr = qrt::readVariant(stream, &value))) return hr;
-        DISPID put = DISPID_PROPERTYPUT;
-        DISPPARAMS params{&value, &put, 1, 1};
-        const WORD flags = value.vt == VT_DISPATCH ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT;
-        if (FAILED(self->Invoke(id, GUID_NULL, LOCALE_USER_DEFAULT, flags, &params, nullptr, nullptr, nullptr)))
-            return E_FAIL;
-    }
+    if (FAILED(hr = loadProperties(static_cast<IViGraf*>(this), stream, kPersistedProperties))) return hr;
     m_support.setDirty(false);
     return S_OK;
 }
@@ -299,20 +282,11 @@ HRESULT CViGraf::InitNew() { return S_OK; }
 HRESULT CViGraf::InitNew(IStorage*) { return S_OK; }
 
 HRESULT CViGraf::Load(IStorage* storage) {
-    if (!storage) return E_POINTER;
-    qrt::ComPtr<IStream> contents;
-    HRESULT hr = storage->OpenStream(u"Contents", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, contents.out());
-    if (FAILED(hr)) return hr;
-    return Load(contents.get());
+    return loadContents(storage, [this](IStream* contents) { return Load(contents); });
 }
 
 HRESULT CViGraf::Save(IStorage* storage, BOOL) {
-    if (!storage) return E_POINTER;
-    qrt::ComPtr<IStream> contents;
-    HRESULT hr = storage->CreateStream(u"Contents", STGM_READWRITE | STGM_SHARE_EXCLUSIVE | STGM_CREATE, 0, 0,
-                                       contents.out());
-    if (FAILED(hr)) return hr;
-    return Save(contents.get(), 1);
+    return saveContents(storage, [this](IStream* contents) { return Save(contents, 1); });
 }
 
 HRESULT CViGraf::SaveCompleted(IStorage*) { return S_OK; }

@@ -1,5 +1,5 @@
-// The series polyline rasterizer against QPainter drawing the same polyline
-// with a one-pixel pen and antialiasing off.
+// The series rasterizers against QPainter: polylines drawn with a one-pixel
+// pen and antialiasing off, markers as filled rectangles.
 #include "graph/polyline_raster.h"
 
 #include <QPainter>
@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <random>
@@ -250,6 +251,68 @@ TEST(PolylineRaster, LeavesOtherFormatsToQPainter) {
     const QPoint points[] = {{0, 0}, {15, 15}};
     EXPECT_FALSE(drawPolyline(image, image.rect(), points, 2, 0xffffffff, 255));
     EXPECT_EQ(image.pixel(5, 5), 0u);
+}
+
+// QPainter filling each square on its own, skipping a point equal to the one before.
+QImage paintedSquares(QImage image, const QRect& clip, const std::vector<QPoint>& points, int size, int alpha) {
+    QPainter painter(&image);
+    painter.setClipRect(clip);
+    QColor colour(0xff30c0ff);
+    colour.setAlpha(alpha);
+    for (std::size_t i = 0; i < points.size(); ++i)
+        if (i == 0 || points[i] != points[i - 1])
+            painter.fillRect(QRect(points[i] - QPoint(size / 2, size / 2), QSize(size, size)), colour);
+    return image;
+}
+
+QImage squares(QImage image, const QRect& clip, const std::vector<QPoint>& points, int size, int alpha = 255) {
+    EXPECT_TRUE(drawMarkers(image, clip, points.data(), int(points.size()), size, 0xff30c0ff, alpha));
+    return image;
+}
+
+TEST(MarkerRaster, SquaresMatchPainterInsideTheClip) {
+    std::mt19937 random(4711);
+    const QSize size(120, 90);
+    for (QImage::Format format : {QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied}) {
+        for (int round = 0; round < 60; ++round) {
+            // Points inside, across the clip's edges and outside the picture,
+            // with repeats and overlaps; odd and even sizes.
+            std::vector<QPoint> points;
+            for (int i = 0, n = 1 + int(random() % 40); i < n; ++i)
+                points.push_back(i > 0 && random() % 6 == 0 ? points.back()
+                                                             : QPoint(int(random() % 160) - 20, int(random() % 130) - 20));
+            const int side = 1 + int(random() % 12);
+            const int alpha = round % 4 == 0 ? 255 : 1 + int(random() % 254);
+            const QRect area = round % 2 ? QRect(15, 10, 90, 70) : QRect(QPoint(0, 0), size);
+            const QImage base = canvas(size, format);
+            const QImage drawn = squares(base, area, points, side, alpha);
+            const Diff diff = compare(drawn, paintedSquares(base, area, points, side, alpha));
+            EXPECT_EQ(diff.pixels, 0) << describe(points) << " size " << side << " alpha " << alpha << diff.where;
+            for (int y = 0; y < size.height(); ++y)
+                for (int x = 0; x < size.width(); ++x)
+                    ASSERT_TRUE(area.contains(x, y) || drawn.pixel(x, y) == kBackground) << x << "," << y;
+        }
+    }
+}
+
+TEST(MarkerRaster, FarPointsHugeSizesAndOtherFormats) {
+    const QImage base = canvas();
+    const std::vector<QPoint> far = {{INT_MIN, INT_MIN}, {INT_MAX, INT_MAX}, {INT_MIN, 20},
+                                     {30, INT_MAX},      {-100000000, 5},    {5, 100000000}};
+    EXPECT_EQ(squares(base, base.rect(), far, 64), base);
+    EXPECT_EQ(squares(base, base.rect(), {{30, 20}}, 0), base);
+    EXPECT_EQ(squares(base, base.rect(), {{30, 20}}, 5, 0), base);
+    // A square as large as an int reaches no further than its half side.
+    EXPECT_EQ(squares(base, base.rect(), {{INT_MIN, INT_MIN}, {INT_MAX, INT_MAX}}, INT_MAX), base);
+    QImage full = base;
+    full.fill(0xff30c0ff);
+    EXPECT_EQ(squares(base, base.rect(), {{30, 20}}, INT_MAX), full);
+
+    QImage other(16, 16, QImage::Format_ARGB32);
+    other.fill(0);
+    const QPoint point(5, 5);
+    EXPECT_FALSE(drawMarkers(other, other.rect(), &point, 1, 3, 0xffffffff, 255));
+    EXPECT_EQ(other.pixel(5, 5), 0u);
 }
 
 }  // namespace

@@ -1,0 +1,88 @@
+#include "graph/series_drawing.h"
+
+#include "graph/plot_geometry.h"
+#include "graph/polyline_raster.h"
+#include "graph/series.h"
+#include "runtime/control.h"
+
+#include <QImage>
+#include <QPainter>
+
+namespace tarvik {
+
+namespace {
+
+QColor translatedColor(OLE_COLOR c) {
+    COLORREF rgb = 0;
+    if (FAILED(OleTranslateColor(c, nullptr, &rgb))) rgb = c & 0xFFFFFF;
+    return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
+}
+
+void drawLine(QImage& image, const QRect& clip, const QPoint* points, int n, const QColor& rgb, int a) {
+    // The dedicated rasterizer draws what QPainter would, faster; other
+    // picture formats go through QPainter.
+    if (drawPolyline(image, clip, points, n, rgb.rgb(), a)) return;
+    QColor pen = rgb;
+    pen.setAlpha(a);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setClipRect(clip);
+    painter.setPen(QPen(pen, 1.0));
+    painter.drawPolyline(points, n);
+}
+
+void drawSquares(QImage& image, const QRect& clip, const QPoint* points, int n, int size, const QColor& rgb, int a) {
+    if (drawMarkers(image, clip, points, n, size, rgb.rgb(), a)) return;
+    // Other picture formats: the same squares through QPainter.
+    QColor fill = rgb;
+    fill.setAlpha(a);
+    QPainter painter(&image);
+    painter.setClipRect(clip);
+    const QRect area = clip & image.rect();
+    const qint64 before = size / 2, after = size - 1 - before;
+    for (int i = 0; i < n; ++i) {
+        if (i > 0 && points[i] == points[i - 1]) continue;
+        const qint64 x = points[i].x(), y = points[i].y();
+        if (x + after < area.left() || x - before > area.right() || y + after < area.top() ||
+            y - before > area.bottom())
+            continue;
+        painter.fillRect(QRect(int(x - before), int(y - before), size, size), fill);
+    }
+}
+
+}  // namespace
+
+int markerSizeOf(ISeries* series) {
+    LONG isPoint = 0;
+    if (FAILED(series->get_IsPoint(&isPoint)) || isPoint == 0) return 0;
+    const auto* own = dynamic_cast<const CSeries*>(series);
+    return static_cast<int>(own ? own->markerSize() : CSeries::DefaultMarkerSize);
+}
+
+void drawSeriesPoints(QImage& image, const QRect& clip, ISeries* series, const QPoint* points, int n) {
+    const int markerSize = markerSizeOf(series);
+    if (n < 1 || (n < 2 && markerSize == 0)) return;
+    LONG isLine = 1;
+    OLE_COLOR color = 0;
+    LONG alpha = 255;
+    series->get_IsLine(&isLine);
+    series->get_color(&color);
+    series->get_alpha(&alpha);
+    const QColor rgb = translatedColor(color);
+    const int a = static_cast<int>(alpha & 0xFF);
+    // Without markers a series shows its line whatever IsLine says, as it
+    // always has; IsLine off leaves out the line only next to markers.
+    if (isLine != 0 || markerSize == 0) {
+        // Points that are not numbers break the line into pieces.
+        int start = 0;
+        for (int i = 0; i <= n; ++i) {
+            if (i < n && points[i].x() != NoDevicePoint && points[i].y() != NoDevicePoint) continue;
+            if (i - start >= 2) drawLine(image, clip, points + start, i - start, rgb, a);
+            start = i + 1;
+        }
+    }
+    // A point that is not a number lies far outside the clip: no marker.
+    if (markerSize > 0) drawSquares(image, clip, points, n, markerSize, rgb, a);
+}
+
+}  // namespace tarvik

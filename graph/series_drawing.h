@@ -1,0 +1,25 @@
+// One series as the drawing pass shows it: its line through the device
+// points, broken where a point is no number, and its point markers, both in
+// the series' colour and alpha.
+#pragma once
+
+#include "graph/tarvik.h"
+
+class QImage;
+class QPoint;
+class QRect;
+
+namespace tarvik {
+
+// The side of the series' markers in pixels, 0 while IsPoint is off: the
+// size DrawPoints kept in a series of this library, the default size in a
+// series from elsewhere.
+int markerSizeOf(ISeries* series);
+
+// Draws the series' points[0..n), in device coordinates with NoDevicePoint
+// for points that are no numbers, into image, touching only pixels inside
+// clip. The line needs two points and is drawn unless IsLine is off while
+// markers are on; markers go over it.
+void drawSeriesPoints(QImage& image, const QRect& clip, ISeries* series, const QPoint* points, int n);
+
+}  // namespace tarvik
