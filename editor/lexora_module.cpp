@@ -2,10 +2,9 @@
 // and the tool-palette bitmap its control registers as "ToolboxBitmap32".
 #include "editor/lexora.h"
 #include "editor/xparse.h"
+#include "graph/control_support.h"
 #include "hosting/module.h"
 
-#include <QBuffer>
-#include <QImage>
 
 namespace qhost {
 
@@ -61,19 +60,5 @@ const char* const kToolboxXpm[] = {
 // picture of its control. The bytes stay valid while the library is loaded.
 extern "C" __attribute__((visibility("default"))) HRESULT DllGetBitmapResource(UINT id, const BYTE** data,
                                                                                UINT* size) {
-    if (!data || !size) return E_POINTER;
-    *data = nullptr;
-    *size = 0;
-    if (id != 1) return TYPE_E_ELEMENTNOTFOUND;
-    static const QByteArray bmp = [] {
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        QImage(kToolboxXpm).save(&buffer, "BMP");
-        return bytes;
-    }();
-    if (bmp.isEmpty()) return E_FAIL;
-    *data = reinterpret_cast<const BYTE*>(bmp.constData());
-    *size = static_cast<UINT>(bmp.size());
-    return S_OK;
+    return tarvik::toolboxBitmapResource(kToolboxXpm, id, data, size);
 }

@@ -1,6 +1,9 @@
 #include "graph/control_support.h"
 
 #include "runtime/persist.h"
+
+#include <QBuffer>
+#include <QImage>
 #include "runtime/storage.h"
 #include "runtime/typeinfo.h"
 
@@ -135,6 +138,24 @@ HRESULT saveContents(IStorage* storage, const std::function<HRESULT(IStream*)>& 
                                        contents.out());
     if (FAILED(hr)) return hr;
     return save(contents.get());
+}
+
+HRESULT toolboxBitmapResource(const char* const* xpm, UINT id, const BYTE** data, UINT* size) {
+    if (!data || !size) return E_POINTER;
+    *data = nullptr;
+    *size = 0;
+    if (id != 1) return TYPE_E_ELEMENTNOTFOUND;
+    static const QByteArray bmp = [xpm] {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QImage(xpm).save(&buffer, "BMP");
+        return bytes;
+    }();
+    if (bmp.isEmpty()) return E_FAIL;
+    *data = reinterpret_cast<const BYTE*>(bmp.constData());
+    *size = static_cast<UINT>(bmp.size());
+    return S_OK;
 }
 
 }  // namespace tarvik

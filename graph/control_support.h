@@ -26,6 +26,11 @@ HRESULT loadProperties(IDispatch* control, IStream* stream, std::span<const DISP
 HRESULT loadContents(IStorage* storage, const std::function<HRESULT(IStream*)>& load);
 HRESULT saveContents(IStorage* storage, const std::function<HRESULT(IStream*)>& save);
 
+// The body of a library's DllGetBitmapResource: id 1 is the tool-palette
+// picture (an XPM image, one per library) as BMP bytes that stay valid while
+// the library is loaded.
+HRESULT toolboxBitmapResource(const char* const* xpm, UINT id, const BYTE** data, UINT* size);
+
 class ControlSupport {
 public:
     explicit ControlSupport(IConnectionPointContainer* owner)
