@@ -15,8 +15,9 @@ For frame = 1 To Frames
         x = i / 30
         Graf.AddPointToSeries 0, x, Sin(x - frame * 0.5) * Exp(-x / 8)
     Next
-    Graf.SetBox 0, -1.2, 10, 2.4
+    ' ReDrawGraph fits the box to the data; a fixed box keeps the frames steady.
     Graf.ReDrawGraph
+    Graf.SetBox 0, -1.2, 10, 2.4
     name = "wave_" & Right("00" & frame, 3)
     Graf.AddFrame name
     Graf.LoadStreamFromDocToFile "frames/" & name & ".jpg", name

@@ -164,7 +164,10 @@ std::string tickLabel(const AxisLayout& layout, double value) {
     auto [end, ec] = std::to_chars(text, text + sizeof text, value * layout.labelFactor, std::chars_format::fixed,
                                    layout.decimals);
     if (ec != std::errc()) return "?";
-    return std::string(text, end);
+    std::string label(text, end);
+    // A tick that lands a rounding error below zero reads "0.0", not "-0.0".
+    if (label.size() > 1 && label[0] == '-' && label.find_first_not_of("0.", 1) == std::string::npos) label.erase(0, 1);
+    return label;
 }
 
 }  // namespace tarvik

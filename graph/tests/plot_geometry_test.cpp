@@ -130,6 +130,11 @@ TEST(PlotGeometry, AxisLayoutsOfTypicalData) {
     AxisLayout big = axisLayout(Axis::Y, 0, 10500);
     EXPECT_EQ(big.tickExponent, 3);
     EXPECT_EQ(tickLabel(big, 4000), "4");
+    // A tick a rounding error below zero is labelled zero, without a sign.
+    const AxisLayout unit = axisLayout(Axis::Y, -1, 1);
+    EXPECT_EQ(tickLabel(unit, -1e-17), std::string(tickLabel(unit, 0)));
+    EXPECT_EQ(tickLabel(unit, -1e-17).front(), '0');
+    EXPECT_EQ(tickLabel(unit, -0.5).front(), '-');
     // Negative data starts one step lower when the minimum is far from a tick.
     AxisLayout neg = axisLayout(Axis::Y, -10.5, -0.5);
     EXPECT_DOUBLE_EQ(neg.start, -12);
