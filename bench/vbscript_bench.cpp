@@ -5,6 +5,7 @@
 //   Calls            1,000,000 calls of a two-parameter Function returning a*b+1
 //   Append           100,000 appends  s = s & "abc"  (and 400,000, to show it is linear)
 //   HostCalls        1,000,000 calls of a host object's method with three numbers
+//   Properties       1,000,000 round trips through a class's Property Get and Let
 // bench/vbscript_compare.py runs these with the same algorithms in Lua 5.4 and
 // Python 3 and prints the ratios.
 #include "bench/bench_support.h"
@@ -102,6 +103,24 @@ const char16_t* const kProcedures =
     u"    r = Host.Mix(i, 2.5, 1)\n"
     u"  Next\n"
     u"  HostCalls = r\n"
+    u"End Function\n"
+    u"Class Meter\n"
+    u"  Private m_value\n"
+    u"  Public Property Get Value()\n"
+    u"    Value = m_value\n"
+    u"  End Property\n"
+    u"  Public Property Let Value(v)\n"
+    u"    m_value = v\n"
+    u"  End Property\n"
+    u"End Class\n"
+    u"Function Properties()\n"
+    u"  Dim m, i\n"
+    u"  Set m = New Meter\n"
+    u"  m.Value = 0\n"
+    u"  For i = 1 To 1000000\n"
+    u"    m.Value = m.Value + 1\n"
+    u"  Next\n"
+    u"  Properties = m.Value\n"
     u"End Function\n";
 
 const char16_t* const kGlobalLoop =
@@ -175,6 +194,11 @@ void HostCalls(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(engine().call(u"HostCalls"));
 }
 BENCHMARK(HostCalls)->Unit(benchmark::kMillisecond);
+
+void Properties(benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(engine().call(u"Properties"));
+}
+BENCHMARK(Properties)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

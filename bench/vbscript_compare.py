@@ -117,6 +117,7 @@ def main():
     print(f"{'append x4 (400,000)':<22}{medians['Append/400000']:>10.1f}"
           f"   ratio to 100,000: {medians['Append/400000'] / medians['Append/100000']:.2f}")
     print(f"hostcalls / calls: {vbs['hostcalls'] / vbs['calls']:.2f}")
+    print(f"{'properties':<22}{medians['Properties']:>10.1f}   ratio to calls: {medians['Properties'] / vbs['calls']:.2f}")
 
 
 if __name__ == "__main__":

@@ -24,6 +24,9 @@ enum class ExprKind : std::uint8_t {
     Binary,   // left op right
     Paren,    // (left): also makes a variable argument pass by value
     Missing,  // a left-out argument
+    New,      // New name
+    Me,       // the object whose class code runs
+    With,     // the object of the innermost With block (before a leading '.')
 };
 
 struct Expr;
@@ -46,7 +49,7 @@ using StmtPtr = std::unique_ptr<Stmt>;
 using Block = std::vector<StmtPtr>;
 
 enum class StmtKind : std::uint8_t {
-    Assign, Set, Call, Dim, ReDim, Const, Erase, If, Select, For, ForEach, Do, Exit,
+    Assign, Set, Call, Dim, ReDim, Const, Erase, If, Select, For, ForEach, Do, Exit, With, OnError,
 };
 
 // One name of Dim, ReDim, Const or Erase.
@@ -87,6 +90,7 @@ struct Stmt {
     std::vector<CaseClause> cases;
     LoopTest test = LoopTest::None;
     Kw exitWhat = Kw::None;
+    bool resumeNext = false;            // OnError: Resume Next (else GoTo 0)
 };
 
 struct Param {
@@ -95,18 +99,32 @@ struct Param {
     bool isArray = false;
 };
 
+enum class ProcKind : std::uint8_t { Sub, Function, PropertyGet, PropertyLet, PropertySet };
+
 struct ProcDecl {
     std::u16string name;
     SourcePos pos;
-    bool isFunction = false;
+    ProcKind kind = ProcKind::Sub;
+    bool isFunction = false;  // returns a value: Function or Property Get
     bool isPrivate = false;
+    bool isDefault = false;
     std::vector<Param> params;
     Block body;
+};
+
+struct ClassDecl {
+    std::u16string name;
+    SourcePos pos;
+    std::vector<DimItem> fields;       // bounds: a fixed array's upper bounds
+    std::vector<bool> fieldPrivate;    // per field
+    std::vector<DimItem> consts;       // bounds[0]: the value
+    std::vector<std::unique_ptr<ProcDecl>> methods;  // in source order
 };
 
 struct Program {
     Block globals;
     std::vector<std::unique_ptr<ProcDecl>> procs;  // in source order
+    std::vector<std::unique_ptr<ClassDecl>> classes;
     bool optionExplicit = false;
 };
 

@@ -24,6 +24,7 @@ enum class Op : std::uint8_t {
     LoadGlobal, StoreGlobal, RefGlobal,   // c: global index
     LoadName, StoreName, RefName,         // c: name site (resolved at run time)
     LoadItem,                             // c: global index of a named item
+    LoadItemRef,                          // c: the same, as a reference (an object to call a member of)
     AppendLocal, AppendGlobal,            // x = x & top, in place when x holds the only reference
     ClearLocal,                           // c: slot
     // Operators (a: literal flags of a comparison).
@@ -46,10 +47,24 @@ enum class Op : std::uint8_t {
     ReDim,         // a: dimensions, b: kind | preserve << 8, c: slot
     Erase,         // b: kind, c: slot
     Return,
+    // Classes.
+    LoadField, StoreField, RefField,      // c: field of the running object (b: store mode)
+    LoadMe,
+    NewObject,     // c: name site of the class
+    CallSelf,      // a: argc, b: 1 as a statement, c: member of the running object's class
+    PutSelf,       // a: argc, b: mode, c: member; stack: args..., value
+    // The frame that ran Execute or Eval (its variables by slot).
+    LoadOuter, StoreOuter, RefOuter,      // c: slot
+    // Errors.
+    OnError,       // b: 1 Resume Next, 0 GoTo 0
+    LoadErr,
+    ExitProc,      // Exit Sub/Function/Property
+    // Code compiled while running (a: argc).
+    Eval, Execute, ExecuteGlobal, GetRef,
 };
 
-// Variable kinds in b of DimArray/ReDim/Erase/StoreIndex.
-enum VarKind : std::uint16_t { VarLocal = 0, VarGlobal = 1, VarName = 2 };
+// Variable kinds in b of DimArray/ReDim/Erase/StoreIndex and of loops.
+enum VarKind : std::uint16_t { VarLocal = 0, VarGlobal = 1, VarName = 2, VarField = 3, VarOuter = 4 };
 constexpr std::uint16_t kModeLet = 0, kModeSet = 1, kModeRaw = 2;
 
 struct Instr {
@@ -66,6 +81,7 @@ struct NameSite {
     std::u16string name;      // as written
     std::u16string folded;
     std::int32_t localSlot = -1;
+    bool outer = false;                  // localSlot is in the frame that ran Execute/Eval
     std::int32_t global = -1;            // cached global index
     std::uint32_t checkedGeneration = ~0u;  // global table generation of the last failed lookup
 };
@@ -77,6 +93,9 @@ struct MemberSite {
     const void* object = nullptr;
     const void* vtable = nullptr;
     DISPID id = DISPID_UNKNOWN;
+    // The member's type information says no parameter is by reference:
+    // variables go as plain values, nothing to write back.
+    bool argsByValue = false;
 };
 
 struct LoopInfo {
@@ -93,12 +112,17 @@ struct SourceInfo {
     std::u16string lineText(std::uint32_t line) const;
 };
 
+struct ClassDef;
+
 struct Procedure {
     std::u16string name;
     bool isFunction = false;
     bool isPrivate = false;
     bool isGlobalCode = false;
     bool optionExplicit = false;
+    bool runsInOuterFrame = false;    // Execute/Eval text compiled against a running frame
+    ClassDef* owner = nullptr;        // the class of a method
+    std::uint64_t serial = 0;         // unique per compiled procedure (keys of compiled Execute text)
     std::vector<std::uint8_t> byVal;  // per parameter
     std::vector<std::u16string> paramNames;
     std::int32_t localCount = 1;      // slot 0 (result) + parameters + locals + hidden
@@ -108,22 +132,60 @@ struct Procedure {
     std::vector<NameSite> names;
     std::vector<MemberSite> members;
     std::vector<LoopInfo> loops;
+    // Per instruction: where On Error Resume Next goes on after an error
+    // in it (the start of the next statement).
+    std::vector<std::int32_t> resumeAt;
+    // Names of the variables and constants, for Execute and Eval run inside.
+    std::unordered_map<std::u16string, std::int32_t> localNames;
+    std::unordered_map<std::u16string, std::int32_t> siteSlots;  // names found when run (implicit locals)
+    std::unordered_map<std::u16string, Value> localConsts;
     std::shared_ptr<const SourceInfo> source;
     std::uint32_t paramCount() const { return static_cast<std::uint32_t>(byVal.size()); }
 };
 
-// Names visible everywhere: global variables, constants, procedures and
-// named items. Values live in chunks so their addresses stay valid while
+// A class: its members by name (a member's dispatch identifier is its
+// index + 1; the default member also answers DISPID_VALUE).
+struct ClassMember {
+    enum Kind : std::uint8_t { Field, Method, Property };
+    std::u16string name;
+    Kind kind = Field;
+    bool isPrivate = false;
+    std::int32_t field = -1;             // Field: index in the object
+    bool isArray = false;                // Field declared with parentheses
+    std::vector<std::int32_t> bounds;    // its upper bounds (none: a dynamic array)
+    std::shared_ptr<Procedure> method;   // Sub or Function
+    std::shared_ptr<Procedure> get, let, set;
+    // Accessors that only read or write one field run without a frame.
+    std::int32_t getField = -1, letField = -1;
+};
+
+struct ClassDef {
+    std::u16string name;
+    std::vector<ClassMember> members;
+    std::unordered_map<std::u16string, std::int32_t> byName;  // folded name -> member index
+    std::int32_t fieldCount = 0;
+    std::int32_t defaultMember = -1;
+    std::shared_ptr<Procedure> initialize, terminate;
+    std::unordered_map<std::u16string, Value> consts;
+    std::int32_t find(std::u16string_view folded) const {
+        auto it = byName.find(std::u16string(folded));
+        return it == byName.end() ? -1 : it->second;
+    }
+};
+
+// Names visible everywhere: global variables, constants, procedures,
+// classes and named items. Values live in chunks so their addresses stay valid while
 // the table grows (ByRef parameters point at them).
 class Globals {
 public:
-    enum class Kind : std::uint8_t { Variable, Constant, Procedure, NamedItem };
+    enum class Kind : std::uint8_t { Variable, Constant, Procedure, NamedItem, Class };
     struct Entry {
         std::u16string name;
         Kind kind = Kind::Variable;
         bool isPrivate = false;
         bool itemLoaded = false;
         std::shared_ptr<Procedure> proc;
+        std::shared_ptr<ClassDef> cls;
     };
 
     // Index of a name, or -1.
@@ -133,7 +195,7 @@ public:
     }
     std::int32_t add(std::u16string_view name, std::u16string folded, Kind kind) {
         std::int32_t index = static_cast<std::int32_t>(m_entries.size());
-        m_entries.push_back({std::u16string(name), kind, false, false, nullptr});
+        m_entries.push_back({std::u16string(name), kind, false, false, nullptr, nullptr});
         if ((index & (kChunk - 1)) == 0) m_chunks.push_back(std::make_unique<Value[]>(kChunk));
         m_byName.emplace(std::move(folded), index);
         ++m_generation;

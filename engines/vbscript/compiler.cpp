@@ -4,6 +4,7 @@
 #include "engines/vbscript/errors.h"
 #include "engines/vbscript/runtime/builtins.h"
 
+#include <atomic>
 #include <unordered_map>
 
 namespace vbs {
@@ -28,19 +29,43 @@ Op binaryOp(BinOp op) {
 
 // What a name stands for where it is used.
 struct Resolved {
-    enum Kind { Local, Const, Global, Proc, Item, Builtin, Unknown } kind = Unknown;
+    enum Kind { Local, Const, Global, Proc, Item, Builtin, Unknown, Field, Member, Outer, Language } kind = Unknown;
     std::int32_t index = 0;
     Value value;  // Const
 };
 
+// Functions of the language itself, compiled to their own instructions.
+enum Language : std::int32_t { LangEval, LangExecute, LangExecuteGlobal, LangGetRef, LangErr };
+
+int languageName(std::u16string_view folded) {
+    if (folded == u"eval") return LangEval;
+    if (folded == u"execute") return LangExecute;
+    if (folded == u"executeglobal") return LangExecuteGlobal;
+    if (folded == u"getref") return LangGetRef;
+    if (folded == u"err") return LangErr;
+    return -1;
+}
+
 class Compiler {
 public:
-    Compiler(Globals& globals, std::shared_ptr<const SourceInfo> source, bool optionExplicit)
-        : m_globals(globals), m_source(std::move(source)), m_explicit(optionExplicit) {}
+    Compiler(Globals& globals, std::shared_ptr<const SourceInfo> source, bool optionExplicit, const Procedure* outer)
+        : m_globals(globals), m_source(std::move(source)), m_explicit(optionExplicit), m_outer(outer) {
+        if (outer) m_class = outer->owner;
+    }
 
     CompiledChunk program(Program& prog) {
         CompiledChunk out;
         // Global declarations first, so procedures anywhere in the text see them.
+        std::vector<std::int32_t> classIndex;
+        for (auto& decl : prog.classes) {
+            std::u16string folded = foldName(decl->name);
+            std::int32_t g = m_globals.find(folded);
+            if (g >= 0) compileError(err::NameRedefined, decl->pos);
+            for (auto& proc : prog.procs) {
+                if (foldName(proc->name) == folded) compileError(err::NameRedefined, proc->pos);
+            }
+            classIndex.push_back(m_globals.add(decl->name, folded, Globals::Kind::Class));
+        }
         std::vector<std::int32_t> procIndex;
         for (auto& decl : prog.procs) {
             std::u16string folded = foldName(decl->name);
@@ -52,30 +77,39 @@ public:
             if (g < 0) g = m_globals.add(decl->name, folded, Globals::Kind::Procedure);
             procIndex.push_back(g);
         }
-        declareGlobals(prog.globals);
+        if (!m_outer) declareGlobals(prog.globals);
 
         for (std::size_t i = 0; i < prog.procs.size(); ++i) {
             out.procedures.push_back(procedure(*prog.procs[i], procIndex[i]));
         }
+        std::vector<std::shared_ptr<ClassDef>> classes;
+        for (auto& decl : prog.classes) classes.push_back(classDef(*decl));
+
+        const ClassDef* outerClass = m_class;
         auto code = std::make_shared<Procedure>();
-        code->isGlobalCode = true;
+        code->isGlobalCode = !m_outer;
+        code->runsInOuterFrame = m_outer != nullptr;
+        m_class = const_cast<ClassDef*>(outerClass);
         begin(code.get(), nullptr);
+        if (m_outer) declareLocals(prog.globals);
         block(prog.globals);
         emit(Op::Return, {});
         finish();
         out.globalCode = std::move(code);
-        // Publish the procedures only once everything compiled.
+        // Publish the procedures and classes only once everything compiled.
         for (std::size_t i = 0; i < prog.procs.size(); ++i) {
             Globals::Entry& e = m_globals.entry(procIndex[i]);
             e.proc = out.procedures[i];
             e.isPrivate = prog.procs[i]->isPrivate;
         }
+        for (std::size_t i = 0; i < classes.size(); ++i) m_globals.entry(classIndex[i]).cls = classes[i];
         return out;
     }
 
     std::shared_ptr<Procedure> expression(Expr& e) {
         auto code = std::make_shared<Procedure>();
-        code->isGlobalCode = true;
+        code->isGlobalCode = !m_outer;
+        code->runsInOuterFrame = m_outer != nullptr;
         begin(code.get(), nullptr);
         expr(e);
         emit(Op::StoreLocal, e.pos, 0, kModeRaw, 0);
@@ -95,8 +129,12 @@ private:
         m_dimmed.clear();
         m_exitDo.clear();
         m_exitFor.clear();
+        m_withSlots.clear();
+        static std::atomic<std::uint64_t> serials{0};
+        proc->serial = ++serials;
         proc->source = m_source;
         proc->optionExplicit = m_explicit;
+        proc->owner = m_class;
         proc->localCount = 1;
         if (decl) {
             proc->name = decl->name;
@@ -120,6 +158,26 @@ private:
 
     void finish() {
         m_proc->code.shrink_to_fit();
+        m_proc->resumeAt.resize(m_proc->code.size(), -1);
+        for (std::size_t i = 0; i < m_proc->resumeAt.size(); ++i) {
+            if (m_proc->resumeAt[i] < 0) m_proc->resumeAt[i] = static_cast<std::int32_t>(i + 1);
+        }
+        // What Execute and Eval run inside this procedure may name.
+        m_proc->localNames.insert(m_locals.begin(), m_locals.end());
+        m_proc->localConsts.insert(m_consts.begin(), m_consts.end());
+        for (const NameSite& site : m_proc->names) {
+            if (site.localSlot >= 0 && !site.outer) m_proc->siteSlots.emplace(site.folded, site.localSlot);
+        }
+    }
+
+    // Instructions from..to-1 not yet inside a statement go on, after an
+    // error under On Error Resume Next, at to.
+    void markResume(std::int32_t from, std::int32_t to) {
+        std::vector<std::int32_t>& r = m_proc->resumeAt;
+        r.resize(m_proc->code.size(), -1);
+        for (std::int32_t i = from; i < to; ++i) {
+            if (r[static_cast<std::size_t>(i)] < 0) r[static_cast<std::size_t>(i)] = to;
+        }
     }
 
     std::int32_t newSlot() { return m_proc->localCount++; }
@@ -136,6 +194,56 @@ private:
         return proc;
     }
 
+    // The member table, then each method compiled against it.
+    std::shared_ptr<ClassDef> classDef(ClassDecl& decl) {
+        std::shared_ptr<ClassDef> def = declareClass(decl);
+        for (const DimItem& c : decl.consts) {
+            std::u16string folded = foldName(c.name);
+            if (def->consts.count(folded) || def->find(folded) >= 0) compileError(err::NameRedefined, c.pos);
+            m_class = def.get();
+            def->consts[folded] = constValue(*c.bounds[0]);
+        }
+        m_class = def.get();
+        for (auto& method : decl.methods) {
+            std::shared_ptr<Procedure> proc = procedure(*method, -1);
+            std::u16string folded = foldName(method->name);
+            ClassMember& m = def->members[static_cast<std::size_t>(def->find(folded))];
+            switch (method->kind) {
+            case ProcKind::Sub:
+            case ProcKind::Function: m.method = proc; break;
+            case ProcKind::PropertyGet:
+                m.get = proc;
+                m.getField = accessedField(*proc, true);
+                break;
+            case ProcKind::PropertyLet:
+                m.let = proc;
+                m.letField = accessedField(*proc, false);
+                break;
+            case ProcKind::PropertySet: m.set = proc; break;
+            }
+            if (folded == u"class_initialize") def->initialize = proc;
+            if (folded == u"class_terminate") def->terminate = proc;
+        }
+        m_class = nullptr;
+        return def;
+    }
+
+    // The field a trivial accessor reads (Get: "P = field") or writes
+    // (Let: "field = value"), or -1.
+    static std::int32_t accessedField(const Procedure& p, bool get) {
+        const std::vector<Instr>& c = p.code;
+        if (c.size() != 3 || c[2].op != Op::Return) return -1;
+        if (get && p.paramCount() == 0 && c[0].op == Op::LoadField && c[1].op == Op::StoreLocal && c[1].b == kModeLet &&
+            c[1].c == 0) {
+            return c[0].c;
+        }
+        if (!get && p.paramCount() == 1 && c[0].op == Op::LoadLocal && c[0].c == 0 && c[1].op == Op::StoreField &&
+            c[1].b == kModeLet) {
+            return c[1].c;
+        }
+        return -1;
+    }
+
     // Dim, ReDim and Const anywhere in a procedure declare for all of it.
     void declareLocals(const Block& b) {
         for (const auto& s : b) {
@@ -148,7 +256,7 @@ private:
                         if (s->kind == StmtKind::Dim && m_dimmed.count(folded)) compileError(err::NameRedefined, item.pos);
                         continue;
                     }
-                    if (s->kind == StmtKind::ReDim && m_globals.find(folded) >= 0) continue;
+                    if (s->kind == StmtKind::ReDim && isOuterName(folded)) continue;
                     m_locals[folded] = newSlot();
                     if (s->kind == StmtKind::Dim) m_dimmed.insert({folded, true});
                 }
@@ -179,7 +287,13 @@ private:
             switch (s->kind) {
             case StmtKind::Dim:
             case StmtKind::ReDim:
-                for (const DimItem& item : s->items) declareGlobal(item.name, item.pos, Globals::Kind::Variable, true);
+                for (const DimItem& item : s->items) {
+                    // Dim of one name twice in the same text.
+                    if (s->kind == StmtKind::Dim && !m_dimmed.insert({foldName(item.name), true}).second) {
+                        compileError(err::NameRedefined, item.pos);
+                    }
+                    declareGlobal(item.name, item.pos, Globals::Kind::Variable, true);
+                }
                 break;
             case StmtKind::Const:
                 for (const DimItem& item : s->items) {
@@ -211,7 +325,15 @@ private:
     static bool isBuiltinName(const std::u16string& name) {
         std::u16string folded = foldName(name);
         Value v;
-        return findBuiltin(folded) >= 0 || findConstant(folded, v);
+        return findBuiltin(folded) >= 0 || findConstant(folded, v) || languageName(folded) >= 0;
+    }
+
+    // A name ReDim finds outside the procedure: a global, a class member or
+    // a variable of the frame that runs Execute.
+    bool isOuterName(const std::u16string& folded) const {
+        if (m_globals.find(folded) >= 0) return true;
+        if (m_class && m_class->find(folded) >= 0) return true;
+        return m_outer && (m_outer->localNames.count(folded) || m_outer->siteSlots.count(folded));
     }
 
     // A constant expression: literals, other constants and operators on them.
@@ -225,8 +347,9 @@ private:
                 if (e.op == BinOp::Is) break;
                 return binary(e.op, constValue(*e.left), constValue(*e.right));
             case ExprKind::Name: {
-                Resolved r = resolve(e.name);
-                if (r.kind == Resolved::Const) return r.value;
+                // Only constants: no name site (there may be no procedure to hold one yet).
+                Value v;
+                if (constantNamed(foldName(e.name), v)) return v;
                 break;
             }
             default: break;
@@ -234,6 +357,25 @@ private:
         } catch (const ScriptError&) {
         }
         compileError(err::ExpectedLiteral, e.pos);
+    }
+
+    bool constantNamed(const std::u16string& folded, Value& out) const {
+        if (m_locals.count(folded)) return false;
+        if (auto it = m_consts.find(folded); it != m_consts.end()) return out = it->second, true;
+        if (m_outer) {
+            if (m_outer->localNames.count(folded)) return false;
+            if (auto it = m_outer->localConsts.find(folded); it != m_outer->localConsts.end()) return out = it->second, true;
+        }
+        if (m_class) {
+            if (auto it = m_class->consts.find(folded); it != m_class->consts.end()) return out = it->second, true;
+            if (m_class->find(folded) >= 0) return false;
+        }
+        if (std::int32_t g = m_globals.find(folded); g >= 0) {
+            if (m_globals.entry(g).kind != Globals::Kind::Constant) return false;
+            out = m_globals.value(g);
+            return true;
+        }
+        return findBuiltin(folded) < 0 && findConstant(folded, out);
     }
 
     Resolved resolve(const std::u16string& name) {
@@ -249,15 +391,40 @@ private:
             r.value = it->second;
             return r;
         }
+        if (m_outer) {
+            if (auto it = m_outer->localNames.find(folded); it != m_outer->localNames.end()) {
+                r.kind = Resolved::Outer;
+                r.index = it->second;
+                return r;
+            }
+            if (auto it = m_outer->localConsts.find(folded); it != m_outer->localConsts.end()) {
+                r.kind = Resolved::Const;
+                r.value = it->second;
+                return r;
+            }
+        }
+        if (m_class) {
+            if (auto it = m_class->consts.find(folded); it != m_class->consts.end()) {
+                r.kind = Resolved::Const;
+                r.value = it->second;
+                return r;
+            }
+            if (std::int32_t m = m_class->find(folded); m >= 0) {
+                const ClassMember& member = m_class->members[static_cast<std::size_t>(m)];
+                r.kind = member.kind == ClassMember::Field ? Resolved::Field : Resolved::Member;
+                r.index = member.kind == ClassMember::Field ? member.field : m;
+                return r;
+            }
+        }
         if (std::int32_t g = m_globals.find(folded); g >= 0) {
             r.index = g;
             switch (m_globals.entry(g).kind) {
-            case Globals::Kind::Variable: r.kind = Resolved::Global; break;
-            case Globals::Kind::Constant: r.kind = Resolved::Const; r.value = m_globals.value(g); break;
-            case Globals::Kind::Procedure: r.kind = Resolved::Proc; break;
-            case Globals::Kind::NamedItem: r.kind = Resolved::Item; break;
+            case Globals::Kind::Variable: r.kind = Resolved::Global; return r;
+            case Globals::Kind::Constant: r.kind = Resolved::Const; r.value = m_globals.value(g); return r;
+            case Globals::Kind::Procedure: r.kind = Resolved::Proc; return r;
+            case Globals::Kind::NamedItem: r.kind = Resolved::Item; return r;
+            case Globals::Kind::Class: break;  // not a value: found by name when run
             }
-            return r;
         }
         if (int b = findBuiltin(folded); b >= 0) {
             r.kind = Resolved::Builtin;
@@ -266,6 +433,11 @@ private:
         }
         if (findConstant(folded, r.value)) {
             r.kind = Resolved::Const;
+            return r;
+        }
+        if (int lang = languageName(folded); lang >= 0) {
+            r.kind = Resolved::Language;
+            r.index = lang;
             return r;
         }
         r.kind = Resolved::Unknown;
@@ -278,11 +450,27 @@ private:
         NameSite s;
         s.name = name;
         s.folded = folded;
-        s.localSlot = newSlot();
+        if (auto it = m_outer ? m_outer->siteSlots.find(folded) : decltype(m_outer->siteSlots)::const_iterator();
+            m_outer && it != m_outer->siteSlots.end()) {
+            // The running frame's own variable of that name.
+            s.localSlot = it->second;
+            s.outer = true;
+        } else {
+            s.localSlot = newSlot();
+        }
         m_proc->names.push_back(std::move(s));
         std::int32_t index = static_cast<std::int32_t>(m_proc->names.size() - 1);
         m_sites[folded] = index;
         return index;
+    }
+
+    // A name looked up only in the global table (a class for New).
+    std::int32_t globalSite(const std::u16string& name) {
+        NameSite s;
+        s.name = name;
+        s.folded = foldName(name);
+        m_proc->names.push_back(std::move(s));
+        return static_cast<std::int32_t>(m_proc->names.size() - 1);
     }
 
     std::int32_t memberSite(const std::u16string& name) {
@@ -328,7 +516,7 @@ private:
         case ExprKind::Literal: pushConst(e.value, e.pos); return;
         case ExprKind::Name: nameValue(e); return;
         case ExprKind::Member:
-            expr(*e.left);
+            objectExpr(*e.left);
             emit(Op::GetMember, e.pos, 0, 0, memberSite(e.name));
             return;
         case ExprKind::Call: call(e, e.args, false); return;
@@ -349,6 +537,37 @@ private:
         }
         case ExprKind::Paren: expr(*e.left); return;
         case ExprKind::Missing: emit(Op::PushMissing, e.pos); return;
+        case ExprKind::New: emit(Op::NewObject, e.pos, 0, 0, globalSite(e.name)); return;
+        case ExprKind::Me:
+            if (!m_class) compileError(err::InvalidMe, e.pos);
+            emit(Op::LoadMe, e.pos);
+            return;
+        case ExprKind::With:
+            if (m_withSlots.empty()) compileError(err::InvalidReference, e.pos);
+            emit(Op::LoadLocal, e.pos, 0, 0, m_withSlots.back());
+            return;
+        }
+    }
+
+    // The object of a member access; a named item goes by reference, sparing
+    // the host object a reference count round trip per call.
+    void objectExpr(const Expr& e) {
+        if (e.kind == ExprKind::Name) {
+            Resolved r = resolve(e.name);
+            if (r.kind == Resolved::Item) {
+                emit(Op::LoadItemRef, e.pos, 0, 0, r.index);
+                return;
+            }
+        }
+        expr(e);
+    }
+
+    Op languageOp(std::int32_t lang) {
+        switch (lang) {
+        case LangEval: return Op::Eval;
+        case LangExecute: return Op::Execute;
+        case LangExecuteGlobal: return Op::ExecuteGlobal;
+        default: return Op::GetRef;
         }
     }
 
@@ -362,6 +581,13 @@ private:
         case Resolved::Item: emit(Op::LoadItem, e.pos, 0, 0, r.index); return;
         case Resolved::Builtin: emit(Op::CallBuiltin, e.pos, 0, 0, r.index); return;
         case Resolved::Unknown: emit(Op::LoadName, e.pos, 0, 0, r.index); return;
+        case Resolved::Field: emit(Op::LoadField, e.pos, 0, 0, r.index); return;
+        case Resolved::Member: emit(Op::CallSelf, e.pos, 0, 0, r.index); return;
+        case Resolved::Outer: emit(Op::LoadOuter, e.pos, 0, 0, r.index); return;
+        case Resolved::Language:
+            if (r.index == LangErr) emit(Op::LoadErr, e.pos);
+            else emit(languageOp(r.index), e.pos, 0);
+            return;
         }
     }
 
@@ -373,6 +599,8 @@ private:
             case Resolved::Local: emit(Op::RefLocal, a.pos, 0, 0, r.index); return;
             case Resolved::Global: emit(Op::RefGlobal, a.pos, 0, 0, r.index); return;
             case Resolved::Unknown: emit(Op::RefName, a.pos, 0, 0, r.index); return;
+            case Resolved::Field: emit(Op::RefField, a.pos, 0, 0, r.index); return;
+            case Resolved::Outer: emit(Op::RefOuter, a.pos, 0, 0, r.index); return;
             default: break;
             }
         }
@@ -390,21 +618,50 @@ private:
     void call(const Expr& e, const std::vector<ExprPtr>& list, bool statement) {
         const Expr& target = e.kind == ExprKind::Call ? *e.left : e;
         const std::uint8_t n = argCount(list.size(), e.pos);
+        // With parentheses or as a statement, an object's default member is called.
+        const std::uint16_t invoke = statement || e.kind == ExprKind::Call ? 1 : 0;
         if (target.kind == ExprKind::Name) {
             Resolved r = resolve(target.name);
             if (r.kind == Resolved::Local && m_decl && m_decl->isFunction && r.index == m_resultSlot && !list.empty()) {
                 // f(x) inside Function f calls it again.
-                r.kind = Resolved::Proc;
-                r.index = m_selfGlobal;
+                if (m_class) {
+                    r.kind = Resolved::Member;
+                    r.index = m_class->find(foldName(m_decl->name));
+                } else {
+                    r.kind = Resolved::Proc;
+                    r.index = m_selfGlobal;
+                }
             }
             switch (r.kind) {
+            case Resolved::Field:
+            case Resolved::Outer:
+                emit(r.kind == Resolved::Field ? Op::LoadField : Op::LoadOuter, e.pos, 0, 0, r.index);
+                if (list.empty() && !invoke) return;
+                args(list, false);
+                emit(Op::IndexValue, e.pos, n, invoke);
+                return;
+            case Resolved::Member:
+                args(list, true);
+                emit(Op::CallSelf, e.pos, n, statement ? 1 : 0, r.index);
+                return;
+            case Resolved::Language:
+                if (r.index == LangErr) {
+                    emit(Op::LoadErr, e.pos);
+                    if (list.empty() && e.kind != ExprKind::Call) return;
+                    args(list, false);
+                    emit(Op::IndexValue, e.pos, n);
+                    return;
+                }
+                args(list, false);
+                emit(languageOp(r.index), e.pos, n);
+                return;
             case Resolved::Local:
                 args(list, false);
-                emit(Op::IndexLocal, e.pos, n, 0, r.index);
+                emit(Op::IndexLocal, e.pos, n, invoke, r.index);
                 return;
             case Resolved::Global:
                 args(list, false);
-                emit(Op::IndexGlobal, e.pos, n, 0, r.index);
+                emit(Op::IndexGlobal, e.pos, n, invoke, r.index);
                 return;
             case Resolved::Proc:
                 args(list, true);
@@ -416,7 +673,7 @@ private:
                 return;
             case Resolved::Unknown:
                 args(list, true);
-                emit(Op::CallName, e.pos, n, 0, r.index);
+                emit(Op::CallName, e.pos, n, invoke, r.index);
                 return;
             case Resolved::Item:
                 emit(Op::LoadItem, e.pos, 0, 0, r.index);
@@ -433,7 +690,7 @@ private:
             }
         }
         if (target.kind == ExprKind::Member) {
-            expr(*target.left);
+            objectExpr(*target.left);
             args(list, true);
             emit(statement ? Op::CallMember : Op::GetMember, e.pos, n, 0, memberSite(target.name));
             return;
@@ -441,7 +698,7 @@ private:
         expr(target);
         if (list.empty() && e.kind != ExprKind::Call) return;
         args(list, false);
-        emit(Op::IndexValue, e.pos, n);
+        emit(Op::IndexValue, e.pos, n, invoke);
     }
 
     // ---- statements ------------------------------------------------------
@@ -452,7 +709,9 @@ private:
     void statement(const Stmt& s) {
         const SourcePos outer = m_statementPos;
         m_statementPos = s.pos;
+        const std::int32_t start = here();
         statementBody(s);
+        markResume(start, here());
         m_statementPos = outer;
     }
 
@@ -480,7 +739,21 @@ private:
         case StmtKind::ForEach: forEachStatement(s); return;
         case StmtKind::Do: doStatement(s); return;
         case StmtKind::Exit: exitStatement(s); return;
+        case StmtKind::With: withStatement(s); return;
+        case StmtKind::OnError: emit(Op::OnError, s.pos, 0, s.resumeNext ? 1 : 0); return;
         }
+    }
+
+    void withStatement(const Stmt& s) {
+        const std::int32_t start = here();
+        const std::int32_t slot = newSlot();
+        expr(*s.value);
+        emit(Op::StoreLocal, s.pos, 0, kModeRaw, slot);
+        markResume(start, here());
+        m_withSlots.push_back(slot);
+        block(s.blocks[0]);
+        m_withSlots.pop_back();
+        emit(Op::ClearLocal, s.pos, 0, 0, slot);
     }
 
     // A variable as an assignment target: (kind, slot).
@@ -490,18 +763,28 @@ private:
         case Resolved::Local: return {VarLocal, r.index};
         case Resolved::Global: return {VarGlobal, r.index};
         case Resolved::Unknown: return {VarName, r.index};
+        case Resolved::Field: return {VarField, r.index};
+        case Resolved::Outer: return {VarOuter, r.index};
         default: compileError(err::IllegalAssignmentCompile, pos, name);
         }
     }
 
     void store(std::uint16_t kind, std::int32_t slot, std::uint16_t mode, SourcePos pos) {
-        Op op = kind == VarLocal ? Op::StoreLocal : kind == VarGlobal ? Op::StoreGlobal : Op::StoreName;
-        emit(op, pos, 0, mode, slot);
+        static constexpr Op ops[] = {Op::StoreLocal, Op::StoreGlobal, Op::StoreName, Op::StoreField, Op::StoreOuter};
+        emit(ops[kind], pos, 0, mode, slot);
     }
 
     void assign(const Stmt& s, std::uint16_t mode) {
         const Expr& t = *s.target;
+        if (t.kind == ExprKind::Me) compileError(err::InvalidMe, t.pos);
         if (t.kind == ExprKind::Name) {
+            Resolved member = resolve(t.name);
+            if (member.kind == Resolved::Member) {
+                // A property of the running object, by its bare name.
+                expr(*s.value);
+                emit(Op::PutSelf, s.pos, 0, mode, member.index);
+                return;
+            }
             auto [kind, slot] = variable(t.name, t.pos);
             // x = x & y appends in place.
             const Expr& v = *s.value;
@@ -516,7 +799,7 @@ private:
             return;
         }
         if (t.kind == ExprKind::Member) {
-            expr(*t.left);
+            objectExpr(*t.left);
             expr(*s.value);
             emit(Op::PutMember, s.pos, 0, mode, memberSite(t.name));
             return;
@@ -526,8 +809,16 @@ private:
         const std::uint8_t n = argCount(t.args.size(), t.pos);
         if (callee.kind == ExprKind::Name) {
             Resolved r = resolve(callee.name);
-            if (r.kind == Resolved::Local || r.kind == Resolved::Global || r.kind == Resolved::Unknown) {
-                std::uint16_t kind = r.kind == Resolved::Local ? VarLocal : r.kind == Resolved::Global ? VarGlobal : VarName;
+            if (r.kind == Resolved::Member) {
+                args(t.args, false);
+                expr(*s.value);
+                emit(Op::PutSelf, s.pos, n, mode, r.index);
+                return;
+            }
+            if (r.kind == Resolved::Local || r.kind == Resolved::Global || r.kind == Resolved::Unknown ||
+                r.kind == Resolved::Field || r.kind == Resolved::Outer) {
+                auto [kind, slot] = variable(callee.name, callee.pos);
+                (void)slot;
                 args(t.args, false);
                 expr(*s.value);
                 emit(Op::StoreIndex, s.pos, n, static_cast<std::uint16_t>(kind | (mode << 8)), r.index);
@@ -541,7 +832,7 @@ private:
             return;
         }
         if (callee.kind == ExprKind::Member) {
-            expr(*callee.left);
+            objectExpr(*callee.left);
             args(t.args, false);
             expr(*s.value);
             emit(Op::PutMember, s.pos, n, mode, memberSite(callee.name));
@@ -587,8 +878,11 @@ private:
     void ifStatement(const Stmt& s) {
         std::vector<std::int32_t> toEnd;
         for (std::size_t i = 0; i < s.conditions.size(); ++i) {
+            // An error in the condition goes on into the block, as VBScript does.
+            const std::int32_t start = here();
             expr(*s.conditions[i]);
             std::int32_t skip = emit(Op::JumpIfFalse, s.conditions[i]->pos);
+            markResume(start, here());
             block(s.blocks[i]);
             if (i + 1 < s.conditions.size() || s.hasElse) toEnd.push_back(emit(Op::Jump, s.pos));
             patch(skip, here());
@@ -599,13 +893,21 @@ private:
 
     void selectStatement(const Stmt& s) {
         const std::int32_t selector = newSlot();
+        const std::int32_t start = here();
         expr(*s.value);
         emit(Op::StoreLocal, s.pos, 0, kModeRaw, selector);
+        markResume(start, here());
         std::vector<std::int32_t> toEnd;
         const std::uint8_t selectorFlags = isLiteral(*s.value) ? kLeftLiteral : 0;
         for (const CaseClause& clause : s.cases) {
             std::vector<std::int32_t> toBody;
             for (const CaseItem& item : clause.items) {
+                const std::int32_t itemStart = here();
+                struct Mark {
+                    Compiler& c;
+                    std::int32_t from;
+                    ~Mark() { c.markResume(from, c.here()); }
+                } mark{*this, itemStart};
                 const std::uint8_t flags = selectorFlags | (isLiteral(*item.value) ? kRightLiteral : 0);
                 emit(Op::LoadLocal, item.value->pos, 0, 0, selector);
                 expr(*item.value);
@@ -639,6 +941,7 @@ private:
     }
 
     void forStatement(const Stmt& s) {
+        const std::int32_t start = here();
         auto [kind, slot] = variable(s.target->name, s.target->pos);
         const std::int32_t hidden = newSlot();
         newSlot();  // the step
@@ -651,6 +954,7 @@ private:
         emit(Op::StoreLocal, s.pos, 0, kModeLet, hidden + 1);
         const std::int32_t info = loop(kind, slot, hidden);
         const std::int32_t init = emit(Op::ForInit, s.pos, 0, static_cast<std::uint16_t>(info));
+        markResume(start, here());
         const std::int32_t body = here();
         m_exitFor.emplace_back();
         block(s.blocks[0]);
@@ -684,6 +988,7 @@ private:
         if (s.test == LoopTest::PreWhile || s.test == LoopTest::PreUntil) {
             expr(*s.value);
             exitJump = emit(s.test == LoopTest::PreWhile ? Op::JumpIfFalse : Op::JumpIfTrue, s.value->pos);
+            markResume(top, here());
         }
         m_exitDo.emplace_back();
         block(s.blocks[0]);
@@ -710,9 +1015,16 @@ private:
             return;
         case Kw::Sub:
         case Kw::Function:
-            if (!m_decl || m_decl->isFunction != (s.exitWhat == Kw::Function)) compileError(err::InvalidExit, s.pos);
-            emit(Op::Return, s.pos);
+        case Kw::Property: {
+            const ProcKind k = m_decl ? m_decl->kind : ProcKind::Sub;
+            const bool property = k == ProcKind::PropertyGet || k == ProcKind::PropertyLet || k == ProcKind::PropertySet;
+            const bool ok = m_decl && (s.exitWhat == Kw::Property ? property
+                                       : s.exitWhat == Kw::Function ? k == ProcKind::Function
+                                                                    : k == ProcKind::Sub);
+            if (!ok) compileError(err::InvalidExit, s.pos);
+            emit(Op::ExitProc, s.pos);
             return;
+        }
         default: compileError(err::InvalidExit, s.pos);
         }
     }
@@ -730,6 +1042,9 @@ private:
     std::unordered_map<std::u16string, Value> m_consts;
     std::unordered_map<std::u16string, std::int32_t> m_sites;
     std::vector<std::vector<std::int32_t>> m_exitDo, m_exitFor;
+    std::vector<std::int32_t> m_withSlots;
+    const Procedure* m_outer = nullptr;  // the procedure Execute/Eval text runs inside
+    ClassDef* m_class = nullptr;         // the class whose method is being compiled
 };
 
 }  // namespace
@@ -745,12 +1060,15 @@ std::u16string SourceInfo::lineText(std::uint32_t line) const {
     return text.substr(start, end == std::u16string::npos ? std::u16string::npos : end - start);
 }
 
-CompiledChunk compileProgram(Program& program, Globals& globals, std::shared_ptr<const SourceInfo> source) {
-    return Compiler(globals, std::move(source), program.optionExplicit).program(program);
+CompiledChunk compileProgram(Program& program, Globals& globals, std::shared_ptr<const SourceInfo> source,
+                             const Procedure* outer) {
+    return Compiler(globals, std::move(source), program.optionExplicit || (outer && outer->optionExplicit), outer)
+        .program(program);
 }
 
-std::shared_ptr<Procedure> compileExpression(Expr& expr, Globals& globals, std::shared_ptr<const SourceInfo> source) {
-    return Compiler(globals, std::move(source), false).expression(expr);
+std::shared_ptr<Procedure> compileExpression(Expr& expr, Globals& globals, std::shared_ptr<const SourceInfo> source,
+                                             const Procedure* outer) {
+    return Compiler(globals, std::move(source), outer && outer->optionExplicit, outer).expression(expr);
 }
 
 }  // namespace vbs

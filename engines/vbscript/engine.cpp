@@ -6,7 +6,6 @@
 #include "engines/vbscript/parser.h"
 #include "engines/vbscript/script_dispatch.h"
 
-#include "runtime/safearray.h"
 
 #include <algorithm>
 #include <cstring>
@@ -16,8 +15,8 @@ namespace vbs {
 
 namespace {
 
-const char16_t* const kCompileSource = u"VBScript compilation error";
-const char16_t* const kRuntimeSource = u"VBScript runtime error";
+const char16_t* const kCompileSource = kCompileErrorSource;
+const char16_t* const kRuntimeSource = kRuntimeErrorSource;
 
 ScriptError outOfMemory() {
     ScriptError e;
@@ -30,6 +29,9 @@ ScriptError outOfMemory() {
 
 ScriptEngine::ScriptEngine() : m_interp(std::make_unique<Interpreter>(m_globals)) {
     m_interp->setItemLoader([this](const std::u16string& name) { return loadNamedItem(name); });
+    m_interp->setSiteSource([this]() -> IUnknown* { return m_site.get(); });
+    m_interp->setHostRunner([this](Procedure& proc, ClassInstance* self, const Value* args, int argc, Value* result,
+                                   ScriptError* failure) { return run(proc, args, argc, result, failure, self); });
 }
 
 ScriptEngine::~ScriptEngine() { releaseAll(); }
@@ -37,6 +39,9 @@ ScriptEngine::~ScriptEngine() { releaseAll(); }
 HRESULT ScriptEngine::create(REFIID iid, void** out) { return qrt::createInstance<ScriptEngine>(iid, out); }
 
 void ScriptEngine::releaseAll() {
+    // Objects the globals hold go first, their Class_Terminate still able to run.
+    m_interp->releaseGlobals();
+    m_interp->detach();
     m_pending.clear();
     m_procOrder.clear();
     m_globals.clear();
@@ -95,6 +100,8 @@ HRESULT ScriptEngine::GetScriptState(SCRIPTSTATE* state) {
 }
 
 HRESULT ScriptEngine::Close() {
+    // Not while a script runs (a host call from the script closing its own
+    // engine): the host interrupts the script and closes it afterwards.
     if (m_interp->running()) return E_UNEXPECTED;
     if (m_state == SCRIPTSTATE_CLOSED) return S_OK;
     qrt::ComPtr<IActiveScriptSite> site = m_site;
@@ -219,16 +226,17 @@ HRESULT ScriptEngine::runPending() {
     return S_OK;
 }
 
-bool ScriptEngine::run(Procedure& proc, const Value* args, int argc, Value* result, ScriptError* failure) {
+bool ScriptEngine::run(Procedure& proc, const Value* args, int argc, Value* result, ScriptError* failure,
+                       ClassInstance* self) {
     // Keep the engine alive while the script may call back into its host.
-    qrt::ComPtr<ScriptEngine> self(this);
+    qrt::ComPtr<ScriptEngine> keepAlive(this);
     qrt::ComPtr<IActiveScriptSite> site = m_site;
     const bool outermost = !m_interp->running();
     if (outermost) m_interp->clearInterrupt();
     if (site) site->OnEnterScript();
     bool ok = true;
     try {
-        Value r = m_interp->call(proc, args, argc);
+        Value r = m_interp->call(proc, args, argc, self);
         if (result) *result = std::move(r);
     } catch (ScriptError& e) {
         ok = false;
@@ -341,64 +349,7 @@ HRESULT ScriptEngine::invokeGlobal(DISPID id, WORD flags, DISPPARAMS* params, VA
         if (!(flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET))) return DISP_E_MEMBERNOTFOUND;
         if (params->cNamedArgs) return DISP_E_NONAMEDARGS;
         std::shared_ptr<Procedure> proc = entry.proc;
-        if (params->cArgs != proc->paramCount()) return DISP_E_BADPARAMCOUNT;
-
-        // Arguments the caller passed by reference come back with what the procedure wrote.
-        const int argc = static_cast<int>(params->cArgs);
-        std::vector<Value> held(static_cast<std::size_t>(argc));
-        std::vector<Value> args(static_cast<std::size_t>(argc));
-        for (int i = 0; i < argc; ++i) {
-            VARIANT& v = params->rgvarg[argc - 1 - i];
-            held[static_cast<std::size_t>(i)] = fromVariant(v);
-            args[static_cast<std::size_t>(i)] = (v.vt & VT_BYREF) ? Value::ref(&held[static_cast<std::size_t>(i)])
-                                                                 : held[static_cast<std::size_t>(i)];
-        }
-        const bool nested = m_interp->running();
-        Value value;
-        ScriptError failure;
-        if (!run(*proc, args.data(), argc, &value, nested ? &failure : nullptr)) {
-            if (!nested) return SCRIPT_E_REPORTED;
-            // A host calling back while the script runs: its caller reports the error.
-            if (excep) {
-                *excep = EXCEPINFO{};
-                excep->scode = failure.scode;
-                excep->bstrSource = qrt::allocBstr(std::u16string_view(failure.source.empty() ? kRuntimeSource : failure.source));
-                excep->bstrDescription = qrt::allocBstr(std::u16string_view(failure.description));
-            }
-            return DISP_E_EXCEPTION;
-        }
-        for (int i = 0; i < argc; ++i) {
-            VARIANT& v = params->rgvarg[argc - 1 - i];
-            if (!(v.vt & VT_BYREF) || proc->byVal[static_cast<std::size_t>(i)]) continue;
-            VARIANT converted;
-            toVariant(held[static_cast<std::size_t>(i)], converted);
-            if (v.vt == (VT_BYREF | VT_VARIANT)) {
-                VariantClear(v.pvarVal);
-                *v.pvarVal = converted;
-            } else {
-                VARIANT target;
-                VariantInit(&target);
-                HRESULT hr = VariantChangeType(&target, &converted, 0, static_cast<VARTYPE>(v.vt & ~VT_BYREF));
-                VariantClear(&converted);
-                if (FAILED(hr)) continue;
-                VARIANT ref;
-                VariantInit(&ref);
-                ref.vt = static_cast<VARTYPE>(v.vt & ~VT_BYREF);
-                ref.byref = v.byref;
-                // Write the converted value through the caller's pointer.
-                switch (ref.vt) {
-                case VT_BSTR: SysFreeString(*v.pbstrVal); *v.pbstrVal = target.bstrVal; break;
-                case VT_DISPATCH:
-                case VT_UNKNOWN:
-                    if (*v.ppunkVal) (*v.ppunkVal)->Release();
-                    *v.ppunkVal = target.punkVal;
-                    break;
-                default: std::memcpy(v.byref, &target.llVal, qrt::safeArrayElementSize(ref.vt) ? qrt::safeArrayElementSize(ref.vt) : 8); break;
-                }
-            }
-        }
-        if (result) toVariant(value, *result);
-        return S_OK;
+        return m_interp->invokeForHost(*proc, nullptr, params, result, excep);
     } catch (const ScriptError&) {
         return DISP_E_TYPEMISMATCH;
     } catch (const std::bad_alloc&) {

@@ -53,7 +53,8 @@ private:
     void changeState(SCRIPTSTATE state);
     HRESULT runPending();
     // Runs a procedure, reporting an error to the site; false on error.
-    bool run(Procedure& proc, const Value* args, int argc, Value* result, ScriptError* failure);
+    bool run(Procedure& proc, const Value* args, int argc, Value* result, ScriptError* failure,
+             ClassInstance* self = nullptr);
     void report(const ScriptError& error);
     Value loadNamedItem(const std::u16string& name);
     void releaseAll();

@@ -28,8 +28,10 @@ std::u16string errorText(int number) {
     case 451: return u"Object not a collection";
     case 500: return u"Variable is undefined";
     case 501: return u"Illegal assignment";
+    case 505: return u"Invalid or unqualified reference";
     case 1001: return u"Out of memory";
     case 1002: return u"Syntax error";
+    case 1003: return u"Expected ':'";
     case 1005: return u"Expected '('";
     case 1006: return u"Expected ')'";
     case 1010: return u"Expected identifier";
@@ -49,19 +51,33 @@ std::u16string errorText(int number) {
     case 1024: return u"Expected statement";
     case 1025: return u"Expected end of statement";
     case 1026: return u"Expected integer constant";
-    case 1027: return u"Expected 'While', 'Until' or end of statement";
+    case 1027: return u"Expected 'While' or 'Until'";
     case 1028: return u"Expected 'While,' 'Until,' or end of statement";
+    case 1029: return u"Expected 'With'";
+    case 1031: return u"Invalid number";
     case 1032: return u"Invalid character";
     case 1033: return u"Unterminated string constant";
-    case 1035: return u"Invalid number";
+    case 1037: return u"Invalid use of 'Me' keyword";
+    case 1038: return u"'loop' without 'do'";
     case 1039: return u"Invalid 'exit' statement";
     case 1040: return u"Invalid 'for' loop control variable";
     case 1041: return u"Name redefined";
     case 1044: return u"Cannot use parentheses when calling a Sub";
     case 1045: return u"Expected literal constant";
     case 1046: return u"Expected 'In'";
-    case 1048: return u"Illegal assignment";
-    case 1053: return u"Option Explicit must come before any other statement";
+    case 1047: return u"Expected 'Class'";
+    case 1048: return u"Must be defined inside a Class";
+    case 1049: return u"Expected Let or Set or Get in property declaration";
+    case 1050: return u"Expected 'Property'";
+    case 1051: return u"Number of arguments must be consistent across properties specification";
+    case 1052: return u"Cannot have multiple default property/method in a Class";
+    case 1053: return u"Class initialize or terminate do not have arguments";
+    case 1054: return u"Property set or let must have at least one argument";
+    case 1055: return u"Unexpected 'Next'";
+    case 1056: return u"'Default' specification can only be on Property Get, Function or Sub";
+    case 1057: return u"'Default' specification must also specify 'Public'";
+    case 1058: return u"'Default' specification can only be on Property Get";
+    case 32811: return u"Unknown runtime error";
     default: return {};
     }
 }
@@ -80,7 +96,6 @@ void raiseText(int number, std::u16string description) {
     ScriptError e;
     e.scode = errorStatus(number);
     e.description = std::move(description);
-    e.compile = number >= 1000 && number < 1100;
     throw e;
 }
 

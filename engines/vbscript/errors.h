@@ -32,11 +32,14 @@ constexpr int WrongArgs = 450;          // Wrong number of arguments or invalid 
 constexpr int ObjectNotCollection = 451;
 constexpr int VariableUndefined = 500;
 constexpr int IllegalAssignment = 501;
+constexpr int InvalidReference = 505;      // a leading "." outside With
 constexpr int ForLoopNotInitialized = 92;
 constexpr int Interrupted = 0;          // not a VBScript number: the status comes from the host
+constexpr int UnknownRuntime = 32811;   // Unknown runtime error (an Err.Raise number without a text)
 
 // Compilation errors.
 constexpr int SyntaxError = 1002;
+constexpr int ExpectedColon = 1003;
 constexpr int ExpectedLParen = 1005;
 constexpr int ExpectedRParen = 1006;
 constexpr int ExpectedIdentifier = 1010;
@@ -58,17 +61,34 @@ constexpr int ExpectedEndOfStatement = 1025;
 constexpr int ExpectedInteger = 1026;
 constexpr int ExpectedWhileUntil = 1027;
 constexpr int ExpectedWhileUntilEnd = 1028;
-constexpr int UnterminatedString = 1033;
-constexpr int InvalidNumber = 1035;
+constexpr int ExpectedWith = 1029;
+constexpr int InvalidNumber = 1031;
 constexpr int InvalidCharacter = 1032;
+constexpr int UnterminatedString = 1033;
+constexpr int InvalidMe = 1037;
+constexpr int LoopWithoutDo = 1038;
 constexpr int InvalidExit = 1039;
 constexpr int InvalidForVariable = 1040;
 constexpr int NameRedefined = 1041;
 constexpr int ParensOnSubCall = 1044;
 constexpr int ExpectedLiteral = 1045;
 constexpr int ExpectedIn = 1046;
-constexpr int OptionExplicitFirst = 1053;  // not a VBScript number: a misplaced Option Explicit is a syntax error there
-constexpr int IllegalAssignmentCompile = 1048;
+constexpr int ExpectedClass = 1047;
+constexpr int MustBeInClass = 1048;
+constexpr int ExpectedPropertyKind = 1049;
+constexpr int ExpectedProperty = 1050;
+constexpr int PropertyArgCount = 1051;
+constexpr int MultipleDefault = 1052;
+constexpr int ClassEventArgs = 1053;
+constexpr int PropertyNeedsArg = 1054;
+constexpr int UnexpectedNext = 1055;
+constexpr int DefaultPlacement = 1056;
+constexpr int DefaultNotPublic = 1057;
+constexpr int DefaultNotGet = 1058;
+// A misplaced Option Explicit is reported as a statement out of place.
+constexpr int OptionExplicitFirst = ExpectedStatement;
+// Assigning to a constant or procedure: VBScript reports it as "Illegal assignment" (501) when compiling.
+constexpr int IllegalAssignmentCompile = 501;
 }  // namespace err
 
 // The standard text of an error number ("Type mismatch"); empty when unknown.
@@ -88,7 +108,26 @@ struct ScriptError {
     std::uint32_t line = 0;  // zero-based within the parsed text
     std::uint32_t column = 0;
     std::shared_ptr<const SourceInfo> where;  // the text the position refers to
+    std::u16string helpFile;  // from Err.Raise
+    std::int32_t helpContext = 0;
+    // Not catchable by On Error Resume Next (the host stopped the script).
+    bool fatal = false;
 };
+
+// The source texts of the engine's own errors.
+inline constexpr const char16_t* kCompileErrorSource = u"VBScript compilation error";
+inline constexpr const char16_t* kRuntimeErrorSource = u"VBScript runtime error";
+
+// The status of an Err.Raise number: 0..65535 are VBScript numbers
+// (0x800A0000 | n); larger values are taken as status codes.
+constexpr HRESULT statusOfNumber(std::int32_t number) {
+    return number >= 0 && number <= 0xFFFF ? errorStatus(number) : static_cast<HRESULT>(number);
+}
+// What Err.Number shows for a status: the VBScript number, or the code itself.
+constexpr std::int32_t numberOfStatus(HRESULT hr) {
+    return (static_cast<std::uint32_t>(hr) & 0xFFFF0000u) == 0x800A0000u ? static_cast<std::int32_t>(hr & 0xFFFF)
+                                                                          : static_cast<std::int32_t>(hr);
+}
 
 // Throws the VBScript error number with its standard text, optionally
 // followed by ": 'detail'" as VBScript names the culprit.

@@ -1,10 +1,14 @@
 #include "engines/vbscript/interpreter.h"
+#include "engines/vbscript/store_mode.h"
 
 #include "engines/vbscript/coerce.h"
 #include "engines/vbscript/errors.h"
 #include "engines/vbscript/operators.h"
 #include "engines/vbscript/runtime/builtins.h"
 
+#include "engines/vbscript/class_object.h"
+
+#include <algorithm>
 #include <cmath>
 #include <new>
 
@@ -41,67 +45,6 @@ inline bool truth(const Value& v) {
     return toBool(v);
 }
 
-// Applies the assignment mode to a value about to be stored.
-inline void prepareStore(Value& v, std::uint16_t mode) {
-    if (mode == kModeLet) {
-        if (v.isObject()) v = defaultValue(v.obj());
-    } else if (mode == kModeSet) {
-        if (!v.isObject()) raise(err::ObjectRequired);
-    }
-}
-
-class ArrayIter final : public IterBody {
-public:
-    explicit ArrayIter(Value array) : m_array(std::move(array)) {}
-    bool next(Value& out) override {
-        const ArrayBody* a = m_array.arr();
-        if (m_index >= a->data.size()) return false;
-        out = a->data[m_index++];
-        return true;
-    }
-
-private:
-    Value m_array;
-    std::size_t m_index = 0;
-};
-
-class EnumIter final : public IterBody {
-public:
-    explicit EnumIter(IEnumVARIANT* e) : m_enum(e) {}
-    ~EnumIter() override { m_enum->Release(); }
-    bool next(Value& out) override {
-        VARIANT v;
-        VariantInit(&v);
-        ULONG fetched = 0;
-        HRESULT hr = m_enum->Next(1, &v, &fetched);
-        if (FAILED(hr)) raiseHost(hr, {}, {});
-        if (hr != S_OK || fetched != 1) return false;
-        try {
-            out = fromVariant(v);
-        } catch (...) {
-            VariantClear(&v);
-            throw;
-        }
-        VariantClear(&v);
-        return true;
-    }
-
-private:
-    IEnumVARIANT* m_enum;
-};
-
-Value& element(ArrayBody* a, const Value* args, int argc) {
-    if (static_cast<std::size_t>(argc) != a->bounds.size() || argc == 0) raise(err::SubscriptRange);
-    std::size_t offset = 0, scale = 1;
-    for (int d = 0; d < argc; ++d) {
-        const ArrayBody::Bound& b = a->bounds[static_cast<std::size_t>(d)];
-        std::int64_t i = static_cast<std::int64_t>(toLong(args[d])) - b.lower;
-        if (i < 0 || i >= b.count) raise(err::SubscriptRange);
-        offset += static_cast<std::size_t>(i) * scale;
-        scale *= static_cast<std::size_t>(b.count);
-    }
-    return a->data[offset];
-}
 
 std::vector<std::int32_t> upperBounds(const Value* args, int argc) {
     std::vector<std::int32_t> bounds;
@@ -127,14 +70,15 @@ inline bool forContinues(const Value& var, const Value& limit, const Value& step
 
 }  // namespace
 
-Interpreter::Interpreter(Globals& globals) : m_globals(globals) {
+Interpreter::Interpreter(Globals& globals) : m_globals(globals), m_link(std::make_shared<EngineLink>()) {
+    m_link->vm = this;
     m_stack = std::make_unique<Value[]>(kStackValues);
     m_stackEnd = m_stack.get() + kStackValues;
     m_sp = m_stack.get();
     m_frames.reserve(kMaxFrames + 1);
 }
 
-Interpreter::~Interpreter() = default;
+Interpreter::~Interpreter() { detach(); }
 
 void Interpreter::setInterruptError(ScriptError error) {
     std::lock_guard<std::mutex> lock(m_interruptLock);
@@ -147,6 +91,7 @@ void Interpreter::throwInterrupt() {
         std::lock_guard<std::mutex> lock(m_interruptLock);
         e = m_interruptError;
     }
+    e.fatal = true;
     throw e;
 }
 
@@ -170,19 +115,34 @@ Value& Interpreter::loadItem(std::int32_t g) {
     return m_globals.value(g);
 }
 
-Value& Interpreter::variable(std::uint16_t kind, std::int32_t slot, Value* locals, Procedure* proc) {
+Value* Interpreter::nestedBase() const {
+    Value* base = m_sp;
+    if (!m_frames.empty()) {
+        const Frame& f = m_frames.back();
+        base = std::max(base, f.base + f.proc->localCount + kFrameMargin);
+    }
+    return base;
+}
+
+Value& Interpreter::siteVariable(NameSite& site, const Frame& f) {
+    return (site.outer ? f.outer : f.base)[site.localSlot].deref();
+}
+
+Value& Interpreter::variable(std::uint16_t kind, std::int32_t slot, const Frame& f) {
     switch (kind & 0xFF) {
-    case VarLocal: return locals[slot].deref();
+    case VarLocal: return f.base[slot].deref();
     case VarGlobal: return m_globals.value(slot);
+    case VarField: return f.self->fields()[slot];
+    case VarOuter: return f.outer[slot].deref();
     default: {
-        NameSite& site = proc->names[static_cast<std::size_t>(slot)];
+        NameSite& site = f.proc->names[static_cast<std::size_t>(slot)];
         std::int32_t g = lookup(site);
         if (g >= 0) {
             if (m_globals.entry(g).kind != Globals::Kind::Variable) raise(err::IllegalAssignment, site.name);
             return m_globals.value(g);
         }
-        if (proc->optionExplicit) raise(err::VariableUndefined, site.name);
-        return locals[site.localSlot].deref();
+        if (f.proc->optionExplicit) raise(err::VariableUndefined, site.name);
+        return siteVariable(site, f);
     }
     }
 }
@@ -194,84 +154,46 @@ void Interpreter::enterFrame(Procedure* proc, Value* base, int argc) {
         Value& arg = base[i];
         if (proc->byVal[static_cast<std::size_t>(i)] && arg.isRef()) arg = Value(*arg.target());
     }
-    m_frames.push_back({proc, proc->code.data(), base});
+    m_frames.push_back({proc, proc->code.data(), base, base, nullptr, nullptr, kRetValue, false});
     m_sp = base + proc->localCount;
 }
 
-Value Interpreter::call(Procedure& proc, const Value* args, int argc) {
+void Interpreter::enterMethod(Procedure* proc, Value* base, int argc, ClassInstance* self, Value* ret,
+                              std::uint8_t mode) {
+    enterFrame(proc, base, argc);
+    Frame& f = m_frames.back();
+    f.self = self;
+    f.ret = ret;
+    f.retMode = mode;
+}
+
+Value Interpreter::call(Procedure& proc, const Value* args, int argc, ClassInstance* self) {
     if (m_nativeDepth >= kMaxNativeDepth) raise(err::OutOfStack);
-    if (m_nativeDepth == 0) m_sp = m_stack.get();
+    if (m_nativeDepth == 0) {
+        m_sp = m_stack.get();
+        m_frames.clear();
+    }
     struct DepthGuard {
         int& depth;
         explicit DepthGuard(int& d) : depth(d) { ++depth; }
         ~DepthGuard() { --depth; }
     } guard(m_nativeDepth);
-    Value* base = m_sp;
+    // A nested run (a host calling back, Class_Terminate) starts above
+    // whatever the running frames use.
+    Value* base = m_nativeDepth > 1 ? nestedBase() : m_sp;
     if (m_stackEnd - base < argc + proc.localCount + kFrameMargin) raise(err::OutOfStack);
     for (int i = 0; i < argc; ++i) put(base + i, args[i]);
     m_sp = base + argc;
     const std::size_t entry = m_frames.size();
     try {
         enterFrame(&proc, base, argc);
+        m_frames.back().self = self;
     } catch (...) {
         for (Value* p = base; p < base + argc; ++p) p->clear();
         m_sp = base;
         throw;
     }
     return execute(entry);
-}
-
-Value Interpreter::indexInto(const Value& container, Value* args, int argc, bool statement) {
-    const Value& c = container.deref();
-    if (c.isArray()) {
-        if (argc == 0) return c;
-        return element(c.arr(), args, argc);
-    }
-    if (c.isObject()) {
-        if (argc == 0 && !statement) return c;
-        if (!c.obj()) raise(err::ObjectRequired);
-        MemberSite site;
-        site.id = DISPID_VALUE;
-        return invokeMember(c.obj(), site, args, argc, statement ? DISPATCH_METHOD : DISPATCH_METHOD | DISPATCH_PROPERTYGET);
-    }
-    if (argc == 0) return c;
-    raise(err::TypeMismatch);
-}
-
-void Interpreter::storeElement(Value& var, Value* args, int argc, Value& value, std::uint16_t mode) {
-    if (var.isArray()) {
-        prepareStore(value, mode);
-        element(var.uniqueArray(), args, argc) = std::move(value);
-        return;
-    }
-    if (var.isObject()) {
-        if (!var.obj()) raise(err::ObjectRequired);
-        MemberSite site;
-        site.id = DISPID_VALUE;
-        invokeMember(var.obj(), site, args, argc, mode == kModeSet ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT, &value);
-        return;
-    }
-    raise(err::TypeMismatch);
-}
-
-Value Interpreter::makeIterator(const Value& collection) {
-    const Value& c = collection.deref();
-    if (c.isArray()) return Value::iter(new ArrayIter(c));
-    if (!c.isObject() || !c.obj()) raise(c.isObject() ? err::ObjectRequired : err::ObjectNotCollection);
-    DISPPARAMS none{nullptr, nullptr, 0, 0};
-    qrt::Variant result;
-    EXCEPINFO excep{};
-    HRESULT hr = c.obj()->Invoke(DISPID_NEWENUM, GUID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
-                                 &none, &result, &excep, nullptr);
-    qrt::clearExcepInfo(&excep);
-    if (FAILED(hr) || (result.vt != VT_UNKNOWN && result.vt != VT_DISPATCH) || !result.punkVal) {
-        raise(err::ObjectNotCollection);
-    }
-    IEnumVARIANT* e = nullptr;
-    if (FAILED(result.punkVal->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(&e))) || !e) {
-        raise(err::ObjectNotCollection);
-    }
-    return Value::iter(new EnumIter(e));
 }
 
 Value Interpreter::execute(std::size_t entryDepth) {
@@ -303,6 +225,14 @@ Value Interpreter::execute(std::size_t entryDepth) {
         sp = m_sp;                                     \
         VBS_RESUME();                                  \
     } while (0)
+#define VBS_ENTER_METHOD(callee, argc, object, retSlot, mode)                  \
+    do {                                                                       \
+        f->pc = pc;                                                            \
+        m_sp = sp;                                                             \
+        enterMethod((callee), sp - (argc), (argc), (object), (retSlot), (mode)); \
+        sp = m_sp;                                                             \
+        VBS_RESUME();                                                          \
+    } while (0)
 #define VBS_CHECK_INTERRUPT()                                                      \
     do {                                                                           \
         if (m_interrupt.load(std::memory_order_relaxed)) throwInterrupt();         \
@@ -315,6 +245,7 @@ Value Interpreter::execute(std::size_t entryDepth) {
         top = first + 1;
     };
 
+    for (;;) {
     try {
         for (;;) {
             const Instr in = *pc++;
@@ -350,7 +281,7 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 std::int32_t g = lookup(site);
                 if (g < 0) {
                     if (proc->optionExplicit) raise(err::VariableUndefined, site.name);
-                    put(sp++, locals[site.localSlot].deref());
+                    put(sp++, siteVariable(site, *f));
                     break;
                 }
                 switch (m_globals.entry(g).kind) {
@@ -367,7 +298,7 @@ Value Interpreter::execute(std::size_t entryDepth) {
             }
             case Op::StoreName: {
                 prepareStore(sp[-1], in.b);
-                variable(VarName, in.c, locals, proc) = std::move(sp[-1]);
+                variable(VarName, in.c, *f) = std::move(sp[-1]);
                 --sp;
                 break;
             }
@@ -376,7 +307,7 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 std::int32_t g = lookup(site);
                 if (g < 0) {
                     if (proc->optionExplicit) raise(err::VariableUndefined, site.name);
-                    Value& s = locals[site.localSlot];
+                    Value& s = (site.outer ? f->outer : locals)[site.localSlot];
                     put(sp++, s.isRef() ? s : Value::ref(&s));
                 } else if (m_globals.entry(g).kind == Globals::Kind::Variable) {
                     put(sp++, Value::ref(&m_globals.value(g)));
@@ -391,6 +322,9 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 break;
             }
             case Op::LoadItem: put(sp++, loadItem(in.c)); break;
+            case Op::LoadItemRef:
+                put(sp++, Value::ref(m_globals.entry(in.c).itemLoaded ? &m_globals.value(in.c) : &loadItem(in.c)));
+                break;
             case Op::AppendLocal:
             case Op::AppendGlobal: {
                 Value& target = in.op == Op::AppendLocal ? locals[in.c].deref() : m_globals.value(in.c);
@@ -532,7 +466,7 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 if (limit.isNull() || step.isNull()) raise(94);
                 limit = toNumeric(limit);
                 step = toNumeric(step);
-                if (!forContinues(variable(loop.varKind, loop.varSlot, locals, proc), limit, step)) pc = code + in.c;
+                if (!forContinues(variable(loop.varKind, loop.varSlot, *f), limit, step)) pc = code + in.c;
                 break;
             }
             case Op::ForNext: {
@@ -540,7 +474,7 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 const Value& limit = locals[loop.hidden];
                 const Value& step = locals[loop.hidden + 1];
                 Value& var = loop.varKind == VarLocal ? locals[loop.varSlot].deref()
-                                                      : variable(loop.varKind, loop.varSlot, locals, proc);
+                                                      : variable(loop.varKind, loop.varSlot, *f);
                 if (fastInt(var.tag()) && fastInt(step.tag())) {
                     setIntegral(var, fastInt64(var) + fastInt64(step), var.tag() == Tag::Integer && step.tag() == Tag::Integer);
                 } else if (var.tag() == Tag::Double && fastNumber(step.tag())) {
@@ -594,22 +528,22 @@ Value Interpreter::execute(std::size_t entryDepth) {
                         break;
                     case Globals::Kind::NamedItem: {
                         Value item = loadItem(g);
-                        replaceTop(sp, argc, indexInto(item, sp - argc, argc, false));
+                        replaceTop(sp, argc, indexInto(item, sp - argc, argc, in.b != 0));
                         break;
                     }
                     default: {
                         Value held = m_globals.value(g);
-                        replaceTop(sp, argc, indexInto(held, sp - argc, argc, false));
+                        replaceTop(sp, argc, indexInto(held, sp - argc, argc, in.b != 0));
                         break;
                     }
                     }
                     break;
                 }
                 if (proc->optionExplicit) raise(err::VariableUndefined, site.name);
-                const Value& local = locals[site.localSlot].deref();
+                const Value& local = siteVariable(site, *f);
                 if (!local.isArray() && !local.isObject()) raise(err::TypeMismatch, site.name);
                 Value held = local;
-                replaceTop(sp, argc, indexInto(held, sp - argc, argc, false));
+                replaceTop(sp, argc, indexInto(held, sp - argc, argc, in.b != 0));
                 break;
             }
             case Op::CallBuiltin: {
@@ -624,18 +558,18 @@ Value Interpreter::execute(std::size_t entryDepth) {
             case Op::IndexGlobal: {
                 m_sp = sp;
                 Value held = in.op == Op::IndexLocal ? locals[in.c].deref() : m_globals.value(in.c);
-                replaceTop(sp, in.a, indexInto(held, sp - in.a, in.a, false));
+                replaceTop(sp, in.a, indexInto(held, sp - in.a, in.a, in.b != 0));
                 break;
             }
             case Op::IndexValue: {
                 m_sp = sp;
-                Value r = indexInto(sp[-in.a - 1], sp - in.a, in.a, false);
+                Value r = indexInto(sp[-in.a - 1], sp - in.a, in.a, in.b != 0);
                 replaceTop(sp, in.a + 1, std::move(r));
                 break;
             }
             case Op::StoreIndex: {
                 m_sp = sp;
-                Value& var = variable(static_cast<std::uint16_t>(in.b & 0xFF), in.c, locals, proc);
+                Value& var = variable(static_cast<std::uint16_t>(in.b & 0xFF), in.c, *f);
                 storeElement(var, sp - in.a - 1, in.a, sp[-1], static_cast<std::uint16_t>(in.b >> 8));
                 for (Value* p = sp - in.a - 1; p < sp; ++p) p->clear();
                 sp -= in.a + 1;
@@ -643,31 +577,137 @@ Value Interpreter::execute(std::size_t entryDepth) {
             }
             case Op::GetMember:
             case Op::CallMember: {
-                Value& object = sp[-in.a - 1];
-                if (!object.isObject() || !object.obj()) raise(err::ObjectRequired);
+                Value* object = sp - in.a - 1;
+                IDispatch* const target = object->deref().isObject() ? object->deref().obj() : nullptr;
+                if (!target) raise(err::ObjectRequired);
                 m_sp = sp;
-                Value r = invokeMember(object.obj(), proc->members[static_cast<std::size_t>(in.c)], sp - in.a, in.a,
-                                       in.op == Op::CallMember ? DISPATCH_METHOD : DISPATCH_METHOD | DISPATCH_PROPERTYGET);
+                MemberSite& site = proc->members[static_cast<std::size_t>(in.c)];
+                if (ClassInstance* instance = ClassInstance::from(target); instance && instance->vm() == this) {
+                    Value out;
+                    Procedure* callee = classGet(instance, site, sp - in.a, in.a, in.op == Op::CallMember, *f, out);
+                    if (!callee) {
+                        replaceTop(sp, in.a + 1, std::move(out));
+                        break;
+                    }
+                    VBS_CHECK_INTERRUPT();
+                    VBS_ENTER_METHOD(callee, in.a, instance, object, kRetValue);
+                    break;
+                }
+                Value r = target == m_errObject.get()
+                              ? errMember(errMemberId(site), DISPATCH_METHOD | DISPATCH_PROPERTYGET, sp - in.a, in.a, nullptr)
+                              : invokeMember(target, site, sp - in.a, in.a,
+                                             in.op == Op::CallMember ? DISPATCH_METHOD
+                                                                     : DISPATCH_METHOD | DISPATCH_PROPERTYGET);
                 replaceTop(sp, in.a + 1, std::move(r));
+                VBS_CHECK_INTERRUPT();
                 break;
             }
             case Op::PutMember: {
-                Value& object = sp[-in.a - 2];
-                if (!object.isObject() || !object.obj()) raise(err::ObjectRequired);
+                Value* object = sp - in.a - 2;
+                IDispatch* const target = object->deref().isObject() ? object->deref().obj() : nullptr;
+                if (!target) raise(err::ObjectRequired);
                 m_sp = sp;
                 Value& value = sp[-1];
                 if (in.b == kModeSet && !value.isObject()) raise(err::ObjectRequired);
                 MemberSite& site = proc->members[static_cast<std::size_t>(in.c)];
-                invokeMember(object.obj(), site, sp - in.a - 1, in.a,
-                             in.b == kModeSet ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT, &value);
+                if (ClassInstance* instance = ClassInstance::from(target); instance && instance->vm() == this) {
+                    Procedure* callee = classPut(instance, site, sp - in.a - 1, in.a, in.b, *f);
+                    if (callee) {
+                        VBS_CHECK_INTERRUPT();
+                        VBS_ENTER_METHOD(callee, in.a + 1, instance, object, kRetNone);
+                        break;
+                    }
+                } else if (target == m_errObject.get()) {
+                    errMember(errMemberId(site), DISPATCH_PROPERTYPUT, sp - in.a - 1, in.a, &value);
+                } else {
+                    invokeMember(target, site, sp - in.a - 1, in.a,
+                                 in.b == kModeSet ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT, &value);
+                }
                 for (Value* p = sp - in.a - 2; p < sp; ++p) p->clear();
                 sp -= in.a + 2;
+                VBS_CHECK_INTERRUPT();
+                break;
+            }
+            case Op::LoadField: put(sp++, f->self->fields()[in.c]); break;
+            case Op::StoreField: {
+                prepareStore(sp[-1], in.b);
+                f->self->fields()[in.c] = std::move(sp[-1]);
+                --sp;
+                break;
+            }
+            case Op::RefField: put(sp++, Value::ref(&f->self->fields()[in.c])); break;
+            case Op::LoadMe: put(sp++, Value::object(f->self->dispatch())); break;
+            case Op::NewObject: {
+                m_sp = sp;
+                put(sp++, newObject(proc->names[static_cast<std::size_t>(in.c)]));
+                ClassInstance* instance = ClassInstance::from(sp[-1].obj());
+                if (Procedure* init = instance->def().initialize.get()) {
+                    VBS_CHECK_INTERRUPT();
+                    VBS_ENTER_METHOD(init, 0, instance, sp - 1, kRetKeep);
+                }
+                break;
+            }
+            case Op::CallSelf:
+            case Op::PutSelf: {
+                ClassInstance* self = f->self;
+                m_sp = sp;
+                const bool put = in.op == Op::PutSelf;
+                Value out;
+                const int argc = put ? in.a + 1 : in.a;
+                Procedure* callee = memberProc(self, in.c, put, in.b, in.b == 1, sp - argc, in.a, out);
+                if (!callee) {  // an accessor done without a frame
+                    if (put) (--sp)->clear();
+                    else replaceTop(sp, in.a, std::move(out));
+                    break;
+                }
+                VBS_CHECK_INTERRUPT();
+                VBS_ENTER_METHOD(callee, argc, self, sp - argc, put ? kRetNone : kRetValue);
+                break;
+            }
+            case Op::LoadOuter: put(sp++, f->outer[in.c].deref()); break;
+            case Op::StoreOuter: {
+                prepareStore(sp[-1], in.b);
+                f->outer[in.c].deref() = std::move(sp[-1]);
+                --sp;
+                break;
+            }
+            case Op::RefOuter: {
+                Value& s = f->outer[in.c];
+                put(sp++, s.isRef() ? s : Value::ref(&s));
+                break;
+            }
+            case Op::OnError:
+                f->resumeNext = in.b != 0;
+                m_err.clear();
+                break;
+            case Op::LoadErr: put(sp++, Value::object(errObject())); break;
+            case Op::Eval:
+            case Op::Execute:
+            case Op::ExecuteGlobal: {
+                if (in.a != 1) {
+                    raise(err::WrongArgs, in.op == Op::Eval ? u"Eval" : in.op == Op::Execute ? u"Execute" : u"ExecuteGlobal");
+                }
+                m_sp = sp;
+                Procedure* chunk = compileDynamic(in.op, sp[-1], *f);
+                (--sp)->clear();
+                ClassInstance* self = chunk->runsInOuterFrame ? f->self : nullptr;
+                Value* outer = locals;
+                VBS_CHECK_INTERRUPT();
+                VBS_ENTER_METHOD(chunk, 0, self, sp, kRetValue);
+                f->outer = outer;
+                break;
+            }
+            case Op::GetRef: {
+                if (in.a != 1) raise(err::WrongArgs, u"GetRef");
+                m_sp = sp;
+                Value r = makeFunctionRef(sp[-1]);
+                replaceTop(sp, 1, std::move(r));
                 break;
             }
             case Op::DimArray:
             case Op::ReDim: {
                 m_sp = sp;
-                Value& var = variable(in.b, in.c, locals, proc);
+                Value& var = variable(in.b, in.c, *f);
                 std::vector<std::int32_t> bounds = upperBounds(sp - in.a, in.a);
                 if (var.isArray() && var.arr()->fixed) raise(err::ArrayFixed);
                 if (in.op == Op::ReDim && (in.b & 0x100) && var.isArray() && !var.arr()->bounds.empty()) {
@@ -691,7 +731,7 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 break;
             }
             case Op::Erase: {
-                Value& var = variable(in.b, in.c, locals, proc);
+                Value& var = variable(in.b, in.c, *f);
                 if (!var.isArray()) raise(err::TypeMismatch);
                 if (var.arr()->fixed) {
                     for (Value& v : var.uniqueArray()->data) v.clear();
@@ -701,16 +741,33 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 break;
             }
 
+            case Op::ExitProc:
+                // Leaving a procedure with Exit clears Err where errors were being handled.
+                if (f->resumeNext) m_err.clear();
+                [[fallthrough]];
             case Op::Return: {
                 Value result = std::move(locals[proc->paramCount()]);
                 for (Value* p = locals; p < sp; ++p) p->clear();
+                Value* const ret = f->ret;
+                const std::uint8_t mode = f->retMode;
                 m_frames.pop_back();
+                if (!m_dynamicFrames.empty() && m_dynamicFrames.back().first >= m_frames.size()) {
+                    m_dynamicFrames.pop_back();
+                }
                 if (m_frames.size() == entryDepth) {
                     m_sp = locals;
                     return result;
                 }
-                put(locals, std::move(result));
-                sp = locals + 1;
+                if (mode == kRetValue) {
+                    if (ret != locals) ret->clear();  // the object whose member was called
+                    put(ret, std::move(result));
+                    sp = ret + 1;
+                } else if (mode == kRetNone) {
+                    ret->clear();
+                    sp = ret;
+                } else {
+                    sp = ret + 1;
+                }
                 VBS_RESUME();
                 break;
             }
@@ -726,16 +783,25 @@ Value Interpreter::execute(std::size_t entryDepth) {
             e.where = proc->source;
             e.positioned = true;
         }
-        // Unwind every frame of this run; clear what they held.
         Value* top = std::max(sp, m_sp);
         if (!m_frames.empty() && m_frames.size() > entryDepth) {
             const Frame& innermost = m_frames.back();
             top = std::max(top, innermost.base + innermost.proc->localCount);
         }
+        if (!e.fatal && handleError(e, entryDepth, pc, top)) {
+            // On Error Resume Next: go on in the frame that handles it.
+            VBS_RESUME();
+            sp = locals + proc->localCount;
+            m_sp = sp;
+            continue;
+        }
+        // Unwind every frame of this run; clear what they held.
         for (Value* p = entryBase; p < top; ++p) p->clear();
         m_frames.resize(entryDepth);
+        while (!m_dynamicFrames.empty() && m_dynamicFrames.back().first >= entryDepth) m_dynamicFrames.pop_back();
         m_sp = entryBase;
         throw;
+    }
     }
 #undef VBS_RESUME
 #undef VBS_ENTER

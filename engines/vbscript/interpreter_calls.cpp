@@ -6,6 +6,8 @@
 #include "engines/vbscript/errors.h"
 #include "engines/vbscript/interpreter.h"
 
+#include "runtime/typeinfo.h"
+
 #include <cstring>
 
 namespace vbs {
@@ -29,24 +31,29 @@ inline void release(VARIANT& v) {
 
 // The VARIANTs of one call, on the C++ stack for the usual few arguments.
 // A temporary (the variable passed by reference) is only set up for the
-// arguments that are references.
+// arguments that are references; what it held before the call is kept as
+// its type and bits, to see whether the callee wrote to it.
 class CallArgs {
 public:
     explicit CallArgs(UINT count) : m_count(count) {
         if (count > kInlineArgs) {
             m_heapArgs.resize(count);
             m_heapTemps.resize(count);
-            m_heapOriginal.resize(count);
+            m_heapBefore.resize(count);
         }
+        VARIANT* a = args();
+        VARIANT* t = temps();
         for (UINT i = 0; i < count; ++i) {
-            args()[i].vt = VT_EMPTY;
-            temps()[i].vt = VT_EMPTY;
+            a[i].vt = VT_EMPTY;
+            t[i].vt = VT_EMPTY;
         }
     }
     ~CallArgs() {
+        VARIANT* a = args();
+        VARIANT* t = temps();
         for (UINT i = 0; i < m_count; ++i) {
-            if (args()[i].vt != (VT_BYREF | VT_VARIANT)) release(args()[i]);
-            release(temps()[i]);
+            if (a[i].vt != (VT_BYREF | VT_VARIANT)) release(a[i]);
+            release(t[i]);
         }
     }
     CallArgs(const CallArgs&) = delete;
@@ -54,18 +61,70 @@ public:
 
     VARIANT* args() { return m_count > kInlineArgs ? m_heapArgs.data() : m_args; }
     VARIANT* temps() { return m_count > kInlineArgs ? m_heapTemps.data() : m_temps; }
-    VARIANT* original() { return m_count > kInlineArgs ? m_heapOriginal.data() : m_original; }
+    struct Before {
+        VARTYPE vt;
+        LONGLONG bits;
+    };
+    Before* before() { return m_count > kInlineArgs ? m_heapBefore.data() : m_before; }
 
 private:
     UINT m_count;
     VARIANT m_args[kInlineArgs];
     VARIANT m_temps[kInlineArgs];
-    VARIANT m_original[kInlineArgs];  // shallow copies of the temps before the call
-    std::vector<VARIANT> m_heapArgs, m_heapTemps, m_heapOriginal;
+    Before m_before[kInlineArgs];
+    std::vector<VARIANT> m_heapArgs, m_heapTemps;
+    std::vector<Before> m_heapBefore;
 };
 
-bool sameVariant(const VARIANT& a, const VARIANT& b) {
-    return a.vt == b.vt && a.llVal == b.llVal;
+bool unchanged(const VARIANT& v, const CallArgs::Before& b) {
+    return v.vt == b.vt && v.llVal == b.bits;
+}
+
+// Numbers and the like straight into a VARIANT; anything else through toVariant.
+inline void argumentVariant(const Value& v, VARIANT& out) {
+    switch (v.tag()) {
+    case Tag::Double: out.vt = VT_R8; out.dblVal = v.asDouble(); return;
+    case Tag::Long: out.vt = VT_I4; out.lVal = v.asLong(); return;
+    case Tag::Integer: out.vt = VT_I2; out.iVal = v.asInteger(); return;
+    case Tag::Empty: out.vt = VT_EMPTY; return;
+    default: toVariant(v, out); return;
+    }
+}
+
+inline Value resultValue(const VARIANT& v) {
+    switch (v.vt) {
+    case VT_R8: return Value::number(v.dblVal);
+    case VT_I4: return Value::longInt(v.lVal);
+    case VT_I2: return Value::integer(v.iVal);
+    case VT_EMPTY: return {};
+    default: return fromVariant(v);
+    }
+}
+
+// True when the object's type information describes member id with
+// parameters that are all passed by value.
+bool parametersByValue(IDispatch* object, DISPID id) {
+    UINT count = 0;
+    if (FAILED(object->GetTypeInfoCount(&count)) || count == 0) return false;
+    qrt::ComPtr<ITypeInfo> info;
+    if (FAILED(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, info.out())) || !info) return false;
+    TYPEATTR* attr = nullptr;
+    if (FAILED(info->GetTypeAttr(&attr)) || !attr) return false;
+    bool found = false, byValue = true;
+    for (UINT i = 0; i < attr->cFuncs && !found; ++i) {
+        FUNCDESC* f = nullptr;
+        if (FAILED(info->GetFuncDesc(i, &f)) || !f) continue;
+        if (f->memid == id && (f->invkind == INVOKE_FUNC || f->invkind == INVOKE_PROPERTYGET)) {
+            found = true;
+            for (SHORT p = 0; p < f->cParams; ++p) {
+                const ELEMDESC& e = f->lprgelemdescParam[p];
+                if ((e.tdesc.vt & VT_BYREF) || (e.wParamFlags & PARAMFLAG_FOUT)) byValue = false;
+            }
+        }
+        info->ReleaseFuncDesc(f);
+    }
+    info->ReleaseTypeAttr(attr);
+    return found && byValue;
 }
 
 }  // namespace
@@ -83,6 +142,7 @@ Value Interpreter::invokeMember(IDispatch* object, MemberSite& site, Value* args
             site.object = object;
             site.vtable = vtable;
             site.id = id;
+            site.argsByValue = parametersByValue(object, id);
         }
     }
 
@@ -93,14 +153,16 @@ Value Interpreter::invokeMember(IDispatch* object, MemberSite& site, Value* args
     for (int i = 0; i < argc; ++i) {
         VARIANT& slot = rg[total - 1 - static_cast<UINT>(i)];
         const Value& arg = args[i];
-        if (arg.isRef()) {
+        if (arg.isRef() && site.argsByValue) {
+            argumentVariant(*arg.target(), slot);
+        } else if (arg.isRef()) {
             VARIANT& temp = call.temps()[i];
             toVariant(*arg.target(), temp);
-            call.original()[i] = temp;
+            call.before()[i] = {temp.vt, temp.llVal};
             slot.vt = VT_BYREF | VT_VARIANT;
             slot.pvarVal = &temp;
         } else {
-            toVariant(arg, slot);
+            argumentVariant(arg, slot);
         }
     }
     if (putValue) toVariant(*putValue, rg[0]);
@@ -140,13 +202,13 @@ Value Interpreter::invokeMember(IDispatch* object, MemberSite& site, Value* args
     if (excep.bstrSource || excep.bstrDescription || excep.bstrHelpFile) qrt::clearExcepInfo(&excep);
 
     // Variables passed by reference take what the callee wrote.
-    for (int i = 0; i < argc; ++i) {
+    for (int i = 0; i < argc && !site.argsByValue; ++i) {
         if (!args[i].isRef()) continue;
         VARIANT& temp = call.temps()[i];
-        if (!sameVariant(temp, call.original()[i])) *args[i].target() = fromVariant(temp);
+        if (!unchanged(temp, call.before()[i])) *args[i].target() = fromVariant(temp);
     }
     if (putValue) return {};
-    return fromVariant(result);
+    return resultValue(result);
 }
 
 }  // namespace vbs

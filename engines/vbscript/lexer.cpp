@@ -91,6 +91,7 @@ private:
         t.type = type;
         t.line = m_line;
         t.column = column();
+        t.spaced = m_tokStart > 0 && isBlank(m_text[m_tokStart - 1]);
         m_tokens.push_back(std::move(t));
         return m_tokens.back();
     }

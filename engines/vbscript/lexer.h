@@ -38,6 +38,7 @@ struct Token {
     std::uint32_t column = 0;  // zero-based
     std::u16string text;       // the name as written
     Value value;               // a literal's value
+    bool spaced = false;       // blanks before it (" .x" inside With starts an argument)
 };
 
 // Splits text into tokens; throws a positioned compilation ScriptError.

@@ -24,23 +24,27 @@ public:
             skipSeparators();
             if (at(Tok::End)) break;
             if (isKw(Kw::Option)) fail(err::OptionExplicitFirst);
-            bool isPrivate = false, hasScope = false;
-            std::size_t mark = m_i;
-            if (isKw(Kw::Public) || isKw(Kw::Private)) {
-                isPrivate = isKw(Kw::Private);
-                hasScope = true;
-                next();
-                if (peekName(u"default")) next();
-            }
-            if (isKw(Kw::Sub) || isKw(Kw::Function)) {
-                prog.procs.push_back(procedure(isPrivate));
+            if (isKw(Kw::Class)) {
+                prog.classes.push_back(classDecl());
                 continue;
             }
-            if (hasScope) {
-                // Public x / Private x at global level declare variables.
-                m_i = mark;
-                next();
-                prog.globals.push_back(dim());
+            const std::size_t mark = m_i;
+            Scope scope = scopePrefix();
+            if (isKw(Kw::Sub) || isKw(Kw::Function) || isKw(Kw::Property)) {
+                if (isKw(Kw::Property)) fail(err::MustBeInClass);
+                if (scope.isDefault) failAt(err::MustBeInClass, scope.defaultToken);
+                prog.procs.push_back(procedure(scope.isPrivate, false));
+                continue;
+            }
+            if (scope.given) {
+                // Public x / Private x / Public Const at global level.
+                if (scope.isDefault) failAt(err::DefaultPlacement, scope.defaultToken);
+                if (isKw(Kw::Const)) {
+                    prog.globals.push_back(constant());
+                } else {
+                    m_i = mark;
+                    prog.globals.push_back(dim());
+                }
                 endOfStatement();
                 continue;
             }
@@ -68,6 +72,10 @@ private:
     void next() { if (m_i + 1 < m_t.size()) ++m_i; }
     SourcePos pos() const { return {cur().line, cur().column}; }
 
+    [[noreturn]] void failAt(int number, std::size_t token) {
+        m_i = token;
+        fail(number);
+    }
     [[noreturn]] void fail(int number) {
         ScriptError e;
         e.scode = errorStatus(number);
@@ -100,11 +108,44 @@ private:
         while (at(Tok::Newline) || at(Tok::Colon)) next();
     }
 
-    // ---- procedures ----------------------------------------------------
-    std::unique_ptr<ProcDecl> procedure(bool isPrivate) {
+    // ---- procedures and classes ----------------------------------------
+    // Public / Private / Public Default before a declaration.
+    struct Scope {
+        bool given = false;
+        bool isPrivate = false;
+        bool isDefault = false;
+        std::size_t defaultToken = 0;
+    };
+    Scope scopePrefix() {
+        Scope s;
+        if (isKw(Kw::Public) || isKw(Kw::Private)) {
+            s.given = true;
+            s.isPrivate = isKw(Kw::Private);
+            next();
+            if (peekName(u"default")) {
+                s.isDefault = true;
+                s.defaultToken = m_i;
+                next();
+            }
+        }
+        return s;
+    }
+
+    std::unique_ptr<ProcDecl> procedure(bool isPrivate, bool inClass) {
         auto p = std::make_unique<ProcDecl>();
-        p->isFunction = isKw(Kw::Function);
         p->isPrivate = isPrivate;
+        Kw closing = cur().kw;
+        if (isKw(Kw::Property)) {
+            if (!inClass) fail(err::MustBeInClass);
+            next();
+            if (isKw(Kw::Get)) p->kind = ProcKind::PropertyGet;
+            else if (isKw(Kw::Let)) p->kind = ProcKind::PropertyLet;
+            else if (isKw(Kw::Set)) p->kind = ProcKind::PropertySet;
+            else fail(err::ExpectedPropertyKind);
+        } else {
+            p->kind = isKw(Kw::Function) ? ProcKind::Function : ProcKind::Sub;
+        }
+        p->isFunction = p->kind == ProcKind::Function || p->kind == ProcKind::PropertyGet;
         next();
         p->pos = pos();
         p->name = identifier();
@@ -127,12 +168,61 @@ private:
             expect(Tok::RParen, err::ExpectedRParen);
         }
         endOfStatement();
-        const Kw kind = p->isFunction ? Kw::Function : Kw::Sub;
         p->body = block([&] { return isKw(Kw::End); }, true);
         expectKw(Kw::End, err::ExpectedEnd);
-        expectKw(kind, p->isFunction ? err::ExpectedFunction : err::ExpectedSub);
+        expectKw(closing, closing == Kw::Property ? err::ExpectedProperty
+                          : closing == Kw::Function ? err::ExpectedFunction : err::ExpectedSub);
         endOfStatement();
         return p;
+    }
+
+    std::unique_ptr<ClassDecl> classDecl() {
+        auto c = std::make_unique<ClassDecl>();
+        next();
+        c->pos = pos();
+        c->name = identifier();
+        endOfStatement();
+        for (;;) {
+            skipSeparators();
+            if (at(Tok::End)) fail(err::ExpectedEnd);
+            if (isKw(Kw::End)) {
+                next();
+                expectKw(Kw::Class, err::ExpectedClass);
+                endOfStatement();
+                return c;
+            }
+            Scope scope = scopePrefix();
+            if (isKw(Kw::Sub) || isKw(Kw::Function) || isKw(Kw::Property)) {
+                const std::size_t start = m_i;
+                auto method = procedure(scope.isPrivate, true);
+                if (scope.isDefault) {
+                    if (scope.isPrivate) failAt(err::DefaultNotPublic, scope.defaultToken);
+                    if (method->kind == ProcKind::PropertyLet || method->kind == ProcKind::PropertySet) {
+                        failAt(err::DefaultNotGet, scope.defaultToken);
+                    }
+                    method->isDefault = true;
+                }
+                (void)start;
+                c->methods.push_back(std::move(method));
+                continue;
+            }
+            if (isKw(Kw::Const)) {
+                StmtPtr s = constant();
+                for (DimItem& item : s->items) c->consts.push_back(std::move(item));
+                endOfStatement();
+                continue;
+            }
+            if (scope.isDefault) failAt(err::DefaultPlacement, scope.defaultToken);
+            if (!scope.given && !isKw(Kw::Dim)) fail(err::ExpectedStatement);
+            if (scope.given && isKw(Kw::Dim)) fail(err::ExpectedIdentifier);
+            if (isKw(Kw::Dim)) next();
+            StmtPtr s = variableList(StmtKind::Dim);
+            for (DimItem& item : s->items) {
+                c->fields.push_back(std::move(item));
+                c->fieldPrivate.push_back(scope.isPrivate);
+            }
+            endOfStatement();
+        }
     }
 
     // ---- statements ----------------------------------------------------
@@ -149,10 +239,11 @@ private:
     }
 
     void statementLine(Block& out, bool inProc) {
-        if (isKw(Kw::Sub) || isKw(Kw::Function) || isKw(Kw::Public) || isKw(Kw::Private)) {
+        if (isKw(Kw::Sub) || isKw(Kw::Function) || isKw(Kw::Public) || isKw(Kw::Private) || isKw(Kw::Class) ||
+            isKw(Kw::Property)) {
             if (inProc) fail(err::SyntaxError);
         }
-        out.push_back(statement(inProc));
+        if (StmtPtr s = statement(inProc)) out.push_back(std::move(s));
         endOfStatement();
     }
 
@@ -172,11 +263,48 @@ private:
             case Kw::Call: return callStatement();
             case Kw::Set: return assignment(true);
             case Kw::Let: return assignment(false);
+            case Kw::With: return withStatement(inProc);
+            case Kw::On: return onError();
+            case Kw::Stop: next(); return nullptr;  // a breakpoint for debuggers: nothing to do here
+            case Kw::Me:
             case Kw::None: return assignOrCall();
+            case Kw::Loop: fail(err::LoopWithoutDo);
+            case Kw::Next: fail(err::UnexpectedNext);
             default: break;
             }
         }
+        if (at(Tok::Dot)) return assignOrCall();
         fail(err::ExpectedStatement);
+    }
+
+    StmtPtr withStatement(bool inProc) {
+        auto s = make(StmtKind::With);
+        next();
+        s->value = expression();
+        endOfStatement();
+        ++m_withDepth;
+        s->blocks.push_back(block([&] { return isKw(Kw::End); }, inProc));
+        --m_withDepth;
+        expectKw(Kw::End, err::ExpectedEnd);
+        expectKw(Kw::With, err::ExpectedWith);
+        return s;
+    }
+
+    StmtPtr onError() {
+        auto s = make(StmtKind::OnError);
+        next();
+        expectKw(Kw::Error, err::SyntaxError);
+        if (isKw(Kw::Resume)) {
+            next();
+            expectKw(Kw::Next, err::SyntaxError);
+            s->resumeNext = true;
+            return s;
+        }
+        expectKw(Kw::GoTo, err::SyntaxError);
+        // Only GoTo 0: VBScript has no line labels.
+        if (!at(Tok::Literal) || !isNumericTag(cur().value.tag()) || toDouble(cur().value) != 0) fail(err::SyntaxError);
+        next();
+        return s;
     }
 
     StmtPtr make(StmtKind kind) {
@@ -186,9 +314,14 @@ private:
         return s;
     }
 
+    // Dim, or Public / Private at global level: the keyword, then the names.
     StmtPtr dim() {
-        auto s = make(StmtKind::Dim);
         next();
+        return variableList(StmtKind::Dim);
+    }
+
+    StmtPtr variableList(StmtKind kind) {
+        auto s = make(kind);
         for (;;) {
             DimItem item;
             item.pos = pos();
@@ -312,7 +445,7 @@ private:
             while (at(Tok::Colon)) next();
             if (at(Tok::Newline) || at(Tok::End) || isKw(Kw::Else)) break;
             if (isKw(Kw::End) && m_i + 1 < m_t.size() && m_t[m_i + 1].kw == Kw::If) break;
-            b.push_back(statement(inProc));
+            if (StmtPtr st = statement(inProc)) b.push_back(std::move(st));
             if (!atStatementEnd() && !isKw(Kw::Else)) fail(err::ExpectedEndOfStatement);
         }
         return b;
@@ -415,7 +548,7 @@ private:
             next();
             s->value = expression();
         }
-        if (!atStatementEnd()) fail(err::ExpectedWhileUntil);
+        if (!atStatementEnd()) fail(err::ExpectedWhileUntilEnd);
         s->blocks.push_back(block([&] { return isKw(Kw::Loop); }, inProc));
         expectKw(Kw::Loop, err::ExpectedLoop);
         if (isKw(Kw::While) || isKw(Kw::Until)) {
@@ -441,7 +574,9 @@ private:
     StmtPtr exitStatement() {
         auto s = make(StmtKind::Exit);
         next();
-        if (!(isKw(Kw::Do) || isKw(Kw::For) || isKw(Kw::Sub) || isKw(Kw::Function))) fail(err::InvalidExit);
+        if (!(isKw(Kw::Do) || isKw(Kw::For) || isKw(Kw::Sub) || isKw(Kw::Function) || isKw(Kw::Property))) {
+            fail(err::InvalidExit);
+        }
         s->exitWhat = cur().kw;
         next();
         return s;
@@ -673,6 +808,7 @@ private:
     ExprPtr primary() {
         switch (cur().type) {
         case Tok::Literal: return literal(cur().value);
+        case Tok::Dot: return postfix(primaryName());
         case Tok::LParen: {
             auto e = std::make_unique<Expr>();
             e->kind = ExprKind::Paren;
@@ -689,7 +825,16 @@ private:
             case Kw::Empty: return literal(Value());
             case Kw::Null: return literal(Value::null());
             case Kw::Nothing: return literal(Value::nothing());
-            case Kw::None: return postfix(primaryName());
+            case Kw::None:
+            case Kw::Me: return postfix(primaryName());
+            case Kw::New: {
+                auto e = std::make_unique<Expr>();
+                e->kind = ExprKind::New;
+                e->pos = pos();
+                next();
+                e->name = identifier();
+                return e;
+            }
             default: break;
             }
             break;
@@ -698,10 +843,29 @@ private:
         fail(err::ExpectedExpression);
     }
 
+    // A name, Me, or (inside With) the With object before a leading '.'.
     ExprPtr primaryName() {
         auto e = std::make_unique<Expr>();
         e->kind = ExprKind::Name;
         e->pos = pos();
+        if (at(Tok::Dot)) {
+            if (m_withDepth == 0) fail(err::InvalidReference);
+            e->kind = ExprKind::With;
+            next();
+            auto m = std::make_unique<Expr>();
+            m->kind = ExprKind::Member;
+            m->pos = pos();
+            if (!at(Tok::Name)) fail(err::ExpectedIdentifier);
+            m->name = cur().text;
+            next();
+            m->left = std::move(e);
+            return m;
+        }
+        if (isKw(Kw::Me)) {
+            e->kind = ExprKind::Me;
+            next();
+            return e;
+        }
         if (!at(Tok::Name) || cur().kw != Kw::None) fail(err::ExpectedStatement);
         e->name = cur().text;
         next();
@@ -711,7 +875,7 @@ private:
     // Member accesses and argument lists after a name.
     ExprPtr postfix(ExprPtr e) {
         for (;;) {
-            if (at(Tok::Dot)) {
+            if (at(Tok::Dot) && !(m_withDepth > 0 && cur().spaced)) {
                 next();
                 auto m = std::make_unique<Expr>();
                 m->kind = ExprKind::Member;
@@ -756,6 +920,7 @@ private:
 
     std::vector<Token> m_t;
     std::size_t m_i = 0;
+    int m_withDepth = 0;
 };
 
 }  // namespace

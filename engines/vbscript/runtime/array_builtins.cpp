@@ -3,6 +3,7 @@
 #include "engines/vbscript/errors.h"
 #include "engines/vbscript/interpreter.h"
 #include "engines/vbscript/runtime/builtins.h"
+#include "engines/vbscript/runtime/text_case.h"
 
 namespace vbs {
 
@@ -37,17 +38,13 @@ Value fnSplit(Interpreter&, Value* a, int argc) {
     std::u16string delim = given(a, argc, 1) ? toString(a[1]) : std::u16string(u" ");
     std::int32_t limit = given(a, argc, 2) ? toLong(a[2]) : -1;
     if (limit < -1) raise(err::InvalidCall);
-    const bool text = given(a, argc, 3) && toLong(a[3]) == 1;
+    const bool text = textCompareArg(a, argc, 3);
     std::vector<std::u16string> parts;
     if (!s.empty() && limit != 0) {
         if (delim.empty()) {
             parts.push_back(s);
         } else {
-            auto fold = [](std::u16string t) {
-                for (char16_t& c : t) if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
-                return t;
-            };
-            const std::u16string hay = text ? fold(s) : s, needle = text ? fold(delim) : delim;
+            const std::u16string hay = text ? lowerText(s) : s, needle = text ? lowerText(delim) : delim;
             std::size_t pos = 0;
             for (;;) {
                 if (limit > 0 && static_cast<std::int32_t>(parts.size()) == limit - 1) break;

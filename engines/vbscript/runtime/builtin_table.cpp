@@ -22,7 +22,8 @@ struct Table {
     std::unordered_map<std::u16string, Constant> constants;
 
     Table() {
-        for (auto group : {mathBuiltins(), stringBuiltins(), conversionBuiltins(), arrayBuiltins(), infoBuiltins()}) {
+        for (auto group : {mathBuiltins(), stringBuiltins(), conversionBuiltins(), arrayBuiltins(), infoBuiltins(),
+                           dateBuiltins(), formatBuiltins(), textBuiltins(), hostBuiltins()}) {
             for (const Builtin& b : group) {
                 byName.emplace(foldName(b.name), static_cast<int>(all.size()));
                 all.push_back(b);
@@ -76,6 +77,54 @@ struct Table {
         number(u"vbCyan", 0xFFFF00);
         number(u"vbWhite", 0xFFFFFF);
         number(u"vbObjectError", static_cast<std::int32_t>(0x80040000u));
+        // MsgBox buttons, icons and options.
+        number(u"vbOKOnly", 0);
+        number(u"vbOKCancel", 1);
+        number(u"vbAbortRetryIgnore", 2);
+        number(u"vbYesNoCancel", 3);
+        number(u"vbYesNo", 4);
+        number(u"vbRetryCancel", 5);
+        number(u"vbCritical", 16);
+        number(u"vbQuestion", 32);
+        number(u"vbExclamation", 48);
+        number(u"vbInformation", 64);
+        number(u"vbDefaultButton1", 0);
+        number(u"vbDefaultButton2", 256);
+        number(u"vbDefaultButton3", 512);
+        number(u"vbDefaultButton4", 768);
+        number(u"vbApplicationModal", 0);
+        number(u"vbSystemModal", 4096);
+        number(u"vbMsgBoxHelpButton", 16384);
+        number(u"vbMsgBoxSetForeground", 65536);
+        number(u"vbMsgBoxRight", 524288);
+        number(u"vbMsgBoxRtlReading", 1048576);
+        // MsgBox results.
+        number(u"vbOK", 1);
+        number(u"vbCancel", 2);
+        number(u"vbAbort", 3);
+        number(u"vbRetry", 4);
+        number(u"vbIgnore", 5);
+        number(u"vbYes", 6);
+        number(u"vbNo", 7);
+        // Days of the week and the first week of the year.
+        number(u"vbUseSystemDayOfWeek", 0);
+        number(u"vbSunday", 1);
+        number(u"vbMonday", 2);
+        number(u"vbTuesday", 3);
+        number(u"vbWednesday", 4);
+        number(u"vbThursday", 5);
+        number(u"vbFriday", 6);
+        number(u"vbSaturday", 7);
+        number(u"vbUseSystem", 0);
+        number(u"vbFirstJan1", 1);
+        number(u"vbFirstFourDays", 2);
+        number(u"vbFirstFullWeek", 3);
+        // FormatDateTime formats.
+        number(u"vbGeneralDate", 0);
+        number(u"vbLongDate", 1);
+        number(u"vbShortDate", 2);
+        number(u"vbLongTime", 3);
+        number(u"vbShortTime", 4);
     }
 };
 

@@ -1,5 +1,6 @@
 // The built-in functions and constants. Each group lives in its own file
-// (math, strings, conversions, arrays, type information, objects) and
+// (math, strings, conversions, arrays, type information, objects, dates,
+// formatting, host dialogs) and
 // contributes a table; builtin_table.cpp joins them for lookup by name.
 #pragma once
 
@@ -27,6 +28,10 @@ std::span<const Builtin> stringBuiltins();
 std::span<const Builtin> conversionBuiltins();
 std::span<const Builtin> arrayBuiltins();
 std::span<const Builtin> infoBuiltins();
+std::span<const Builtin> dateBuiltins();
+std::span<const Builtin> formatBuiltins();
+std::span<const Builtin> textBuiltins();
+std::span<const Builtin> hostBuiltins();
 
 // Index of a built-in function by folded name, or -1.
 int findBuiltin(std::u16string_view folded);

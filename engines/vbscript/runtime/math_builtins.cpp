@@ -109,6 +109,13 @@ Value fnRound(Interpreter&, Value* a, int argc) {
         }
     }
     double d = toDouble(v);
+    // Past 15 places, or for numbers too large to have decimals, nothing
+    // is left to round.
+    if (places > 15 || std::fabs(d) >= 4503599627370496.0) {
+        if (v.tag() == Tag::Single) return Value::single(static_cast<float>(d));
+        if (v.tag() == Tag::Currency) return v;
+        return Value::number(d);
+    }
     double scale = std::pow(10.0, places);
     double r = roundEven(d * scale) / scale;
     // A value like 2.675 is stored slightly below itself; round the decimal
@@ -123,29 +130,34 @@ Value fnRound(Interpreter&, Value* a, int argc) {
     return Value::number(r);
 }
 
-// Rnd: the classic 24-bit linear congruential sequence.
+// Rnd: the classic 24-bit linear congruential sequence, x = (x * 0x43FD43FD
+// + 0xC39EC3) mod 2^24, each number x / 2^24.
 float nextRnd(Interpreter& vm) {
     vm.rndSeed = (vm.rndSeed * 0x43FD43FDu + 0xC39EC3u) & 0xFFFFFFu;
     return static_cast<float>(vm.rndSeed) / 16777216.0f;
 }
 
+// Rnd([n]): n > 0 or none gives the next number; 0 repeats the last one;
+// a negative n restarts from a seed made of the bits of n as a Single, so
+// Rnd(-1) always gives the same number.
 Value fnRnd(Interpreter& vm, Value* a, int argc) {
     if (given(a, argc, 0)) {
-        double n = number(a[0]);
-        if (n == 0) return Value::single(static_cast<float>(vm.lastRnd));
+        const float n = static_cast<float>(number(a[0]));
+        if (n == 0) return Value::single(static_cast<float>(vm.rndSeed) / 16777216.0f);
         if (n < 0) {
-            // A negative argument restarts the sequence from a seed made of its bits.
-            float f = static_cast<float>(n);
             std::uint32_t bits;
-            std::memcpy(&bits, &f, sizeof bits);
+            std::memcpy(&bits, &n, sizeof bits);
             vm.rndSeed = (bits + (bits >> 24)) & 0xFFFFFFu;
         }
     }
-    float r = nextRnd(vm);
+    const float r = nextRnd(vm);
     vm.lastRnd = r;
     return Value::single(r);
 }
 
+// Randomize [n]: the high 32 bits of n as a Double, their two halves xored,
+// become the middle 16 bits of the seed; its low byte stays. Without n the
+// seconds since midnight serve.
 Value fnRandomize(Interpreter& vm, Value* a, int argc) {
     double seed;
     if (given(a, argc, 0)) {
@@ -156,8 +168,8 @@ Value fnRandomize(Interpreter& vm, Value* a, int argc) {
     }
     std::uint64_t bits;
     std::memcpy(&bits, &seed, sizeof bits);
-    std::uint32_t high = static_cast<std::uint32_t>(bits >> 32);
-    std::uint32_t mixed = (high ^ (high >> 16) ^ static_cast<std::uint32_t>(bits)) & 0xFFFFu;
+    const auto high = static_cast<std::uint32_t>(bits >> 32);
+    const std::uint32_t mixed = (high ^ (high >> 16)) & 0xFFFFu;
     vm.rndSeed = ((mixed << 8) | (vm.rndSeed & 0xFFu)) & 0xFFFFFFu;
     return {};
 }

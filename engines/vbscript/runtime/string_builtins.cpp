@@ -5,6 +5,7 @@
 #include "engines/vbscript/errors.h"
 #include "engines/vbscript/interpreter.h"
 #include "engines/vbscript/runtime/builtins.h"
+#include "engines/vbscript/runtime/text_case.h"
 #include "runtime/text.h"
 
 #include <algorithm>
@@ -18,24 +19,10 @@ std::int32_t count(const Value& v) {
     return toLong(v);
 }
 
-char16_t lower(char16_t c) {
-    if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) return static_cast<char16_t>(c + 32);
-    return c;
-}
-char16_t upper(char16_t c) {
-    if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) return static_cast<char16_t>(c - 32);
-    return c;
-}
+std::u16string folded(std::u16string s) { return lowerText(s); }
 
-std::u16string folded(std::u16string s) {
-    for (char16_t& c : s) c = lower(c);
-    return s;
-}
-
-// Text comparison mode (1) of InStr, Replace, StrComp, Split.
-bool textCompare(const Value* a, int argc, int i) {
-    return given(a, argc, i) && toLong(a[i]) == 1;
-}
+// Text comparison mode (1) of InStr, InStrRev, Replace, StrComp.
+bool textCompare(const Value* a, int argc, int i) { return textCompareArg(a, argc, i); }
 
 Value fnLen(Interpreter&, Value* a, int) {
     if (a[0].isNull()) return Value::null();
@@ -82,9 +69,7 @@ Value fnLCase(Interpreter&, Value* a, int) {
 
 Value fnUCase(Interpreter&, Value* a, int) {
     if (a[0].isNull()) return Value::null();
-    std::u16string s = toString(a[0]);
-    for (char16_t& c : s) c = upper(c);
-    return Value::string(std::move(s));
+    return Value::string(upperText(toString(a[0])));
 }
 
 Value trim(const Value& v, bool left, bool right) {
@@ -192,7 +177,7 @@ Value fnInStrRev(Interpreter&, Value* a, int argc) {
 
 Value fnReplace(Interpreter&, Value* a, int argc) {
     // Replace(expression, find, replacewith[, start[, count[, compare]]])
-    if (a[0].isNull() || a[1].isNull() || a[2].isNull()) return Value::null();
+    if (a[0].isNull() || a[1].isNull() || a[2].isNull()) raise(94, u"Replace");
     std::u16string s = toString(a[0]), find = toString(a[1]), with = toString(a[2]);
     std::int32_t start = given(a, argc, 3) ? count(a[3]) : 1;
     std::int32_t limit = given(a, argc, 4) ? count(a[4]) : -1;
@@ -221,12 +206,8 @@ Value fnReplace(Interpreter&, Value* a, int argc) {
 
 Value fnStrComp(Interpreter&, Value* a, int argc) {
     if (a[0].isNull() || a[1].isNull()) return Value::null();
-    std::u16string x = toString(a[0]), y = toString(a[1]);
-    if (textCompare(a, argc, 2)) {
-        x = folded(std::move(x));
-        y = folded(std::move(y));
-    }
-    int c = x.compare(y);
+    const std::u16string x = toString(a[0]), y = toString(a[1]);
+    const int c = textCompare(a, argc, 2) ? compareText(x, y) : x.compare(y);
     return Value::integer(static_cast<std::int16_t>(c < 0 ? -1 : c > 0 ? 1 : 0));
 }
 

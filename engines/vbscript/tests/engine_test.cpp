@@ -233,5 +233,117 @@ TEST_F(EngineTest, HostCallingBackIntoTheScriptWhileItRuns) {
     engine.site->clearItems();
 }
 
+TEST_F(EngineTest, ClassInstancesAndFunctionReferencesReachHostsAsDispatch) {
+    {
+        Engine engine;
+        ASSERT_EQ(engine.run(u"Class Account\n Public Owner\n Private m_total\n"
+                             u" Public Default Property Get Total()\n  Total = m_total\n End Property\n"
+                             u" Public Property Let Total(v)\n  m_total = v\n End Property\n"
+                             u" Public Function Deposit(amount)\n  m_total = m_total + amount\n  Deposit = m_total\n End Function\n"
+                             u" Private Sub Hidden()\n End Sub\nEnd Class\n"
+                             u"Dim acct: Set acct = New Account\n"
+                             u"Function Twice(x)\n Twice = x * 2\nEnd Function\n"
+                             u"Dim twiceRef: Set twiceRef = GetRef(\"Twice\")\n"),
+                  S_OK);
+        qrt::Variant acct = engine.eval(u"acct");
+        ASSERT_EQ(acct.vt, VT_DISPATCH);
+        IDispatch* d = acct.pdispVal;
+        // Names without regard to case; private members are not there.
+        EXPECT_EQ(qtest::put(d, u"TOTAL", qrt::Variant(5)).hr, S_OK);
+        EXPECT_EQ(qtest::call(d, u"deposit", {qrt::Variant(7)}).value.iVal, 12);
+        EXPECT_EQ(qtest::get(d, u"Total").value.iVal, 12);
+        EXPECT_EQ(qtest::put(d, u"owner", qrt::Variant("me")).hr, S_OK);
+        DISPID id = 0;
+        LPOLESTR hidden[] = {const_cast<LPOLESTR>(u"Hidden")};
+        EXPECT_EQ(d->GetIDsOfNames(GUID_NULL, hidden, 1, LOCALE_USER_DEFAULT, &id), DISP_E_UNKNOWNNAME);
+        // The default member answers DISPID_VALUE.
+        DISPPARAMS none{nullptr, nullptr, 0, 0};
+        qrt::Variant total;
+        ASSERT_EQ(d->Invoke(DISPID_VALUE, GUID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &total, nullptr,
+                            nullptr),
+                  S_OK);
+        EXPECT_EQ(total.iVal, 12);
+        // What the host changed, the script sees.
+        EXPECT_EQ(qrt::bstrView(engine.eval(u"acct.Owner").bstrVal), u"me");
+
+        // A function reference is called through its default member.
+        qrt::Variant ref = engine.eval(u"twiceRef");
+        ASSERT_EQ(ref.vt, VT_DISPATCH);
+        qrt::Variant arg(21);
+        DISPPARAMS one{&arg, nullptr, 1, 0};
+        qrt::Variant r;
+        ASSERT_EQ(ref.pdispVal->Invoke(DISPID_VALUE, GUID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &one, &r, nullptr,
+                                       nullptr),
+                  S_OK);
+        EXPECT_EQ(r.iVal, 42);
+
+        // After Close the objects the host still holds refuse calls.
+        engine.close();
+        EXPECT_EQ(qtest::call(d, u"Deposit", {qrt::Variant(1)}).hr, E_UNEXPECTED);
+        EXPECT_EQ(ref.pdispVal->Invoke(DISPID_VALUE, GUID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &one, &r, nullptr,
+                                       nullptr),
+                  E_UNEXPECTED);
+    }
+    EXPECT_EQ(qrt::liveObjectCount(), objectsBefore);
+}
+
+// A host object whose one method closes the engine running the script, as
+// the program does when a script loads another script: Close fails while
+// the script runs, and interrupting ends the script once the call returns.
+class Closer final : public qrt::ComObject<IDispatch> {
+public:
+    HRESULT GetTypeInfoCount(UINT* count) override { *count = 0; return S_OK; }
+    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID, DISPID* ids) override {
+        for (UINT i = 0; i < count; ++i) ids[i] = 1;
+        return S_OK;
+    }
+    HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*, UINT*) override {
+        if (result) VariantInit(result);
+        closeStatus = engine->Close();
+        SCRIPTSTATE state{};
+        engine->GetScriptState(&state);
+        stateAfterClose = state;
+        interruptStatus = engine->InterruptScriptThread(SCRIPTTHREADID_CURRENT, nullptr, 0);
+        return S_OK;
+    }
+    IActiveScript* engine = nullptr;
+    HRESULT closeStatus = S_OK, interruptStatus = E_FAIL;
+    SCRIPTSTATE stateAfterClose = SCRIPTSTATE_UNINITIALIZED;
+};
+
+TEST_F(EngineTest, CloseFromAHostCallWhileTheScriptRuns) {
+    {
+        Engine engine;
+        auto closer = qrt::create<Closer>();
+        closer->engine = engine.script.get();
+        auto items = qrt::create<Collection>();
+        engine.site->publish(u"Closer", closer->unknown());
+        engine.site->publish(u"Items", items->unknown());
+        engine.script->AddNamedItem(u"Closer", SCRIPTITEM_ISVISIBLE);
+        engine.script->AddNamedItem(u"Items", SCRIPTITEM_ISVISIBLE);
+        ASSERT_EQ(engine.run(u"Class Held\n Private Sub Class_Terminate()\n  Items.Add \"terminated\"\n End Sub\nEnd Class\n"
+                             u"Dim keep: Set keep = New Held\n"
+                             u"Sub Load()\n Closer.Go\n Items.Add \"after the call\"\n"
+                             u" Do\n Loop\nEnd Sub\n"),
+                  S_OK);
+        qtest::CallResult r = qtest::call(engine.dispatch().get(), u"Load");
+        EXPECT_EQ(closer->closeStatus, E_UNEXPECTED) << "no Close while the script runs";
+        EXPECT_EQ(closer->stateAfterClose, SCRIPTSTATE_CONNECTED) << "the engine stays usable";
+        EXPECT_EQ(closer->interruptStatus, S_OK);
+        EXPECT_TRUE(FAILED(r.hr)) << "the interrupted script ends";
+        EXPECT_TRUE(items->items.empty()) << "nothing ran after the host call";
+        ASSERT_EQ(engine.site->errors.size(), 1u);
+
+        // Once the outer call has returned, Close works and ends the script's objects.
+        EXPECT_EQ(engine.script->Close(), S_OK);
+        ASSERT_EQ(items->items.size(), 1u);
+        EXPECT_EQ(qrt::bstrView(items->items[0].bstrVal), u"terminated");
+        items->items.clear();
+        engine.site->clearItems();
+    }
+    EXPECT_EQ(qrt::liveObjectCount(), objectsBefore);
+}
+
 }  // namespace
 }  // namespace vbs_test
