@@ -167,7 +167,10 @@ HRESULT registerLibraryFile(const std::string& path, bool unregister, std::strin
     };
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) return fail(CO_E_DLLNOTFOUND, path + ": no such file");
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // The library stays mapped after registration: libraries built on Qt
+    // leave Qt holding pointers into them (and memory only they point to),
+    // and the program activates the library right after anyway.
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!handle) {
         const char* why = dlerror();
         return fail(CO_E_DLLNOTFOUND, "cannot load " + path + ": " + (why ? why : "unknown error"));
