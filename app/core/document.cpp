@@ -14,9 +14,10 @@ CQuillanDoc::CQuillanDoc() : m_graf(qrt::create<Graf>()) {
 }
 
 CQuillanDoc::~CQuillanDoc() {
-    // The document's Graf goes with it: the current engine is closed and the
-    // link back here is cut, whoever still holds Graf.
-    m_graf->closeScript();
+    // The document's Graf goes with it: the current engine is closed, the
+    // host (which holds Graf as its named item) is let go, and the link back
+    // here is cut, whoever still holds Graf.
+    m_graf->shutDown();
     m_graf->setDocument(nullptr);
 }
 

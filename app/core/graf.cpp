@@ -60,7 +60,9 @@ Graf::Graf() {
     CLSIDFromProgID(u"JScript", &m_jscriptClass);
 }
 
-Graf::~Graf() {
+Graf::~Graf() { shutDown(); }
+
+void Graf::shutDown() {
     closeScript();
     m_host.reset();
     releaseRetiredHosts(true);

@@ -95,8 +95,11 @@ public:
     CScriptDriver* host() const { return m_host.get(); }
     LONG language() const { return m_language; }
     const std::u16string& scriptPath() const { return m_scriptPath; }
-    // Closes the current script, if any (the document does when it goes).
+    // Closes the current script, if any.
     void closeScript();
+    // What the document does when it goes: closes the script and lets go of
+    // the host (which holds this object as its named item).
+    void shutDown();
 
     // The class identifier of the engine for a script file: VBScript for the
     // extension "vbs" in any case, JScript for everything else.

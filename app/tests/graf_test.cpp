@@ -64,8 +64,19 @@ protected:
         m_previousUi = quillan::setScriptUi(&m_ui);
         m_oldDir = std::filesystem::current_path();
         std::filesystem::current_path(m_folder);  // scratch files land here
+        // Type information is made once per process; make it before counting.
+        static const bool warmedUp = [this] {
+            Setup setup;
+            setup.document.graf().loadScript(write("warm.js", "Graf.CreateSeries(); Graf.ReDrawGraph();"));
+            setup.document.graf().loadScript(write("warm.vbs", "Graf.CreateSeries"));
+            return setup.count() == 2;
+        }();
+        EXPECT_TRUE(warmedUp);
+        m_objects = qrt::liveObjectCount();
     }
     void TearDown() override {
+        // Documents, Graf, hosts and engines are all gone.
+        EXPECT_EQ(qrt::liveObjectCount(), m_objects) << "objects leaked";
         std::filesystem::current_path(m_oldDir);
         quillan::setScriptUi(m_previousUi);
         qtest::removeTree(m_folder);
@@ -100,6 +111,7 @@ protected:
     std::string m_folder;
 
 private:
+    long m_objects = 0;
     quillan::ScriptUi* m_previousUi = nullptr;
     std::filesystem::path m_oldDir;
 };
