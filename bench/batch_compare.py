@@ -37,8 +37,9 @@ def main():
     repetitions = int(sys.argv[2]) if len(sys.argv) > 2 else 5
     out = tempfile.mkdtemp(prefix="quillan-batch-bench-")
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-    runs = {"quillan": [], "gnuplot": [], "matplotlib": []}
+    runs = {"quillan": [], "quillan (arrays)": [], "gnuplot": [], "matplotlib": []}
     splits = []
+    array_splits = []
     for _ in range(repetitions):
         # Interleaved, so that the machine's load falls on all three alike.
         ms, err = timed([quillan, "--run", os.path.join(HERE, "batch", "ten_series.vbs"), "--export",
@@ -47,6 +48,13 @@ def main():
         match = re.search(r"script ([\d.]+) ms, rendering ([\d.]+) ms, encoding ([\d.]+) ms", err)
         if match:
             splits.append(tuple(float(v) for v in match.groups()))
+        # The same picture with the points handed over per series (SetPointVar).
+        ms, err = timed([quillan, "--run", os.path.join(HERE, "batch", "ten_series_arrays.vbs"), "--export",
+                         os.path.join(out, "quillan_arrays.jpg"), "--size", "1280x800", "--timings"], env)
+        runs["quillan (arrays)"].append(ms)
+        match = re.search(r"script ([\d.]+) ms, rendering ([\d.]+) ms, encoding ([\d.]+) ms", err)
+        if match:
+            array_splits.append(tuple(float(v) for v in match.groups()))
         if shutil.which("gnuplot"):
             ms, _ = timed(["gnuplot", "-c", os.path.join(HERE, "batch", "ten_series.gp"),
                            os.path.join(out, "gnuplot.jpg")])
@@ -54,17 +62,19 @@ def main():
         ms, _ = timed([PYTHON, os.path.join(HERE, "batch", "ten_series.py"), os.path.join(out, "mpl.jpg")])
         runs["matplotlib"].append(ms)
     q = statistics.median(runs["quillan"])
+    qa = statistics.median(runs["quillan (arrays)"])
     print(f"pictures in {out}")
     for name, values in runs.items():
         if not values:
             print(f"{name:<11} not installed")
             continue
         m = statistics.median(values)
-        ratio = "" if name == "quillan" else f"   {m / q:.1f}x quillan"
-        print(f"{name:<11} median {m:8.1f} ms over {len(values)} runs{ratio}")
-    if splits:
-        s, r, e = (statistics.median(v[i] for v in splits) for i in range(3))
-        print(f"quillan split (medians): script {s:.1f} ms, rendering {r:.1f} ms, encoding {e:.1f} ms")
+        ratio = "" if name.startswith("quillan") else f"   {m / q:.1f}x quillan, {m / qa:.1f}x quillan (arrays)"
+        print(f"{name:<17} median {m:8.1f} ms over {len(values)} runs{ratio}")
+    for name, values in (("quillan", splits), ("quillan (arrays)", array_splits)):
+        if values:
+            s, r, e = (statistics.median(v[i] for v in values) for i in range(3))
+            print(f"{name} split (medians): script {s:.1f} ms, rendering {r:.1f} ms, encoding {e:.1f} ms")
 
 
 if __name__ == "__main__":
