@@ -61,6 +61,8 @@ enum class Op : std::uint8_t {
     ExitProc,      // Exit Sub/Function/Property
     // Code compiled while running (a: argc).
     Eval, Execute, ExecuteGlobal, GetRef,
+    // Add, Sub or Mul (a: 0, 1, 2) of the value on top and constant c.
+    ArithConst,
 };
 
 // Variable kinds in b of DimArray/ReDim/Erase/StoreIndex and of loops.
@@ -124,6 +126,7 @@ struct Procedure {
     ClassDef* owner = nullptr;        // the class of a method
     std::uint64_t serial = 0;         // unique per compiled procedure (keys of compiled Execute text)
     std::vector<std::uint8_t> byVal;  // per parameter
+    bool anyByVal = false;            // some parameter is ByVal
     std::vector<std::u16string> paramNames;
     std::int32_t localCount = 1;      // slot 0 (result) + parameters + locals + hidden
     std::vector<Instr> code;

@@ -145,6 +145,7 @@ private:
                 if (m_locals.count(folded)) compileError(err::NameRedefined, decl->pos);
                 m_locals[folded] = static_cast<std::int32_t>(proc->byVal.size());
                 proc->byVal.push_back(p.byVal ? 1 : 0);
+                if (p.byVal) proc->anyByVal = true;
                 proc->paramNames.push_back(p.name);
             }
             // The result slot follows the parameters; in a Function its name refers to it.
@@ -529,6 +530,15 @@ private:
             emit(e.unaryNot ? Op::Not : Op::Neg, e.pos);
             return;
         case ExprKind::Binary: {
+            if ((e.op == BinOp::Add || e.op == BinOp::Sub || e.op == BinOp::Mul) &&
+                e.right->kind == ExprKind::Literal && !e.right->value.isEmpty()) {
+                // x + 1 and the like: one instruction with the constant.
+                expr(*e.left);
+                m_proc->constants.push_back(e.right->value);
+                emit(Op::ArithConst, e.pos, static_cast<std::uint8_t>(e.op), 0,
+                     static_cast<std::int32_t>(m_proc->constants.size() - 1));
+                return;
+            }
             expr(*e.left);
             expr(*e.right);
             std::uint8_t flags = (isLiteral(*e.left) ? kLeftLiteral : 0) | (isLiteral(*e.right) ? kRightLiteral : 0);

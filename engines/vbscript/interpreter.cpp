@@ -245,35 +245,67 @@ Value Interpreter::execute(std::size_t entryDepth) {
         top = first + 1;
     };
 
+    // The common instructions end by going straight to the next one's
+    // code (one indirect jump per kind, which predicts far better than the
+    // single jump of the switch); the rest go through the switch.
+#define VBS_NEXT()                                      \
+    do {                                                \
+        in = *pc++;                                     \
+        goto *jump[static_cast<std::uint8_t>(in.op)];   \
+    } while (0)
+    constexpr std::size_t kOpCount = static_cast<std::size_t>(Op::ArithConst) + 1;
+    void* jump[256];
+    for (void*& j : jump) j = &&op_switch;
+    jump[static_cast<std::size_t>(Op::PushConst)] = &&op_PushConst;
+    jump[static_cast<std::size_t>(Op::Pop)] = &&op_Pop;
+    jump[static_cast<std::size_t>(Op::LoadLocal)] = &&op_LoadLocal;
+    jump[static_cast<std::size_t>(Op::StoreLocal)] = &&op_StoreLocal;
+    jump[static_cast<std::size_t>(Op::RefLocal)] = &&op_RefLocal;
+    jump[static_cast<std::size_t>(Op::LoadGlobal)] = &&op_LoadGlobal;
+    jump[static_cast<std::size_t>(Op::StoreGlobal)] = &&op_StoreGlobal;
+    jump[static_cast<std::size_t>(Op::Add)] = &&op_Arith;
+    jump[static_cast<std::size_t>(Op::Sub)] = &&op_Arith;
+    jump[static_cast<std::size_t>(Op::Mul)] = &&op_Arith;
+    jump[static_cast<std::size_t>(Op::ArithConst)] = &&op_ArithConst;
+    jump[static_cast<std::size_t>(Op::Jump)] = &&op_Jump;
+    jump[static_cast<std::size_t>(Op::JumpIfFalse)] = &&op_JumpIf;
+    jump[static_cast<std::size_t>(Op::JumpIfTrue)] = &&op_JumpIf;
+    jump[static_cast<std::size_t>(Op::ForNext)] = &&op_ForNext;
+    jump[static_cast<std::size_t>(Op::CallProc)] = &&op_CallProc;
+    jump[static_cast<std::size_t>(Op::Return)] = &&op_Return;
+    static_assert(kOpCount <= 256);
+    Instr in;
+
     for (;;) {
     try {
         for (;;) {
-            const Instr in = *pc++;
+            VBS_NEXT();
+        op_switch:
             switch (in.op) {
             case Op::Nop: break;
-            case Op::PushConst: put(sp++, consts[in.c]); break;
+            case Op::PushConst: op_PushConst: put(sp++, consts[in.c]); VBS_NEXT();
             case Op::PushEmpty: ++sp; break;
             case Op::PushMissing: put(sp++, Value::missing()); break;
-            case Op::Pop: (--sp)->clear(); break;
+            case Op::Pop: op_Pop: (--sp)->clear(); VBS_NEXT();
 
-            case Op::LoadLocal: put(sp, locals[in.c].deref()); ++sp; break;
-            case Op::StoreLocal: {
+            case Op::LoadLocal: op_LoadLocal: put(sp, locals[in.c].deref()); ++sp; VBS_NEXT();
+            case Op::StoreLocal: op_StoreLocal: {
                 prepareStore(sp[-1], in.b);
                 locals[in.c].deref() = std::move(sp[-1]);
                 --sp;
-                break;
+                VBS_NEXT();
             }
-            case Op::RefLocal: {
+            case Op::RefLocal: op_RefLocal: {
                 Value& s = locals[in.c];
                 put(sp++, s.isRef() ? s : Value::ref(&s));
-                break;
+                VBS_NEXT();
             }
-            case Op::LoadGlobal: put(sp, m_globals.value(in.c)); ++sp; break;
-            case Op::StoreGlobal: {
+            case Op::LoadGlobal: op_LoadGlobal: put(sp, m_globals.value(in.c)); ++sp; VBS_NEXT();
+            case Op::StoreGlobal: op_StoreGlobal: {
                 prepareStore(sp[-1], in.b);
                 m_globals.value(in.c) = std::move(sp[-1]);
                 --sp;
-                break;
+                VBS_NEXT();
             }
             case Op::RefGlobal: put(sp++, Value::ref(&m_globals.value(in.c))); break;
             case Op::LoadName: {
@@ -343,7 +375,7 @@ Value Interpreter::execute(std::size_t entryDepth) {
 
             case Op::Add:
             case Op::Sub:
-            case Op::Mul: {
+            case Op::Mul: op_Arith: {
                 Value& a = sp[-2];
                 Value& b = sp[-1];
                 const Tag ta = a.tag(), tb = b.tag();
@@ -362,7 +394,27 @@ Value Interpreter::execute(std::size_t entryDepth) {
                     a = binary(op, a, b);
                 }
                 (--sp)->clear();
-                break;
+                VBS_NEXT();
+            }
+            case Op::ArithConst: op_ArithConst: {
+                Value& a = sp[-1];
+                const Value& b = consts[in.c];
+                const Tag ta = a.tag(), tb = b.tag();
+                const BinOp op = static_cast<BinOp>(in.a);
+                if (ta == Tag::Double && tb == Tag::Double) {
+                    const double x = a.asDouble(), y = b.asDouble();
+                    a.setPlainDouble(op == BinOp::Add ? x + y : op == BinOp::Sub ? x - y : x * y);
+                } else if (fastInt(ta) && fastInt(tb)) {
+                    const std::int64_t x = fastInt64(a), y = fastInt64(b);
+                    setIntegral(a, op == BinOp::Add ? x + y : op == BinOp::Sub ? x - y : x * y,
+                                ta == Tag::Integer && tb == Tag::Integer);
+                } else if (fastNumber(ta) && fastNumber(tb)) {
+                    const double x = fastDouble(a), y = fastDouble(b);
+                    a.setPlainDouble(op == BinOp::Add ? x + y : op == BinOp::Sub ? x - y : x * y);
+                } else {
+                    a = binary(op, a, b);
+                }
+                VBS_NEXT();
             }
             case Op::Div: {
                 Value& a = sp[-2];
@@ -445,19 +497,19 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 break;
             }
 
-            case Op::Jump:
+            case Op::Jump: op_Jump:
                 if (code + in.c < pc) VBS_CHECK_INTERRUPT();
                 pc = code + in.c;
-                break;
+                VBS_NEXT();
             case Op::JumpIfFalse:
-            case Op::JumpIfTrue: {
+            case Op::JumpIfTrue: op_JumpIf: {
                 const bool t = truth(sp[-1]);
                 (--sp)->clear();
                 if (t == (in.op == Op::JumpIfTrue)) {
                     if (code + in.c < pc) VBS_CHECK_INTERRUPT();
                     pc = code + in.c;
                 }
-                break;
+                VBS_NEXT();
             }
             case Op::ForInit: {
                 const LoopInfo& loop = proc->loops[in.b];
@@ -469,7 +521,7 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 if (!forContinues(variable(loop.varKind, loop.varSlot, *f), limit, step)) pc = code + in.c;
                 break;
             }
-            case Op::ForNext: {
+            case Op::ForNext: op_ForNext: {
                 const LoopInfo& loop = proc->loops[in.b];
                 const Value& limit = locals[loop.hidden];
                 const Value& step = locals[loop.hidden + 1];
@@ -486,7 +538,7 @@ Value Interpreter::execute(std::size_t entryDepth) {
                     VBS_CHECK_INTERRUPT();
                     pc = code + in.c;
                 }
-                break;
+                VBS_NEXT();
             }
             case Op::ForEachInit: {
                 const LoopInfo& loop = proc->loops[in.b];
@@ -508,12 +560,36 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 break;
             }
 
-            case Op::CallProc: {
+            case Op::CallProc: op_CallProc: {
                 Procedure* callee = m_globals.entry(in.c).proc.get();
                 if (!callee) raise(err::TypeMismatch, m_globals.entry(in.c).name);
                 VBS_CHECK_INTERRUPT();
-                VBS_ENTER(callee, in.a);
-                break;
+                const int argc = in.a;
+                Value* const base = sp - argc;
+                // The usual case inline: the right argument count and room
+                // for the frame (enterFrame raises the errors otherwise).
+                if (static_cast<std::uint32_t>(argc) == callee->paramCount() && m_frames.size() < kMaxFrames &&
+                    m_stackEnd - base >= callee->localCount + kFrameMargin) {
+                    if (callee->anyByVal) {
+                        const std::uint8_t* byVal = callee->byVal.data();
+                        for (int i = 0; i < argc; ++i) {
+                            Value& arg = base[i];
+                            if (byVal[i] && arg.isRef()) arg = Value(*arg.target());
+                        }
+                    }
+                    f->pc = pc;
+                    m_frames.push_back({callee, callee->code.data(), base, base, nullptr, nullptr, kRetValue, false});
+                    sp = base + callee->localCount;
+                    m_sp = sp;
+                    f = &m_frames.back();
+                    proc = callee;
+                    code = pc = callee->code.data();
+                    locals = base;
+                    consts = callee->constants.data();
+                    VBS_NEXT();
+                }
+                VBS_ENTER(callee, argc);
+                VBS_NEXT();
             }
             case Op::CallName: {
                 NameSite& site = proc->names[static_cast<std::size_t>(in.c)];
@@ -745,7 +821,7 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 // Leaving a procedure with Exit clears Err where errors were being handled.
                 if (f->resumeNext) m_err.clear();
                 [[fallthrough]];
-            case Op::Return: {
+            case Op::Return: op_Return: {
                 Value result = std::move(locals[proc->paramCount()]);
                 for (Value* p = locals; p < sp; ++p) p->clear();
                 Value* const ret = f->ret;
@@ -769,7 +845,7 @@ Value Interpreter::execute(std::size_t entryDepth) {
                     sp = ret + 1;
                 }
                 VBS_RESUME();
-                break;
+                VBS_NEXT();
             }
             }
         }
@@ -806,6 +882,7 @@ Value Interpreter::execute(std::size_t entryDepth) {
 #undef VBS_RESUME
 #undef VBS_ENTER
 #undef VBS_CHECK_INTERRUPT
+#undef VBS_NEXT
 }
 
 }  // namespace vbs

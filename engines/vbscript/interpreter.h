@@ -9,6 +9,7 @@
 #include "runtime/object.h"
 
 #include <atomic>
+#include <cassert>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -116,6 +117,35 @@ private:
         std::uint8_t retMode;
         bool resumeNext;        // On Error Resume Next is in force
     };
+    // The running frames: a stack of fixed capacity (calls past kMaxFrames
+    // are refused before a push), pushed and popped inline.
+    class FrameStack {
+    public:
+        void reserve(std::size_t capacity) {
+            m_data.reset(new Frame[capacity]);
+            m_capacity = capacity;
+        }
+        std::size_t size() const { return m_size; }
+        bool empty() const { return m_size == 0; }
+        Frame& back() { return m_data[m_size - 1]; }
+        const Frame& back() const { return m_data[m_size - 1]; }
+        Frame& operator[](std::size_t i) { return m_data[i]; }
+        // The caller has checked size() < kMaxFrames (the capacity is more).
+        void push_back(const Frame& frame) {
+            assert(m_size < m_capacity);
+            m_data[m_size++] = frame;
+        }
+        void pop_back() { --m_size; }
+        void resize(std::size_t n) {  // only ever shrinks
+            if (n < m_size) m_size = n;
+        }
+        void clear() { m_size = 0; }
+
+    private:
+        std::unique_ptr<Frame[]> m_data;
+        std::size_t m_size = 0;
+        std::size_t m_capacity = 0;
+    };
 
     Value execute(std::size_t entryDepth);
     void enterFrame(Procedure* proc, Value* base, int argc);
@@ -164,7 +194,7 @@ private:
     std::unique_ptr<Value[]> m_stack;
     Value* m_stackEnd = nullptr;
     Value* m_sp = nullptr;
-    std::vector<Frame> m_frames;
+    FrameStack m_frames;
     int m_nativeDepth = 0;
     std::atomic<bool> m_interrupt{false};
     std::mutex m_interruptLock;

@@ -95,10 +95,10 @@ public:
     }
 
     static Value null() { Value v; v.m_tag = Tag::Null; return v; }
-    static Value boolean(bool b) { Value v; v.m_tag = Tag::Boolean; v.m_bool = b; return v; }
-    static Value byte(std::uint8_t b) { Value v; v.m_tag = Tag::Byte; v.m_byte = b; return v; }
-    static Value integer(std::int16_t i) { Value v; v.m_tag = Tag::Integer; v.m_i2 = i; return v; }
-    static Value longInt(std::int32_t i) { Value v; v.m_tag = Tag::Long; v.m_i4 = i; return v; }
+    static Value boolean(bool b) { Value v; v.m_tag = Tag::Boolean; v.m_bits = b ? 1u : 0u; return v; }
+    static Value byte(std::uint8_t b) { Value v; v.m_tag = Tag::Byte; v.m_bits = b; return v; }
+    static Value integer(std::int16_t i) { Value v; v.m_tag = Tag::Integer; v.m_bits = static_cast<std::uint16_t>(i); return v; }
+    static Value longInt(std::int32_t i) { Value v; v.m_tag = Tag::Long; v.m_bits = static_cast<std::uint32_t>(i); return v; }
     static Value single(float f) { Value v; v.m_tag = Tag::Single; v.m_r4 = f; return v; }
     static Value number(double d) { Value v; v.m_tag = Tag::Double; v.m_r8 = d; return v; }
     static Value currency(std::int64_t scaled) { Value v; v.m_tag = Tag::Currency; v.m_cy = scaled; return v; }
@@ -152,11 +152,13 @@ public:
         m_tag = Tag::Empty;
     }
     // Setters for a value known to hold no counted kind (the interpreter's
-    // fast paths over numbers).
+    // fast paths over numbers). Small kinds write all eight bytes, so a
+    // later copy of the value reads back one whole store (no partial-store
+    // stall).
     void setPlainDouble(double d) { m_tag = Tag::Double; m_r8 = d; }
-    void setPlainLong(std::int32_t i) { m_tag = Tag::Long; m_i4 = i; }
-    void setPlainInteger(std::int16_t i) { m_tag = Tag::Integer; m_i2 = i; }
-    void setPlainBool(bool b) { m_tag = Tag::Boolean; m_bool = b; }
+    void setPlainLong(std::int32_t i) { m_tag = Tag::Long; m_bits = static_cast<std::uint32_t>(i); }
+    void setPlainInteger(std::int16_t i) { m_tag = Tag::Integer; m_bits = static_cast<std::uint16_t>(i); }
+    void setPlainBool(bool b) { m_tag = Tag::Boolean; m_bits = b ? 1u : 0u; }
 
     // Appends to a string held only here, in place; otherwise makes a new one.
     void appendString(std::u16string_view tail);
