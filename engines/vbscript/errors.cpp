@@ -69,14 +69,14 @@ std::u16string errorText(int number) {
     case 1048: return u"Must be defined inside a Class";
     case 1049: return u"Expected Let or Set or Get in property declaration";
     case 1050: return u"Expected 'Property'";
-    case 1051: return u"Number of arguments must be consistent across properties specification";
+    case 1051: return u"Number of arguments must be consistent across properties";
     case 1052: return u"Cannot have multiple default property/method in a Class";
     case 1053: return u"Class initialize or terminate do not have arguments";
     case 1054: return u"Property set or let must have at least one argument";
     case 1055: return u"Unexpected 'Next'";
-    case 1056: return u"'Default' specification can only be on Property Get, Function or Sub";
-    case 1057: return u"'Default' specification must also specify 'Public'";
-    case 1058: return u"'Default' specification can only be on Property Get";
+    case 1056: return u"'Default' keyword can only be on Property Get, Function or Sub";
+    case 1057: return u"'Default' keyword must also specify 'Public'";
+    case 1058: return u"'Default' keyword can only be on Property Get";
     case 32811: return u"Unknown runtime error";
     default: return {};
     }
