@@ -7,6 +7,7 @@
 #include "runtime/bstr.h"
 #include "runtime/safearray.h"
 #include "runtime/testing/dispatch_calls.h"
+#include "runtime/testing/qt_application.h"
 #include "runtime/testing/test_support.h"
 #include "runtime/text.h"
 
@@ -22,13 +23,7 @@ namespace {
 using quillan::CQuillanDoc;
 using quillan::Graf;
 
-void ensureApplication() {
-    if (QApplication::instance()) return;
-    static int argc = 1;
-    static char name[] = "app_tests";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);  // lives for the whole test process
-}
+using qtest::ensureApplication;
 
 struct SilentUi final : quillan::ScriptUi {
     std::vector<quillan::ScriptErrorReport> reports;

@@ -14,6 +14,7 @@
 #include "runtime/testing/dispatch_calls.h"
 #include "runtime/testing/test_support.h"
 
+#include "runtime/testing/qt_application.h"
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
@@ -34,13 +35,7 @@ using qtest::get;
 using qtest::put;
 using qtest::refTo;
 
-inline void ensureApplication() {
-    if (QApplication::instance()) return;
-    static int argc = 1;
-    static char name[] = "editor_tests";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);  // lives for the whole test process
-}
+using qtest::ensureApplication;
 
 // One letter per character of a line as the editor shows it: '.' plain,
 // K keyword blue, F function dark red, O object purple, C comment green,

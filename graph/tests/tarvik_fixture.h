@@ -13,6 +13,7 @@
 #include "runtime/testing/dispatch_calls.h"
 #include "runtime/testing/test_support.h"
 
+#include "runtime/testing/qt_application.h"
 #include <QApplication>
 #include <gtest/gtest.h>
 
@@ -25,14 +26,7 @@ using qtest::get;
 using qtest::put;
 using qtest::refTo;
 
-// A Qt application for tests that make windows or paint text.
-inline void ensureApplication() {
-    if (QApplication::instance()) return;
-    static int argc = 1;
-    static char name[] = "graph_tests";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);  // lives for the whole test process
-}
+using qtest::ensureApplication;
 
 // A VBScript-style array: a safe array of variants.
 inline Variant scriptArray(std::initializer_list<Variant> items) {
