@@ -109,10 +109,66 @@ bool isMissing(const VARIANT* v) {
     return v == nullptr || (v->vt == VT_ERROR && v->scode == DISP_E_PARAMNOTFOUND);
 }
 
+// Types that a VARIANT holds by value, with nothing to free.
+bool isPlainType(VARTYPE vt) {
+    switch (vt) {
+    case VT_R8: case VT_R4: case VT_I4: case VT_I2: case VT_UI1: case VT_UI4: case VT_I8: case VT_BOOL: return true;
+    default: return false;
+    }
+}
+constexpr std::size_t kPlainParams = 8;
+constexpr DISPID kDenseIds = 4096;
+
+// The argument for a plain parameter of type base, when it needs no more
+// than an exact widening; false leaves the call to the general path.
+inline bool plainArgument(const VARIANT* arg, VARTYPE base, VARIANT& slot) {
+    const VARIANT* value = followVariantRef(arg);
+    if (value->vt == base) {
+        slot = *value;
+        return true;
+    }
+    if (base == VT_R8) {
+        switch (value->vt) {
+        case VT_I4: slot.dblVal = value->lVal; break;
+        case VT_I2: slot.dblVal = value->iVal; break;
+        case VT_UI1: slot.dblVal = value->bVal; break;
+        case VT_R4: slot.dblVal = value->fltVal; break;
+        default: return false;
+        }
+        slot.vt = VT_R8;
+        return true;
+    }
+    if (base == VT_I4 && (value->vt == VT_I2 || value->vt == VT_UI1)) {
+        slot.vt = VT_I4;
+        slot.lVal = value->vt == VT_I2 ? value->iVal : value->bVal;
+        return true;
+    }
+    if (base == VT_UI4 && (value->vt == VT_I4 || value->vt == VT_INT || value->vt == VT_I2)) {
+        // Unsigned 32-bit parameters are colours: scripts write them as
+        // signed literals (&H8000000F), so take the bit pattern.
+        slot.vt = VT_UI4;
+        slot.ulVal = static_cast<ULONG>(value->vt == VT_I2 ? LONG{value->iVal} : value->lVal);
+        return true;
+    }
+    return false;
+}
+
 // A zero value of type base in a fresh temporary (for out parameters).
 void makeZero(VARIANT& temp, VARTYPE base) {
     temp.vt = base;
     temp.llVal = 0;
+}
+
+// The retval parameter's slot, pointing at ret (VT_EMPTY on entry).
+void setRetvalSlot(VARIANT& slot, VARIANT& ret, VARTYPE type) {
+    if (type == VT_VARIANT) {
+        slot.vt = VT_BYREF | VT_VARIANT;
+        slot.byref = &ret;
+    } else {
+        makeZero(ret, type);
+        slot.vt = static_cast<VARTYPE>(type | VT_BYREF);
+        slot.byref = &ret.llVal;
+    }
 }
 
 }  // namespace
@@ -153,6 +209,9 @@ DispMember makeMember(std::u16string name, DISPID id, INVOKEKIND kind, std::vect
         else p.name = u"arg" + std::u16string(1, static_cast<char16_t>(u'1' + i));
         m.params.push_back(std::move(p));
     }
+    m.plain = m.optional == 0 && m.params.size() <= kPlainParams && (kind == INVOKE_FUNC || kind == INVOKE_PROPERTYGET);
+    for (const ParamDesc& p : m.params)
+        if (!isPlainType(p.vt)) m.plain = false;
     return m;
 }
 
@@ -177,6 +236,12 @@ DispatchTable::DispatchTable(std::u16string interfaceName, const IID& iid, std::
         case INVOKE_PROPERTYPUTREF: slot = &at->putRef; break;
         }
         if (slot && !*slot) *slot = &m;  // a table lists each kind once per identifier
+    }
+    for (std::size_t i = 0; i < m_byId.size(); ++i) {
+        const DISPID id = m_byId[i].id;
+        if (id < 0 || id >= kDenseIds || i + 1 > 0xFFFF) continue;
+        if (m_dense.size() <= static_cast<std::size_t>(id)) m_dense.resize(static_cast<std::size_t>(id) + 1, 0);
+        m_dense[static_cast<std::size_t>(id)] = static_cast<std::uint16_t>(i + 1);
     }
     TypeDesc desc;
     desc.name = m_name;
@@ -232,14 +297,33 @@ HRESULT DispatchTable::getIDsOfNames(LPOLESTR* names, UINT count, DISPID* ids) c
 }
 
 const DispMember* DispatchTable::find(DISPID id, WORD flags, bool& idKnown) const {
-    auto at = std::lower_bound(m_byId.begin(), m_byId.end(), id, [](const IdEntry& e, DISPID key) { return e.id < key; });
-    idKnown = at != m_byId.end() && at->id == id;
+    const IdEntry* at = nullptr;
+    if (id >= 0 && static_cast<std::size_t>(id) < m_dense.size()) {
+        const std::uint16_t index = m_dense[static_cast<std::size_t>(id)];
+        if (index) at = &m_byId[index - 1u];
+    } else {
+        auto it = std::lower_bound(m_byId.begin(), m_byId.end(), id, [](const IdEntry& e, DISPID key) { return e.id < key; });
+        if (it != m_byId.end() && it->id == id) at = &*it;
+    }
+    idKnown = at != nullptr;
     if (!idKnown) return nullptr;
     if (flags & DISPATCH_PROPERTYPUTREF) return at->putRef ? at->putRef : ((flags & DISPATCH_PROPERTYPUT) ? at->put : nullptr);
     if (flags & DISPATCH_PROPERTYPUT) return at->put ? at->put : at->putRef;
     if ((flags & DISPATCH_METHOD) && at->method) return at->method;
     if ((flags & DISPATCH_PROPERTYGET) && at->get) return at->get;
     return nullptr;
+}
+
+HRESULT DispatchTable::failure(HRESULT hr, EXCEPINFO* excep) const {
+    std::u16string source, description;
+    if (!takeErrorInfo(source, description)) description = statusText(hr);
+    if (source.empty()) source = m_name;
+    if (!excep) return hr;
+    clearExcepInfo(excep);
+    excep->scode = hr;
+    excep->bstrSource = allocBstr(std::u16string_view(source));
+    excep->bstrDescription = allocBstr(std::u16string_view(description));
+    return DISP_E_EXCEPTION;
 }
 
 HRESULT DispatchTable::invoke(void* self, DISPID id, WORD flags, DISPPARAMS* dp, VARIANT* result, EXCEPINFO* excep,
@@ -265,6 +349,32 @@ HRESULT DispatchTable::invoke(void* self, DISPID id, WORD flags, DISPPARAMS* dp,
     const std::size_t paramCount = m->params.size();
     const std::size_t required = paramCount - static_cast<std::size_t>(m->optional);
     if (dp->cArgs > paramCount || dp->cArgs < required) return DISP_E_BADPARAMCOUNT;
+
+    if (m->plain && dp->cArgs == paramCount) {
+        // Numbers by value: straight into the call's slots, no temporaries.
+        VARIANT slots[kPlainParams + 1];
+        bool ok = true;
+        for (std::size_t i = 0; i < paramCount && ok; ++i)
+            ok = plainArgument(&dp->rgvarg[paramCount - 1 - i], m->params[i].vt, slots[i]);
+        if (ok) {
+            VARIANT ret;
+            ret.vt = VT_EMPTY;
+            if (m->returnType != VT_VOID) setRetvalSlot(slots[paramCount], ret, m->returnType);
+            clearErrorInfo();
+            const HRESULT hr = m->thunk(self, slots);
+            if (FAILED(hr)) {
+                VariantClear(&ret);
+                return failure(hr, excep);
+            }
+            if (result) {
+                VariantClear(result);
+                *result = ret;
+            } else {
+                VariantClear(&ret);
+            }
+            return S_OK;
+        }
+    }
 
     // Which caller argument (index into rgvarg) feeds parameter i; -1 = left out.
     auto sourceIndex = [&](std::size_t i) -> long {
@@ -315,31 +425,7 @@ HRESULT DispatchTable::invoke(void* self, DISPID id, WORD flags, DISPPARAMS* dp,
                 slot.pvarVal = const_cast<VARIANT*>(value);
                 continue;
             }
-            if (value->vt == base) {
-                slot = *value;  // shallow: the caller keeps ownership
-                continue;
-            }
-            if (base == VT_R8 && (value->vt == VT_I4 || value->vt == VT_I2 || value->vt == VT_R4 || value->vt == VT_UI1)) {
-                // Widening to a double is exact: no general conversion needed.
-                slot.vt = VT_R8;
-                slot.dblVal = value->vt == VT_I4   ? value->lVal
-                              : value->vt == VT_I2 ? value->iVal
-                              : value->vt == VT_UI1 ? value->bVal
-                                                    : value->fltVal;
-                continue;
-            }
-            if (base == VT_I4 && (value->vt == VT_I2 || value->vt == VT_UI1)) {
-                slot.vt = VT_I4;
-                slot.lVal = value->vt == VT_I2 ? value->iVal : value->bVal;
-                continue;
-            }
-            if (base == VT_UI4 && (value->vt == VT_I4 || value->vt == VT_INT || value->vt == VT_I2)) {
-                // Unsigned 32-bit parameters are colours: scripts write them
-                // as signed literals (&H8000000F), so take the bit pattern.
-                slot.vt = VT_UI4;
-                slot.ulVal = static_cast<ULONG>(value->vt == VT_I2 ? LONG{value->iVal} : value->lVal);
-                continue;
-            }
+            if (plainArgument(value, base, slot)) continue;  // shallow: the caller keeps ownership
             VARIANT& temp = frame.temp(i);
             HRESULT hr = VariantChangeType(&temp, value, 0, base);
             if (FAILED(hr)) {
@@ -386,32 +472,11 @@ HRESULT DispatchTable::invoke(void* self, DISPID id, WORD flags, DISPPARAMS* dp,
     }
 
     // The retval lives in the frame's last slot.
-    if (m->returnType != VT_VOID) {
-        VARIANT& ret = frame.temp(paramCount);
-        VARIANT& slot = frame.slots()[paramCount];
-        if (m->returnType == VT_VARIANT) {
-            slot.vt = VT_BYREF | VT_VARIANT;
-            slot.byref = &ret;
-        } else {
-            makeZero(ret, m->returnType);
-            slot.vt = static_cast<VARTYPE>(m->returnType | VT_BYREF);
-            slot.byref = &ret.llVal;
-        }
-    }
+    if (m->returnType != VT_VOID) setRetvalSlot(frame.slots()[paramCount], frame.temp(paramCount), m->returnType);
 
     clearErrorInfo();
     HRESULT hr = m->thunk(self, frame.slots());
-    if (FAILED(hr)) {
-        std::u16string source, description;
-        if (!takeErrorInfo(source, description)) description = statusText(hr);
-        if (source.empty()) source = m_name;
-        if (!excep) return hr;
-        clearExcepInfo(excep);
-        excep->scode = hr;
-        excep->bstrSource = allocBstr(std::u16string_view(source));
-        excep->bstrDescription = allocBstr(std::u16string_view(description));
-        return DISP_E_EXCEPTION;
-    }
+    if (FAILED(hr)) return failure(hr, excep);
 
     for (auto [target, index] : frame.writeBacks()) {
         VariantClear(target);

@@ -84,6 +84,9 @@ struct DispMember {
     SHORT optional = 0;
     std::vector<VARIANT> defaults;
     Thunk thunk = nullptr;
+    // Every parameter is a plain number or flag passed by value, none
+    // optional: calls may take the short path without temporaries.
+    bool plain = false;
 };
 
 namespace detail {
@@ -151,6 +154,8 @@ public:
 
 private:
     const DispMember* find(DISPID id, WORD flags, bool& idKnown) const;
+    // A failed call: the member's error information into excep.
+    HRESULT failure(HRESULT hr, EXCEPINFO* excep) const;
 
     std::u16string m_name;
     IID m_iid;
@@ -166,6 +171,9 @@ private:
         const DispMember* putRef = nullptr;
     };
     std::vector<IdEntry> m_byId;
+    // Small non-negative identifiers straight to their entry (index + 1 into
+    // m_byId; 0: none).
+    std::vector<std::uint16_t> m_dense;
     ComPtr<ITypeInfo> m_typeInfo;
 };
 

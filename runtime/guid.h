@@ -6,10 +6,12 @@
 
 #include <array>
 #include <cstddef>
+#include <cstring>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 struct GUID {
     std::uint32_t Data1 = 0;
@@ -17,7 +19,24 @@ struct GUID {
     std::uint16_t Data3 = 0;
     std::array<std::uint8_t, 8> Data4{};
 
-    friend constexpr bool operator==(const GUID&, const GUID&) = default;
+    // Two 64-bit comparisons: GUIDs are compared on every dispatch call.
+    friend constexpr bool operator==(const GUID& a, const GUID& b) {
+        if (std::is_constant_evaluated()) {
+            return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 && a.Data4 == b.Data4;
+        }
+        return a.head() == b.head() && a.tail() == b.tail();
+    }
+
+private:
+    std::uint64_t head() const {
+        return static_cast<std::uint64_t>(Data1) | static_cast<std::uint64_t>(Data2) << 32 |
+               static_cast<std::uint64_t>(Data3) << 48;
+    }
+    std::uint64_t tail() const {
+        std::uint64_t t;
+        std::memcpy(&t, Data4.data(), sizeof t);
+        return t;
+    }
 };
 
 using IID = GUID;

@@ -63,6 +63,11 @@ enum class Op : std::uint8_t {
     Eval, Execute, ExecuteGlobal, GetRef,
     // Add, Sub or Mul (a: 0, 1, 2) of the value on top and constant c.
     ArithConst,
+    // The same with local variable c.
+    ArithLocal,
+    // A Function's closing assignment to its result: StoreLocal (b: mode,
+    // c: the result slot) and the Return that follows it, in one.
+    StoreReturn,
 };
 
 // Variable kinds in b of DimArray/ReDim/Erase/StoreIndex and of loops.

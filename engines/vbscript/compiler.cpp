@@ -189,6 +189,12 @@ private:
         begin(proc.get(), &decl);
         declareLocals(decl.body);
         block(decl.body);
+        if (!m_proc->code.empty() && m_proc->code.back().op == Op::StoreLocal && m_proc->code.back().c == m_resultSlot &&
+            m_proc->code.back().b <= kModeSet) {
+            // The result's last assignment returns at once; the Return
+            // stays for the jumps that reach the end.
+            m_proc->code.back().op = Op::StoreReturn;
+        }
         emit(Op::Return, decl.pos);
         finish();
         m_selfGlobal = -1;
@@ -234,7 +240,8 @@ private:
     static std::int32_t accessedField(const Procedure& p, bool get) {
         const std::vector<Instr>& c = p.code;
         if (c.size() != 3 || c[2].op != Op::Return) return -1;
-        if (get && p.paramCount() == 0 && c[0].op == Op::LoadField && c[1].op == Op::StoreLocal && c[1].b == kModeLet &&
+        if (get && p.paramCount() == 0 && c[0].op == Op::LoadField &&
+            (c[1].op == Op::StoreLocal || c[1].op == Op::StoreReturn) && c[1].b == kModeLet &&
             c[1].c == 0) {
             return c[0].c;
         }
@@ -540,7 +547,17 @@ private:
                 return;
             }
             expr(*e.left);
+            const std::int32_t right = here();
             expr(*e.right);
+            if ((e.op == BinOp::Add || e.op == BinOp::Sub || e.op == BinOp::Mul) && here() == right + 1 &&
+                m_proc->code.back().op == Op::LoadLocal) {
+                // x * y with y a local: one instruction reading the variable.
+                const std::int32_t slot = m_proc->code.back().c;
+                m_proc->code.pop_back();
+                m_proc->positions.pop_back();
+                emit(Op::ArithLocal, e.pos, static_cast<std::uint8_t>(e.op), 0, slot);
+                return;
+            }
             std::uint8_t flags = (isLiteral(*e.left) ? kLeftLiteral : 0) | (isLiteral(*e.right) ? kRightLiteral : 0);
             emit(binaryOp(e.op), e.pos, flags);
             return;

@@ -39,6 +39,24 @@ inline void setIntegral(Value& out, std::int64_t r, bool bothInteger) {
     else out.setPlainDouble(static_cast<double>(r));
 }
 
+// a = a op b for Add, Sub and Mul, numbers without a call.
+[[gnu::always_inline]] inline void arith(Value& a, const Value& b, BinOp op) {
+    const Tag ta = a.tag(), tb = b.tag();
+    if (ta == Tag::Double && tb == Tag::Double) {
+        const double x = a.asDouble(), y = b.asDouble();
+        a.setPlainDouble(op == BinOp::Add ? x + y : op == BinOp::Sub ? x - y : x * y);
+    } else if (fastInt(ta) && fastInt(tb)) {
+        const std::int64_t x = fastInt64(a), y = fastInt64(b);
+        setIntegral(a, op == BinOp::Add ? x + y : op == BinOp::Sub ? x - y : x * y,
+                    ta == Tag::Integer && tb == Tag::Integer);
+    } else if (fastNumber(ta) && fastNumber(tb)) {
+        const double x = fastDouble(a), y = fastDouble(b);
+        a.setPlainDouble(op == BinOp::Add ? x + y : op == BinOp::Sub ? x - y : x * y);
+    } else {
+        a = binary(op, a, b);
+    }
+}
+
 inline bool truth(const Value& v) {
     if (v.tag() == Tag::Boolean) return v.asBool();
     if (v.isNull()) return false;
@@ -253,7 +271,7 @@ Value Interpreter::execute(std::size_t entryDepth) {
         in = *pc++;                                     \
         goto *jump[static_cast<std::uint8_t>(in.op)];   \
     } while (0)
-    constexpr std::size_t kOpCount = static_cast<std::size_t>(Op::ArithConst) + 1;
+    constexpr std::size_t kOpCount = static_cast<std::size_t>(Op::StoreReturn) + 1;
     void* jump[256];
     for (void*& j : jump) j = &&op_switch;
     jump[static_cast<std::size_t>(Op::PushConst)] = &&op_PushConst;
@@ -267,6 +285,8 @@ Value Interpreter::execute(std::size_t entryDepth) {
     jump[static_cast<std::size_t>(Op::Sub)] = &&op_Arith;
     jump[static_cast<std::size_t>(Op::Mul)] = &&op_Arith;
     jump[static_cast<std::size_t>(Op::ArithConst)] = &&op_ArithConst;
+    jump[static_cast<std::size_t>(Op::ArithLocal)] = &&op_ArithLocal;
+    jump[static_cast<std::size_t>(Op::StoreReturn)] = &&op_StoreReturn;
     jump[static_cast<std::size_t>(Op::Jump)] = &&op_Jump;
     jump[static_cast<std::size_t>(Op::JumpIfFalse)] = &&op_JumpIf;
     jump[static_cast<std::size_t>(Op::JumpIfTrue)] = &&op_JumpIf;
@@ -275,6 +295,7 @@ Value Interpreter::execute(std::size_t entryDepth) {
     jump[static_cast<std::size_t>(Op::Return)] = &&op_Return;
     static_assert(kOpCount <= 256);
     Instr in;
+    Value result;  // of a returning frame
 
     for (;;) {
     try {
@@ -375,47 +396,12 @@ Value Interpreter::execute(std::size_t entryDepth) {
 
             case Op::Add:
             case Op::Sub:
-            case Op::Mul: op_Arith: {
-                Value& a = sp[-2];
-                Value& b = sp[-1];
-                const Tag ta = a.tag(), tb = b.tag();
-                if (ta == Tag::Double && tb == Tag::Double) {
-                    const double x = a.asDouble(), y = b.asDouble();
-                    a.setPlainDouble(in.op == Op::Add ? x + y : in.op == Op::Sub ? x - y : x * y);
-                } else if (fastInt(ta) && fastInt(tb)) {
-                    const std::int64_t x = fastInt64(a), y = fastInt64(b);
-                    setIntegral(a, in.op == Op::Add ? x + y : in.op == Op::Sub ? x - y : x * y,
-                                ta == Tag::Integer && tb == Tag::Integer);
-                } else if (fastNumber(ta) && fastNumber(tb)) {
-                    const double x = fastDouble(a), y = fastDouble(b);
-                    a.setPlainDouble(in.op == Op::Add ? x + y : in.op == Op::Sub ? x - y : x * y);
-                } else {
-                    const BinOp op = in.op == Op::Add ? BinOp::Add : in.op == Op::Sub ? BinOp::Sub : BinOp::Mul;
-                    a = binary(op, a, b);
-                }
+            case Op::Mul: op_Arith:
+                arith(sp[-2], sp[-1], in.op == Op::Add ? BinOp::Add : in.op == Op::Sub ? BinOp::Sub : BinOp::Mul);
                 (--sp)->clear();
                 VBS_NEXT();
-            }
-            case Op::ArithConst: op_ArithConst: {
-                Value& a = sp[-1];
-                const Value& b = consts[in.c];
-                const Tag ta = a.tag(), tb = b.tag();
-                const BinOp op = static_cast<BinOp>(in.a);
-                if (ta == Tag::Double && tb == Tag::Double) {
-                    const double x = a.asDouble(), y = b.asDouble();
-                    a.setPlainDouble(op == BinOp::Add ? x + y : op == BinOp::Sub ? x - y : x * y);
-                } else if (fastInt(ta) && fastInt(tb)) {
-                    const std::int64_t x = fastInt64(a), y = fastInt64(b);
-                    setIntegral(a, op == BinOp::Add ? x + y : op == BinOp::Sub ? x - y : x * y,
-                                ta == Tag::Integer && tb == Tag::Integer);
-                } else if (fastNumber(ta) && fastNumber(tb)) {
-                    const double x = fastDouble(a), y = fastDouble(b);
-                    a.setPlainDouble(op == BinOp::Add ? x + y : op == BinOp::Sub ? x - y : x * y);
-                } else {
-                    a = binary(op, a, b);
-                }
-                VBS_NEXT();
-            }
+            case Op::ArithConst: op_ArithConst: arith(sp[-1], consts[in.c], static_cast<BinOp>(in.a)); VBS_NEXT();
+            case Op::ArithLocal: op_ArithLocal: arith(sp[-1], locals[in.c].deref(), static_cast<BinOp>(in.a)); VBS_NEXT();
             case Op::Div: {
                 Value& a = sp[-2];
                 Value& b = sp[-1];
@@ -821,8 +807,14 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 // Leaving a procedure with Exit clears Err where errors were being handled.
                 if (f->resumeNext) m_err.clear();
                 [[fallthrough]];
+            case Op::StoreReturn: op_StoreReturn:
+                prepareStore(sp[-1], in.b);
+                --sp;
+                result = std::move(*sp);
+                goto returnResult;
             case Op::Return: op_Return: {
-                Value result = std::move(locals[proc->paramCount()]);
+                result = std::move(locals[proc->paramCount()]);
+            returnResult:
                 for (Value* p = locals; p < sp; ++p) p->clear();
                 Value* const ret = f->ret;
                 const std::uint8_t mode = f->retMode;
@@ -841,8 +833,10 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 } else if (mode == kRetNone) {
                     ret->clear();
                     sp = ret;
+                    result.clear();
                 } else {
                     sp = ret + 1;
+                    result.clear();
                 }
                 VBS_RESUME();
                 VBS_NEXT();

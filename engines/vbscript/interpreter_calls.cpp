@@ -127,6 +127,36 @@ bool parametersByValue(IDispatch* object, DISPID id) {
     return found && byValue;
 }
 
+// A failed host call as the script's run-time error, keeping the host's
+// source and description.
+[[noreturn]] void raiseFromHost(HRESULT hr, EXCEPINFO& excep, const std::u16string& member) {
+    HRESULT code = hr;
+    std::u16string source, description;
+    if (hr == DISP_E_EXCEPTION) {
+        if (excep.pfnDeferredFillIn) excep.pfnDeferredFillIn(&excep);
+        code = excep.scode ? excep.scode : (excep.wCode ? errorStatus(excep.wCode) : E_FAIL);
+        source = qrt::bstrView(excep.bstrSource);
+        description = qrt::bstrView(excep.bstrDescription);
+    }
+    qrt::clearExcepInfo(&excep);
+    if ((code == DISP_E_MEMBERNOTFOUND || code == DISP_E_UNKNOWNNAME) && description.empty()) {
+        raise(err::NotSupported, member);
+    }
+    raiseHost(code, std::move(source), std::move(description));
+}
+
+// A plain number or flag as an argument; false for anything that owns
+// memory or needs converting.
+inline bool plainVariant(const Value& v, VARIANT& out) {
+    switch (v.tag()) {
+    case Tag::Double: out.vt = VT_R8; out.dblVal = v.asDouble(); return true;
+    case Tag::Long: out.vt = VT_I4; out.lVal = v.asLong(); return true;
+    case Tag::Integer: out.vt = VT_I2; out.iVal = v.asInteger(); return true;
+    case Tag::Boolean: out.vt = VT_BOOL; out.boolVal = v.asBool() ? VARIANT_TRUE : VARIANT_FALSE; return true;
+    default: return false;
+    }
+}
+
 }  // namespace
 
 Value Interpreter::invokeMember(IDispatch* object, MemberSite& site, Value* args, int argc, WORD flags,
@@ -143,6 +173,32 @@ Value Interpreter::invokeMember(IDispatch* object, MemberSite& site, Value* args
             site.vtable = vtable;
             site.id = id;
             site.argsByValue = parametersByValue(object, id);
+        }
+    }
+
+    if (!putValue && argc <= static_cast<int>(kInlineArgs)) {
+        // The usual call: numbers passed by value, nothing to convert, free
+        // or write back.
+        VARIANT rg[kInlineArgs];
+        int i = 0;
+        for (; i < argc; ++i) {
+            const Value& arg = args[i];
+            if (arg.isRef() && !site.argsByValue) break;
+            if (!plainVariant(arg.deref(), rg[argc - 1 - i])) break;
+        }
+        if (i == argc) {
+            DISPPARAMS dp{rg, nullptr, static_cast<UINT>(argc), 0};
+            VARIANT result;
+            result.vt = VT_EMPTY;
+            EXCEPINFO excep{};
+            UINT argErr = 0;
+            const HRESULT hr = object->Invoke(id, GUID_NULL, LOCALE_USER_DEFAULT, flags, &dp, &result, &excep, &argErr);
+            if (FAILED(hr)) raiseFromHost(hr, excep, site.name);
+            if (excep.bstrSource || excep.bstrDescription || excep.bstrHelpFile) qrt::clearExcepInfo(&excep);
+            if (ownsNothing(result)) return resultValue(result);
+            Value r = fromVariant(result);
+            VariantClear(&result);
+            return r;
         }
     }
 
@@ -184,21 +240,7 @@ Value Interpreter::invokeMember(IDispatch* object, MemberSite& site, Value* args
         qrt::clearExcepInfo(&excep);
         hr = object->Invoke(id, GUID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &dp, nullptr, &excep, &argErr);
     }
-    if (FAILED(hr)) {
-        HRESULT code = hr;
-        std::u16string source, description;
-        if (hr == DISP_E_EXCEPTION) {
-            if (excep.pfnDeferredFillIn) excep.pfnDeferredFillIn(&excep);
-            code = excep.scode ? excep.scode : (excep.wCode ? errorStatus(excep.wCode) : E_FAIL);
-            source = qrt::bstrView(excep.bstrSource);
-            description = qrt::bstrView(excep.bstrDescription);
-        }
-        qrt::clearExcepInfo(&excep);
-        if ((code == DISP_E_MEMBERNOTFOUND || code == DISP_E_UNKNOWNNAME) && description.empty()) {
-            raise(err::NotSupported, site.name);
-        }
-        raiseHost(code, std::move(source), std::move(description));
-    }
+    if (FAILED(hr)) raiseFromHost(hr, excep, site.name);
     if (excep.bstrSource || excep.bstrDescription || excep.bstrHelpFile) qrt::clearExcepInfo(&excep);
 
     // Variables passed by reference take what the callee wrote.

@@ -28,6 +28,7 @@ struct ISample : IDispatch {
     virtual HRESULT put_Item(LONG index, LONG value) = 0;
     virtual HRESULT putref_Target(IDispatch* value) = 0;
     virtual HRESULT get_Flag(VARIANT_BOOL* value) = 0;
+    virtual HRESULT Mask(ULONG colour, ULONG* res) = 0;
 };
 
 class Sample final : public qrt::ComObject<qrt::DispatchImpl<Sample, ISample>> {
@@ -48,6 +49,7 @@ public:
             qrt::putter<&ISample::put_Item>(u"Item", 0, {u"index"}),
             qrt::putRefer<&ISample::putref_Target>(u"Target", 9),
             qrt::getter<&ISample::get_Flag>(u"Flag", 10),
+            qrt::member<&ISample::Mask>(u"Mask", 5000, {u"colour"}, qrt::Retval),
         });
         return table;
     }
@@ -80,6 +82,7 @@ public:
     }
     HRESULT putref_Target(IDispatch* value) override { target = value; return S_OK; }
     HRESULT get_Flag(VARIANT_BOOL* value) override { *value = VARIANT_TRUE; return S_OK; }
+    HRESULT Mask(ULONG colour, ULONG* res) override { *res = colour & 0xFFFFFF; return S_OK; }
 
     std::u16string title = u"none";
     LONG items[4] = {};
@@ -153,6 +156,32 @@ TEST_F(DispatchTableTest, ArgumentsAreConvertedToTheirDeclaredTypes) {
     EXPECT_EQ(invoke(1, DISPATCH_PROPERTYGET, {Variant(1), Variant(2)})->hr, DISP_E_MEMBERNOTFOUND);
     EXPECT_EQ(invoke(10, DISPATCH_METHOD, {})->hr, DISP_E_MEMBERNOTFOUND);
     EXPECT_EQ(invoke(10, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {})->result.boolVal, VARIANT_TRUE);
+}
+
+TEST_F(DispatchTableTest, NumbersTakeTheShortPathWithTheSameOutcome) {
+    // Numbers reached through a variant reference, and widened.
+    Variant small(short(40)), half(2.0);
+    VARIANT refs[2];
+    refs[0].vt = refs[1].vt = VT_BYREF | VT_VARIANT;
+    refs[0].pvarVal = &small;
+    refs[1].pvarVal = &half;
+    auto r = invoke(1, DISPATCH_METHOD, {refs[0], refs[1]});
+    ASSERT_EQ(r->hr, S_OK);
+    EXPECT_EQ(r->result.dblVal, 42.0);
+    // A flag is no number to widen: the general conversion takes it.
+    EXPECT_EQ(invoke(1, DISPATCH_METHOD, {Variant(true), Variant(1.5)})->result.dblVal, 0.5);
+    // Colours written as negative literals keep their bits; identifiers far
+    // beyond the others are found as well, and unknown ones are not.
+    auto colour = invoke(5000, DISPATCH_METHOD, {Variant(-16777216 | 0x123456)});
+    ASSERT_EQ(colour->hr, S_OK);
+    EXPECT_EQ(colour->result.vt, VT_UI4);
+    EXPECT_EQ(colour->result.ulVal, 0x123456u);
+    EXPECT_EQ(invoke(4999, DISPATCH_METHOD, {Variant(1)})->hr, DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(invoke(-7, DISPATCH_METHOD, {})->hr, DISP_E_MEMBERNOTFOUND);
+    // Without a place for the result the call still runs.
+    VARIANT args[2] = {Variant(2.0).detach(), Variant(1).detach()};
+    DISPPARAMS dp{args, nullptr, 2, 0};
+    EXPECT_EQ(object->Invoke(1, GUID_NULL, 0, DISPATCH_METHOD, &dp, nullptr, nullptr, nullptr), S_OK);
 }
 
 TEST_F(DispatchTableTest, NamedArgumentsOtherThanPropertyPutAreRefused) {
@@ -283,7 +312,7 @@ TEST_F(DispatchTableTest, TypeInformationComesFromTheSameTable) {
     ASSERT_EQ(object->GetTypeInfo(0, 0, info.out()), S_OK);
     TYPEATTR* attr = nullptr;
     ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
-    EXPECT_EQ(attr->cFuncs, 12);
+    EXPECT_EQ(attr->cFuncs, 13);
     EXPECT_EQ(attr->typekind, TKIND_DISPATCH);
     info->ReleaseTypeAttr(attr);
 
@@ -301,7 +330,7 @@ TEST_F(DispatchTableTest, TypeInformationComesFromTheSameTable) {
     EXPECT_EQ(f->cParamsOpt, 1);
     EXPECT_EQ(f->lprgelemdescParam[1].wParamFlags & PARAMFLAG_FOPT, PARAMFLAG_FOPT);
     info->ReleaseFuncDesc(f);
-    EXPECT_EQ(info->GetFuncDesc(12, &f), TYPE_E_ELEMENTNOTFOUND);
+    EXPECT_EQ(info->GetFuncDesc(13, &f), TYPE_E_ELEMENTNOTFOUND);
 
     // Invoke through the type information reaches the same member.
     VARIANT args[2] = {Variant(2.0).detach(), Variant(3).detach()};

@@ -124,3 +124,44 @@ End Sub
 Dim sum: sum = 0
 Accumulate sum, 4
 Assert.Equal sum, 10, "ByRef and ByVal together"
+
+' A Function's closing assignment returns at once; the branches that jump
+' to the end still return what they assigned.
+Function Pick(flag)
+    If flag Then
+        Pick = "then"
+    Else
+        Pick = "else"
+    End If
+End Function
+Assert.Equal Pick(True), "then", "the branch that jumps to the end"
+Assert.Equal Pick(False), "else", "the branch that ends the Function"
+
+Function Replaced(n)
+    Replaced = "first"
+    Replaced = n + 1
+End Function
+Assert.Equal Replaced(1), 2, "the last assignment is the result"
+
+Function NoObject()
+    Set NoObject = Nothing
+End Function
+Assert.Check IsObject(NoObject()), "Set as the closing assignment"
+
+' Arithmetic with a local operand keeps the Variant rules.
+Function Plus(x, y)
+    Plus = x + y
+End Function
+Function Scale(x, y)
+    Scale = 2 * y - x
+End Function
+Assert.Equal Plus("1", "2"), "12", "+ of two strings joins them"
+Assert.Equal Plus("1", 2), 3, "+ of a string and a number adds"
+Assert.Check IsNull(Plus(Null, 1)), "Null propagates"
+Assert.Equal TypeName(Plus(CInt(32767), CInt(1))), "Long", "Integer overflow widens"
+Assert.Equal Scale(1, "3"), 5, "- and * convert strings"
+Assert.Equal Scale(0.5, 1), 1.5, "doubles"
+On Error Resume Next
+Dim mismatch: mismatch = Plus("x", 1)
+Assert.Equal Err.Number, 13, "a string that is no number"
+On Error GoTo 0
