@@ -91,33 +91,50 @@ def median_of(command, repetitions):
     return statistics.median(times)
 
 
+VBS_NAMES = {"sinloop": "SinLoopFunction", "calls": "Calls", "append": "Append/100000", "hostcalls": "HostCalls",
+             "global": "SinLoopGlobal", "append4": "Append/400000", "properties": "Properties"}
+
+
+def vbscript_times(bench, names):
+    """One run of the named benchmarks: CPU milliseconds by name (the machine
+    may be shared, and the other languages are timed by CPU too)."""
+    pattern = "^(" + "|".join(n for n in names) + ")$"
+    out = subprocess.run([bench, "--benchmark_format=json", f"--benchmark_filter={pattern}"],
+                         capture_output=True, text=True, check=True).stdout
+    return {b["run_name"]: b["cpu_time"] for b in json.loads(out)["benchmarks"]}
+
+
 def main():
     bench = sys.argv[1]
     repetitions = int(sys.argv[2]) if len(sys.argv) > 2 else 5
-    out = subprocess.run([bench, "--benchmark_format=json", f"--benchmark_repetitions={repetitions}",
-                          "--benchmark_report_aggregates_only=true"],
-                         capture_output=True, text=True, check=True).stdout
-    medians = {}
-    for b in json.loads(out)["benchmarks"]:
-        if b.get("aggregate_name") == "median":
-            # CPU time: the machine may be shared, and the other languages are timed by CPU too.
-            medians[b["run_name"]] = b["cpu_time"]
-    vbs = {
-        "sinloop": medians["SinLoopFunction"],
-        "calls": medians["Calls"],
-        "append": medians["Append/100000"],
-        "hostcalls": medians["HostCalls"],
-    }
-    lua = {c: median_of(["lua5.4", "-e", LUA.replace("arg[1]", repr(c))], repetitions) for c in CASES}
-    py = {c: median_of([sys.executable, "-c", PYTHON, c], repetitions) for c in CASES}
+    # The languages take turns in every round, so that a busy spell of the
+    # machine falls on all of them alike.
+    samples = {c: {"vbs": [], "lua": [], "py": []} for c in CASES}
+    extra = {k: [] for k in ("global", "append4", "properties")}
+    for _ in range(repetitions):
+        for c in CASES:
+            samples[c]["vbs"].append(vbscript_times(bench, [VBS_NAMES[c]])[VBS_NAMES[c]])
+            samples[c]["lua"].append(median_of(["lua5.4", "-e", LUA.replace("arg[1]", repr(c))], 1))
+            samples[c]["py"].append(median_of([sys.executable, "-c", PYTHON, c], 1))
+        times = vbscript_times(bench, [VBS_NAMES[k] for k in extra])
+        for k in extra:
+            extra[k].append(times[VBS_NAMES[k]])
+    med = statistics.median
+    vbs = {c: med(samples[c]["vbs"]) for c in CASES}
+    lua = {c: med(samples[c]["lua"]) for c in CASES}
+    py = {c: med(samples[c]["py"]) for c in CASES}
     print(f"{'case':<22}{'VBScript':>10}{'Lua 5.4':>10}{'Python 3':>10}{'VBS/Lua':>9}{'VBS/Py':>9}")
     for c in CASES:
         print(f"{c:<22}{vbs[c]:>10.1f}{lua[c]:>10.1f}{py[c]:>10.1f}{vbs[c] / lua[c]:>9.2f}{vbs[c] / py[c]:>9.2f}")
-    print(f"{'sinloop (global code)':<22}{medians['SinLoopGlobal']:>10.1f}")
-    print(f"{'append x4 (400,000)':<22}{medians['Append/400000']:>10.1f}"
-          f"   ratio to 100,000: {medians['Append/400000'] / medians['Append/100000']:.2f}")
+    # Ratios per round, then their median: steadier than a ratio of medians.
+    for c in ("sinloop", "calls"):
+        ratios = [v / l for v, l in zip(samples[c]["vbs"], samples[c]["lua"])]
+        print(f"{c} / Lua per round: median {med(ratios):.2f} (" + ", ".join(f"{r:.2f}" for r in ratios) + ")")
+    print(f"{'sinloop (global code)':<22}{med(extra['global']):>10.1f}")
+    print(f"{'append x4 (400,000)':<22}{med(extra['append4']):>10.1f}"
+          f"   ratio to 100,000: {med(extra['append4']) / vbs['append']:.2f}")
     print(f"hostcalls / calls: {vbs['hostcalls'] / vbs['calls']:.2f}")
-    print(f"{'properties':<22}{medians['Properties']:>10.1f}   ratio to calls: {medians['Properties'] / vbs['calls']:.2f}")
+    print(f"{'properties':<22}{med(extra['properties']):>10.1f}   ratio to calls: {med(extra['properties']) / vbs['calls']:.2f}")
 
 
 if __name__ == "__main__":

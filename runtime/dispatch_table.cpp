@@ -116,7 +116,6 @@ bool isPlainType(VARTYPE vt) {
     default: return false;
     }
 }
-constexpr std::size_t kPlainParams = 8;
 constexpr DISPID kDenseIds = 4096;
 
 // The argument for a plain parameter of type base, when it needs no more
@@ -209,9 +208,13 @@ DispMember makeMember(std::u16string name, DISPID id, INVOKEKIND kind, std::vect
         else p.name = u"arg" + std::u16string(1, static_cast<char16_t>(u'1' + i));
         m.params.push_back(std::move(p));
     }
-    m.plain = m.optional == 0 && m.params.size() <= kPlainParams && (kind == INVOKE_FUNC || kind == INVOKE_PROPERTYGET);
-    for (const ParamDesc& p : m.params)
-        if (!isPlainType(p.vt)) m.plain = false;
+    m.plain = m.optional == 0 && m.params.size() <= m.plainTypes.size() &&
+              (kind == INVOKE_FUNC || kind == INVOKE_PROPERTYGET);
+    for (std::size_t i = 0; i < m.params.size() && m.plain; ++i) {
+        if (!isPlainType(m.params[i].vt)) m.plain = false;
+        else m.plainTypes[i] = m.params[i].vt;
+    }
+    if (m.plain) m.plainCount = static_cast<std::uint8_t>(m.params.size());
     return m;
 }
 
@@ -296,7 +299,7 @@ HRESULT DispatchTable::getIDsOfNames(LPOLESTR* names, UINT count, DISPID* ids) c
     return hr;
 }
 
-const DispMember* DispatchTable::find(DISPID id, WORD flags, bool& idKnown) const {
+inline const DispMember* DispatchTable::find(DISPID id, WORD flags, bool& idKnown) const {
     const IdEntry* at = nullptr;
     if (id >= 0 && static_cast<std::size_t>(id) < m_dense.size()) {
         const std::uint16_t index = m_dense[static_cast<std::size_t>(id)];
@@ -337,6 +340,38 @@ HRESULT DispatchTable::invoke(void* self, DISPID id, WORD flags, DISPPARAMS* dp,
     const DispMember* m = find(id, flags, idKnown);
     if (!m) return DISP_E_MEMBERNOTFOUND;
 
+    if (m->plain && dp->cArgs == m->plainCount && dp->cNamedArgs == 0) {
+        // Numbers by value: straight into the call's slots, no temporaries.
+        VARIANT slots[std::tuple_size_v<decltype(m->plainTypes)> + 1];
+        const VARIANT* arg = dp->rgvarg + dp->cArgs;  // the first argument is the last
+        std::size_t i = 0;
+        while (i < m->plainCount && plainArgument(--arg, m->plainTypes[i], slots[i])) ++i;
+        if (i == m->plainCount) {
+            VARIANT ret;
+            ret.vt = VT_EMPTY;
+            if (m->returnType != VT_VOID) setRetvalSlot(slots[i], ret, m->returnType);
+            clearErrorInfo();
+            const HRESULT hr = m->thunk(self, slots);
+            if (FAILED(hr)) {
+                VariantClear(&ret);
+                return failure(hr, excep);
+            }
+            if (!result) {
+                VariantClear(&ret);
+            } else if (m->returnType == VT_VARIANT) {
+                VariantClear(result);
+                *result = ret;
+            } else {
+                // Field by field: the callee wrote the value alone, and a
+                // whole-VARIANT copy would wait for that store.
+                VariantClear(result);
+                result->vt = ret.vt;
+                result->llVal = ret.llVal;
+            }
+            return S_OK;
+        }
+    }
+
     const bool isPut = m->kind == INVOKE_PROPERTYPUT || m->kind == INVOKE_PROPERTYPUTREF;
     if (isPut) {
         if (dp->cNamedArgs != 1 || !dp->rgdispidNamedArgs || dp->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)
@@ -349,32 +384,6 @@ HRESULT DispatchTable::invoke(void* self, DISPID id, WORD flags, DISPPARAMS* dp,
     const std::size_t paramCount = m->params.size();
     const std::size_t required = paramCount - static_cast<std::size_t>(m->optional);
     if (dp->cArgs > paramCount || dp->cArgs < required) return DISP_E_BADPARAMCOUNT;
-
-    if (m->plain && dp->cArgs == paramCount) {
-        // Numbers by value: straight into the call's slots, no temporaries.
-        VARIANT slots[kPlainParams + 1];
-        bool ok = true;
-        for (std::size_t i = 0; i < paramCount && ok; ++i)
-            ok = plainArgument(&dp->rgvarg[paramCount - 1 - i], m->params[i].vt, slots[i]);
-        if (ok) {
-            VARIANT ret;
-            ret.vt = VT_EMPTY;
-            if (m->returnType != VT_VOID) setRetvalSlot(slots[paramCount], ret, m->returnType);
-            clearErrorInfo();
-            const HRESULT hr = m->thunk(self, slots);
-            if (FAILED(hr)) {
-                VariantClear(&ret);
-                return failure(hr, excep);
-            }
-            if (result) {
-                VariantClear(result);
-                *result = ret;
-            } else {
-                VariantClear(&ret);
-            }
-            return S_OK;
-        }
-    }
 
     // Which caller argument (index into rgvarg) feeds parameter i; -1 = left out.
     auto sourceIndex = [&](std::size_t i) -> long {

@@ -16,6 +16,7 @@
 #include "runtime/dispatch.h"
 #include "runtime/typeinfo.h"
 
+#include <array>
 #include <initializer_list>
 #include <new>
 #include <string>
@@ -85,8 +86,11 @@ struct DispMember {
     std::vector<VARIANT> defaults;
     Thunk thunk = nullptr;
     // Every parameter is a plain number or flag passed by value, none
-    // optional: calls may take the short path without temporaries.
+    // optional: calls may take the short path without temporaries. Their
+    // types, first to last, kept together for that path.
     bool plain = false;
+    std::uint8_t plainCount = 0;
+    std::array<VARTYPE, 8> plainTypes{};
 };
 
 namespace detail {

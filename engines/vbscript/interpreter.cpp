@@ -268,8 +268,8 @@ Value Interpreter::execute(std::size_t entryDepth) {
     // single jump of the switch); the rest go through the switch.
 #define VBS_NEXT()                                      \
     do {                                                \
-        in = *pc++;                                     \
-        goto *jump[static_cast<std::uint8_t>(in.op)];   \
+        in = pc++;                                      \
+        goto *jump[static_cast<std::uint8_t>(in->op)];  \
     } while (0)
     constexpr std::size_t kOpCount = static_cast<std::size_t>(Op::StoreReturn) + 1;
     void* jump[256];
@@ -294,7 +294,9 @@ Value Interpreter::execute(std::size_t entryDepth) {
     jump[static_cast<std::size_t>(Op::CallProc)] = &&op_CallProc;
     jump[static_cast<std::size_t>(Op::Return)] = &&op_Return;
     static_assert(kOpCount <= 256);
-    Instr in;
+    // The running instruction, read in place: keeping its fields in
+    // registers would leave too few for sp and locals.
+    const Instr* in = nullptr;
     Value result;  // of a returning frame
 
     for (;;) {
@@ -302,35 +304,35 @@ Value Interpreter::execute(std::size_t entryDepth) {
         for (;;) {
             VBS_NEXT();
         op_switch:
-            switch (in.op) {
+            switch (in->op) {
             case Op::Nop: break;
-            case Op::PushConst: op_PushConst: put(sp++, consts[in.c]); VBS_NEXT();
+            case Op::PushConst: op_PushConst: put(sp++, consts[in->c]); VBS_NEXT();
             case Op::PushEmpty: ++sp; break;
             case Op::PushMissing: put(sp++, Value::missing()); break;
             case Op::Pop: op_Pop: (--sp)->clear(); VBS_NEXT();
 
-            case Op::LoadLocal: op_LoadLocal: put(sp, locals[in.c].deref()); ++sp; VBS_NEXT();
+            case Op::LoadLocal: op_LoadLocal: put(sp, locals[in->c].deref()); ++sp; VBS_NEXT();
             case Op::StoreLocal: op_StoreLocal: {
-                prepareStore(sp[-1], in.b);
-                locals[in.c].deref() = std::move(sp[-1]);
+                prepareStore(sp[-1], in->b);
+                locals[in->c].deref() = std::move(sp[-1]);
                 --sp;
                 VBS_NEXT();
             }
             case Op::RefLocal: op_RefLocal: {
-                Value& s = locals[in.c];
+                Value& s = locals[in->c];
                 put(sp++, s.isRef() ? s : Value::ref(&s));
                 VBS_NEXT();
             }
-            case Op::LoadGlobal: op_LoadGlobal: put(sp, m_globals.value(in.c)); ++sp; VBS_NEXT();
+            case Op::LoadGlobal: op_LoadGlobal: put(sp, m_globals.value(in->c)); ++sp; VBS_NEXT();
             case Op::StoreGlobal: op_StoreGlobal: {
-                prepareStore(sp[-1], in.b);
-                m_globals.value(in.c) = std::move(sp[-1]);
+                prepareStore(sp[-1], in->b);
+                m_globals.value(in->c) = std::move(sp[-1]);
                 --sp;
                 VBS_NEXT();
             }
-            case Op::RefGlobal: put(sp++, Value::ref(&m_globals.value(in.c))); break;
+            case Op::RefGlobal: put(sp++, Value::ref(&m_globals.value(in->c))); break;
             case Op::LoadName: {
-                NameSite& site = proc->names[static_cast<std::size_t>(in.c)];
+                NameSite& site = proc->names[static_cast<std::size_t>(in->c)];
                 std::int32_t g = lookup(site);
                 if (g < 0) {
                     if (proc->optionExplicit) raise(err::VariableUndefined, site.name);
@@ -350,13 +352,13 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 break;
             }
             case Op::StoreName: {
-                prepareStore(sp[-1], in.b);
-                variable(VarName, in.c, *f) = std::move(sp[-1]);
+                prepareStore(sp[-1], in->b);
+                variable(VarName, in->c, *f) = std::move(sp[-1]);
                 --sp;
                 break;
             }
             case Op::RefName: {
-                NameSite& site = proc->names[static_cast<std::size_t>(in.c)];
+                NameSite& site = proc->names[static_cast<std::size_t>(in->c)];
                 std::int32_t g = lookup(site);
                 if (g < 0) {
                     if (proc->optionExplicit) raise(err::VariableUndefined, site.name);
@@ -374,13 +376,13 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 }
                 break;
             }
-            case Op::LoadItem: put(sp++, loadItem(in.c)); break;
+            case Op::LoadItem: put(sp++, loadItem(in->c)); break;
             case Op::LoadItemRef:
-                put(sp++, Value::ref(m_globals.entry(in.c).itemLoaded ? &m_globals.value(in.c) : &loadItem(in.c)));
+                put(sp++, Value::ref(m_globals.entry(in->c).itemLoaded ? &m_globals.value(in->c) : &loadItem(in->c)));
                 break;
             case Op::AppendLocal:
             case Op::AppendGlobal: {
-                Value& target = in.op == Op::AppendLocal ? locals[in.c].deref() : m_globals.value(in.c);
+                Value& target = in->op == Op::AppendLocal ? locals[in->c].deref() : m_globals.value(in->c);
                 Value& tail = sp[-1];
                 if (target.isString() && tail.isString()) {
                     target.appendString(tail.str());
@@ -392,16 +394,16 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 (--sp)->clear();
                 break;
             }
-            case Op::ClearLocal: locals[in.c].clear(); break;
+            case Op::ClearLocal: locals[in->c].clear(); break;
 
             case Op::Add:
             case Op::Sub:
             case Op::Mul: op_Arith:
-                arith(sp[-2], sp[-1], in.op == Op::Add ? BinOp::Add : in.op == Op::Sub ? BinOp::Sub : BinOp::Mul);
+                arith(sp[-2], sp[-1], in->op == Op::Add ? BinOp::Add : in->op == Op::Sub ? BinOp::Sub : BinOp::Mul);
                 (--sp)->clear();
                 VBS_NEXT();
-            case Op::ArithConst: op_ArithConst: arith(sp[-1], consts[in.c], static_cast<BinOp>(in.a)); VBS_NEXT();
-            case Op::ArithLocal: op_ArithLocal: arith(sp[-1], locals[in.c].deref(), static_cast<BinOp>(in.a)); VBS_NEXT();
+            case Op::ArithConst: op_ArithConst: arith(sp[-1], consts[in->c], static_cast<BinOp>(in->a)); VBS_NEXT();
+            case Op::ArithLocal: op_ArithLocal: arith(sp[-1], locals[in->c].deref(), static_cast<BinOp>(in->a)); VBS_NEXT();
             case Op::Div: {
                 Value& a = sp[-2];
                 Value& b = sp[-1];
@@ -423,13 +425,13 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 } else if (a.isString() && b.isString()) {
                     int r = a.str().compare(b.str());
                     c = r < 0 ? -1 : r > 0 ? 1 : 0;
-                } else if (!compareValues(a, b, in.a, c)) {
+                } else if (!compareValues(a, b, in->a, c)) {
                     a = Value::null();
                     (--sp)->clear();
                     break;
                 }
                 bool r;
-                switch (in.op) {
+                switch (in->op) {
                 case Op::Eq: r = c == 0; break;
                 case Op::Ne: r = c != 0; break;
                 case Op::Lt: r = c < 0; break;
@@ -458,14 +460,14 @@ Value Interpreter::execute(std::size_t entryDepth) {
             }
             case Op::IntDiv: case Op::Mod: case Op::Pow: case Op::Is:
             case Op::And: case Op::Or: case Op::Xor: case Op::Eqv: case Op::Imp: {
-                const BinOp op = static_cast<BinOp>(static_cast<int>(in.op) - static_cast<int>(Op::Add));
+                const BinOp op = static_cast<BinOp>(static_cast<int>(in->op) - static_cast<int>(Op::Add));
                 Value& a = sp[-2];
-                if (in.op == Op::And && a.tag() == Tag::Boolean && sp[-1].tag() == Tag::Boolean) {
+                if (in->op == Op::And && a.tag() == Tag::Boolean && sp[-1].tag() == Tag::Boolean) {
                     a.setPlainBool(a.asBool() && sp[-1].asBool());
-                } else if (in.op == Op::Or && a.tag() == Tag::Boolean && sp[-1].tag() == Tag::Boolean) {
+                } else if (in->op == Op::Or && a.tag() == Tag::Boolean && sp[-1].tag() == Tag::Boolean) {
                     a.setPlainBool(a.asBool() || sp[-1].asBool());
                 } else {
-                    a = binary(op, a, sp[-1], in.a);
+                    a = binary(op, a, sp[-1], in->a);
                 }
                 (--sp)->clear();
                 break;
@@ -484,31 +486,31 @@ Value Interpreter::execute(std::size_t entryDepth) {
             }
 
             case Op::Jump: op_Jump:
-                if (code + in.c < pc) VBS_CHECK_INTERRUPT();
-                pc = code + in.c;
+                if (code + in->c < pc) VBS_CHECK_INTERRUPT();
+                pc = code + in->c;
                 VBS_NEXT();
             case Op::JumpIfFalse:
             case Op::JumpIfTrue: op_JumpIf: {
                 const bool t = truth(sp[-1]);
                 (--sp)->clear();
-                if (t == (in.op == Op::JumpIfTrue)) {
-                    if (code + in.c < pc) VBS_CHECK_INTERRUPT();
-                    pc = code + in.c;
+                if (t == (in->op == Op::JumpIfTrue)) {
+                    if (code + in->c < pc) VBS_CHECK_INTERRUPT();
+                    pc = code + in->c;
                 }
                 VBS_NEXT();
             }
             case Op::ForInit: {
-                const LoopInfo& loop = proc->loops[in.b];
+                const LoopInfo& loop = proc->loops[in->b];
                 Value& limit = locals[loop.hidden];
                 Value& step = locals[loop.hidden + 1];
                 if (limit.isNull() || step.isNull()) raise(94);
                 limit = toNumeric(limit);
                 step = toNumeric(step);
-                if (!forContinues(variable(loop.varKind, loop.varSlot, *f), limit, step)) pc = code + in.c;
+                if (!forContinues(variable(loop.varKind, loop.varSlot, *f), limit, step)) pc = code + in->c;
                 break;
             }
             case Op::ForNext: op_ForNext: {
-                const LoopInfo& loop = proc->loops[in.b];
+                const LoopInfo& loop = proc->loops[in->b];
                 const Value& limit = locals[loop.hidden];
                 const Value& step = locals[loop.hidden + 1];
                 Value& var = loop.varKind == VarLocal ? locals[loop.varSlot].deref()
@@ -522,24 +524,24 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 }
                 if (forContinues(var, limit, step)) {
                     VBS_CHECK_INTERRUPT();
-                    pc = code + in.c;
+                    pc = code + in->c;
                 }
                 VBS_NEXT();
             }
             case Op::ForEachInit: {
-                const LoopInfo& loop = proc->loops[in.b];
+                const LoopInfo& loop = proc->loops[in->b];
                 m_sp = sp;
                 locals[loop.hidden] = makeIterator(sp[-1]);
                 (--sp)->clear();
                 break;
             }
             case Op::ForEachNext: {
-                const LoopInfo& loop = proc->loops[in.b];
+                const LoopInfo& loop = proc->loops[in->b];
                 VBS_CHECK_INTERRUPT();
                 Value next;
                 m_sp = sp;
                 if (!locals[loop.hidden].iterBody()->next(next)) {
-                    pc = code + in.c;
+                    pc = code + in->c;
                     break;
                 }
                 put(sp++, std::move(next));
@@ -547,10 +549,10 @@ Value Interpreter::execute(std::size_t entryDepth) {
             }
 
             case Op::CallProc: op_CallProc: {
-                Procedure* callee = m_globals.entry(in.c).proc.get();
-                if (!callee) raise(err::TypeMismatch, m_globals.entry(in.c).name);
+                Procedure* callee = m_globals.entry(in->c).proc.get();
+                if (!callee) raise(err::TypeMismatch, m_globals.entry(in->c).name);
                 VBS_CHECK_INTERRUPT();
-                const int argc = in.a;
+                const int argc = in->a;
                 Value* const base = sp - argc;
                 // The usual case inline: the right argument count and room
                 // for the frame (enterFrame raises the errors otherwise).
@@ -578,9 +580,9 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 VBS_NEXT();
             }
             case Op::CallName: {
-                NameSite& site = proc->names[static_cast<std::size_t>(in.c)];
+                NameSite& site = proc->names[static_cast<std::size_t>(in->c)];
                 std::int32_t g = lookup(site);
-                const int argc = in.a;
+                const int argc = in->a;
                 m_sp = sp;
                 if (g >= 0) {
                     switch (m_globals.entry(g).kind) {
@@ -590,12 +592,12 @@ Value Interpreter::execute(std::size_t entryDepth) {
                         break;
                     case Globals::Kind::NamedItem: {
                         Value item = loadItem(g);
-                        replaceTop(sp, argc, indexInto(item, sp - argc, argc, in.b != 0));
+                        replaceTop(sp, argc, indexInto(item, sp - argc, argc, in->b != 0));
                         break;
                     }
                     default: {
                         Value held = m_globals.value(g);
-                        replaceTop(sp, argc, indexInto(held, sp - argc, argc, in.b != 0));
+                        replaceTop(sp, argc, indexInto(held, sp - argc, argc, in->b != 0));
                         break;
                     }
                     }
@@ -605,103 +607,103 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 const Value& local = siteVariable(site, *f);
                 if (!local.isArray() && !local.isObject()) raise(err::TypeMismatch, site.name);
                 Value held = local;
-                replaceTop(sp, argc, indexInto(held, sp - argc, argc, in.b != 0));
+                replaceTop(sp, argc, indexInto(held, sp - argc, argc, in->b != 0));
                 break;
             }
             case Op::CallBuiltin: {
-                const Builtin& b = builtinAt(in.c);
-                if (in.a < b.minArgs || in.a > b.maxArgs) raise(err::WrongArgs, b.name);
+                const Builtin& b = builtinAt(in->c);
+                if (in->a < b.minArgs || in->a > b.maxArgs) raise(err::WrongArgs, b.name);
                 m_sp = sp;
-                Value r = b.fn(*this, sp - in.a, in.a);
-                replaceTop(sp, in.a, std::move(r));
+                Value r = b.fn(*this, sp - in->a, in->a);
+                replaceTop(sp, in->a, std::move(r));
                 break;
             }
             case Op::IndexLocal:
             case Op::IndexGlobal: {
                 m_sp = sp;
-                Value held = in.op == Op::IndexLocal ? locals[in.c].deref() : m_globals.value(in.c);
-                replaceTop(sp, in.a, indexInto(held, sp - in.a, in.a, in.b != 0));
+                Value held = in->op == Op::IndexLocal ? locals[in->c].deref() : m_globals.value(in->c);
+                replaceTop(sp, in->a, indexInto(held, sp - in->a, in->a, in->b != 0));
                 break;
             }
             case Op::IndexValue: {
                 m_sp = sp;
-                Value r = indexInto(sp[-in.a - 1], sp - in.a, in.a, in.b != 0);
-                replaceTop(sp, in.a + 1, std::move(r));
+                Value r = indexInto(sp[-in->a - 1], sp - in->a, in->a, in->b != 0);
+                replaceTop(sp, in->a + 1, std::move(r));
                 break;
             }
             case Op::StoreIndex: {
                 m_sp = sp;
-                Value& var = variable(static_cast<std::uint16_t>(in.b & 0xFF), in.c, *f);
-                storeElement(var, sp - in.a - 1, in.a, sp[-1], static_cast<std::uint16_t>(in.b >> 8));
-                for (Value* p = sp - in.a - 1; p < sp; ++p) p->clear();
-                sp -= in.a + 1;
+                Value& var = variable(static_cast<std::uint16_t>(in->b & 0xFF), in->c, *f);
+                storeElement(var, sp - in->a - 1, in->a, sp[-1], static_cast<std::uint16_t>(in->b >> 8));
+                for (Value* p = sp - in->a - 1; p < sp; ++p) p->clear();
+                sp -= in->a + 1;
                 break;
             }
             case Op::GetMember:
             case Op::CallMember: {
-                Value* object = sp - in.a - 1;
+                Value* object = sp - in->a - 1;
                 IDispatch* const target = object->deref().isObject() ? object->deref().obj() : nullptr;
                 if (!target) raise(err::ObjectRequired);
                 m_sp = sp;
-                MemberSite& site = proc->members[static_cast<std::size_t>(in.c)];
+                MemberSite& site = proc->members[static_cast<std::size_t>(in->c)];
                 if (ClassInstance* instance = ClassInstance::from(target); instance && instance->vm() == this) {
                     Value out;
-                    Procedure* callee = classGet(instance, site, sp - in.a, in.a, in.op == Op::CallMember, *f, out);
+                    Procedure* callee = classGet(instance, site, sp - in->a, in->a, in->op == Op::CallMember, *f, out);
                     if (!callee) {
-                        replaceTop(sp, in.a + 1, std::move(out));
+                        replaceTop(sp, in->a + 1, std::move(out));
                         break;
                     }
                     VBS_CHECK_INTERRUPT();
-                    VBS_ENTER_METHOD(callee, in.a, instance, object, kRetValue);
+                    VBS_ENTER_METHOD(callee, in->a, instance, object, kRetValue);
                     break;
                 }
                 Value r = target == m_errObject.get()
-                              ? errMember(errMemberId(site), DISPATCH_METHOD | DISPATCH_PROPERTYGET, sp - in.a, in.a, nullptr)
-                              : invokeMember(target, site, sp - in.a, in.a,
-                                             in.op == Op::CallMember ? DISPATCH_METHOD
+                              ? errMember(errMemberId(site), DISPATCH_METHOD | DISPATCH_PROPERTYGET, sp - in->a, in->a, nullptr)
+                              : invokeMember(target, site, sp - in->a, in->a,
+                                             in->op == Op::CallMember ? DISPATCH_METHOD
                                                                      : DISPATCH_METHOD | DISPATCH_PROPERTYGET);
-                replaceTop(sp, in.a + 1, std::move(r));
+                replaceTop(sp, in->a + 1, std::move(r));
                 VBS_CHECK_INTERRUPT();
                 break;
             }
             case Op::PutMember: {
-                Value* object = sp - in.a - 2;
+                Value* object = sp - in->a - 2;
                 IDispatch* const target = object->deref().isObject() ? object->deref().obj() : nullptr;
                 if (!target) raise(err::ObjectRequired);
                 m_sp = sp;
                 Value& value = sp[-1];
-                if (in.b == kModeSet && !value.isObject()) raise(err::ObjectRequired);
-                MemberSite& site = proc->members[static_cast<std::size_t>(in.c)];
+                if (in->b == kModeSet && !value.isObject()) raise(err::ObjectRequired);
+                MemberSite& site = proc->members[static_cast<std::size_t>(in->c)];
                 if (ClassInstance* instance = ClassInstance::from(target); instance && instance->vm() == this) {
-                    Procedure* callee = classPut(instance, site, sp - in.a - 1, in.a, in.b, *f);
+                    Procedure* callee = classPut(instance, site, sp - in->a - 1, in->a, in->b, *f);
                     if (callee) {
                         VBS_CHECK_INTERRUPT();
-                        VBS_ENTER_METHOD(callee, in.a + 1, instance, object, kRetNone);
+                        VBS_ENTER_METHOD(callee, in->a + 1, instance, object, kRetNone);
                         break;
                     }
                 } else if (target == m_errObject.get()) {
-                    errMember(errMemberId(site), DISPATCH_PROPERTYPUT, sp - in.a - 1, in.a, &value);
+                    errMember(errMemberId(site), DISPATCH_PROPERTYPUT, sp - in->a - 1, in->a, &value);
                 } else {
-                    invokeMember(target, site, sp - in.a - 1, in.a,
-                                 in.b == kModeSet ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT, &value);
+                    invokeMember(target, site, sp - in->a - 1, in->a,
+                                 in->b == kModeSet ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT, &value);
                 }
-                for (Value* p = sp - in.a - 2; p < sp; ++p) p->clear();
-                sp -= in.a + 2;
+                for (Value* p = sp - in->a - 2; p < sp; ++p) p->clear();
+                sp -= in->a + 2;
                 VBS_CHECK_INTERRUPT();
                 break;
             }
-            case Op::LoadField: put(sp++, f->self->fields()[in.c]); break;
+            case Op::LoadField: put(sp++, f->self->fields()[in->c]); break;
             case Op::StoreField: {
-                prepareStore(sp[-1], in.b);
-                f->self->fields()[in.c] = std::move(sp[-1]);
+                prepareStore(sp[-1], in->b);
+                f->self->fields()[in->c] = std::move(sp[-1]);
                 --sp;
                 break;
             }
-            case Op::RefField: put(sp++, Value::ref(&f->self->fields()[in.c])); break;
+            case Op::RefField: put(sp++, Value::ref(&f->self->fields()[in->c])); break;
             case Op::LoadMe: put(sp++, Value::object(f->self->dispatch())); break;
             case Op::NewObject: {
                 m_sp = sp;
-                put(sp++, newObject(proc->names[static_cast<std::size_t>(in.c)]));
+                put(sp++, newObject(proc->names[static_cast<std::size_t>(in->c)]));
                 ClassInstance* instance = ClassInstance::from(sp[-1].obj());
                 if (Procedure* init = instance->def().initialize.get()) {
                     VBS_CHECK_INTERRUPT();
@@ -713,44 +715,44 @@ Value Interpreter::execute(std::size_t entryDepth) {
             case Op::PutSelf: {
                 ClassInstance* self = f->self;
                 m_sp = sp;
-                const bool put = in.op == Op::PutSelf;
+                const bool put = in->op == Op::PutSelf;
                 Value out;
-                const int argc = put ? in.a + 1 : in.a;
-                Procedure* callee = memberProc(self, in.c, put, in.b, in.b == 1, sp - argc, in.a, out);
+                const int argc = put ? in->a + 1 : in->a;
+                Procedure* callee = memberProc(self, in->c, put, in->b, in->b == 1, sp - argc, in->a, out);
                 if (!callee) {  // an accessor done without a frame
                     if (put) (--sp)->clear();
-                    else replaceTop(sp, in.a, std::move(out));
+                    else replaceTop(sp, in->a, std::move(out));
                     break;
                 }
                 VBS_CHECK_INTERRUPT();
                 VBS_ENTER_METHOD(callee, argc, self, sp - argc, put ? kRetNone : kRetValue);
                 break;
             }
-            case Op::LoadOuter: put(sp++, f->outer[in.c].deref()); break;
+            case Op::LoadOuter: put(sp++, f->outer[in->c].deref()); break;
             case Op::StoreOuter: {
-                prepareStore(sp[-1], in.b);
-                f->outer[in.c].deref() = std::move(sp[-1]);
+                prepareStore(sp[-1], in->b);
+                f->outer[in->c].deref() = std::move(sp[-1]);
                 --sp;
                 break;
             }
             case Op::RefOuter: {
-                Value& s = f->outer[in.c];
+                Value& s = f->outer[in->c];
                 put(sp++, s.isRef() ? s : Value::ref(&s));
                 break;
             }
             case Op::OnError:
-                f->resumeNext = in.b != 0;
+                f->resumeNext = in->b != 0;
                 m_err.clear();
                 break;
             case Op::LoadErr: put(sp++, Value::object(errObject())); break;
             case Op::Eval:
             case Op::Execute:
             case Op::ExecuteGlobal: {
-                if (in.a != 1) {
-                    raise(err::WrongArgs, in.op == Op::Eval ? u"Eval" : in.op == Op::Execute ? u"Execute" : u"ExecuteGlobal");
+                if (in->a != 1) {
+                    raise(err::WrongArgs, in->op == Op::Eval ? u"Eval" : in->op == Op::Execute ? u"Execute" : u"ExecuteGlobal");
                 }
                 m_sp = sp;
-                Procedure* chunk = compileDynamic(in.op, sp[-1], *f);
+                Procedure* chunk = compileDynamic(in->op, sp[-1], *f);
                 (--sp)->clear();
                 ClassInstance* self = chunk->runsInOuterFrame ? f->self : nullptr;
                 Value* outer = locals;
@@ -760,7 +762,7 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 break;
             }
             case Op::GetRef: {
-                if (in.a != 1) raise(err::WrongArgs, u"GetRef");
+                if (in->a != 1) raise(err::WrongArgs, u"GetRef");
                 m_sp = sp;
                 Value r = makeFunctionRef(sp[-1]);
                 replaceTop(sp, 1, std::move(r));
@@ -769,10 +771,10 @@ Value Interpreter::execute(std::size_t entryDepth) {
             case Op::DimArray:
             case Op::ReDim: {
                 m_sp = sp;
-                Value& var = variable(in.b, in.c, *f);
-                std::vector<std::int32_t> bounds = upperBounds(sp - in.a, in.a);
+                Value& var = variable(in->b, in->c, *f);
+                std::vector<std::int32_t> bounds = upperBounds(sp - in->a, in->a);
                 if (var.isArray() && var.arr()->fixed) raise(err::ArrayFixed);
-                if (in.op == Op::ReDim && (in.b & 0x100) && var.isArray() && !var.arr()->bounds.empty()) {
+                if (in->op == Op::ReDim && (in->b & 0x100) && var.isArray() && !var.arr()->bounds.empty()) {
                     ArrayBody* a = var.uniqueArray();
                     if (a->bounds.size() != bounds.size()) raise(err::SubscriptRange);
                     std::size_t total = 1;
@@ -785,15 +787,15 @@ Value Interpreter::execute(std::size_t entryDepth) {
                     a->data.resize(total);
                 } else {
                     ArrayBody* a = newArray(bounds);
-                    a->fixed = in.op == Op::DimArray && in.a > 0;
+                    a->fixed = in->op == Op::DimArray && in->a > 0;
                     var = Value::array(a);
                 }
-                for (Value* p = sp - in.a; p < sp; ++p) p->clear();
-                sp -= in.a;
+                for (Value* p = sp - in->a; p < sp; ++p) p->clear();
+                sp -= in->a;
                 break;
             }
             case Op::Erase: {
-                Value& var = variable(in.b, in.c, *f);
+                Value& var = variable(in->b, in->c, *f);
                 if (!var.isArray()) raise(err::TypeMismatch);
                 if (var.arr()->fixed) {
                     for (Value& v : var.uniqueArray()->data) v.clear();
@@ -808,7 +810,7 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 if (f->resumeNext) m_err.clear();
                 [[fallthrough]];
             case Op::StoreReturn: op_StoreReturn:
-                prepareStore(sp[-1], in.b);
+                prepareStore(sp[-1], in->b);
                 --sp;
                 result = std::move(*sp);
                 goto returnResult;
