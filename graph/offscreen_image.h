@@ -2,6 +2,8 @@
 // only when the size it must have changes.
 #pragma once
 
+#include "graph/large_memory.h"
+
 #include <QImage>
 
 namespace tarvik {
@@ -12,7 +14,7 @@ public:
     bool ensure(int width, int height) {
         if (!m_image.isNull() && m_image.width() == width && m_image.height() == height) return true;
         m_image = QImage();
-        m_image = QImage(width, height, QImage::Format_RGB32);
+        m_image = makeImage(width, height, QImage::Format_RGB32);
         ++m_creations;
         return !m_image.isNull();
     }

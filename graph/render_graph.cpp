@@ -63,17 +63,22 @@ void CViGraf::drawSeries(QImage& image) {
 
 void CViGraf::drawOneSeries(ISeries* series, QImage& image) {
     static_assert(sizeof(QPoint) == 2 * sizeof(int), "QPoint is two ints, x then y");
-    int* devicePoints = reinterpret_cast<int*>(m_drawPoints.data());
     LONG n = 0;
-    if (auto* own = dynamic_cast<CSeries*>(series)) {
+    auto* own = dynamic_cast<CSeries*>(series);
+    const std::size_t room = own ? std::min<std::size_t>(own->pointCount(), MaxDrawPoints) : MaxDrawPoints;
+    if (m_drawPoints.size() < room) m_drawPoints.resize(room);
+    int* devicePoints = reinterpret_cast<int*>(m_drawPoints.data());
+    if (own) {
         // A series of this library: its points are converted where they lie,
         // the first MaxDrawPoints of them, without the copy GetXY makes.
-        n = static_cast<LONG>(std::min<std::size_t>(own->pointCount(), MaxDrawPoints));
+        n = static_cast<LONG>(room);
         own->points().forEachRun(0, static_cast<std::size_t>(n),
                                  [&](const double* x, const double* y, std::size_t count, std::size_t first) {
                                      worldToDevice(m_geometry, m_box, x, y, count, devicePoints + 2 * first);
                                  });
     } else {
+        m_drawX.resize(MaxDrawPoints);
+        m_drawY.resize(MaxDrawPoints);
         if (FAILED(series->GetXY(&n, m_drawX.data(), m_drawY.data()))) return;
         n = std::clamp<LONG>(n, 0, MaxDrawPoints);  // a foreign series may claim more
         worldToDevice(m_geometry, m_box, m_drawX.data(), m_drawY.data(), static_cast<std::size_t>(n), devicePoints);

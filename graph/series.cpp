@@ -1,5 +1,6 @@
 #include "graph/series.h"
 
+#include "graph/large_memory.h"
 #include "graph/variant_arrays.h"
 
 #include <cstring>
@@ -10,9 +11,22 @@ namespace tarvik {
 // ---------------------------------------------------------------------------
 // PointBlocks
 
+void PointBlocks::BlockDeleter::operator()(Block* block) const noexcept {
+    if (pooled) releasePiece(block);
+    else delete block;
+}
+
+PointBlocks::BlockPtr PointBlocks::newBlock(bool first) noexcept {
+    static_assert(sizeof(Block) == kPieceBytes, "a point block fills a piece of large memory");
+    if (!first) {
+        if (void* piece = allocatePiece()) return BlockPtr(static_cast<Block*>(piece), BlockDeleter{true});
+    }
+    return BlockPtr(new (std::nothrow) Block, BlockDeleter{false});
+}
+
 bool PointBlocks::addBlock() {
     if (m_count >= MaxPoints) return false;
-    std::unique_ptr<Block> block(new (std::nothrow) Block);
+    BlockPtr block = newBlock(m_blocks.empty());
     if (!block) return false;
     try {
         m_blocks.push_back(std::move(block));
@@ -33,12 +47,12 @@ bool PointBlocks::resize(std::size_t n) {
             return false;
         }
         while (m_blocks.size() < need) {
-            Block* block = new (std::nothrow) Block;
+            BlockPtr block = newBlock(m_blocks.empty());
             if (!block) {
                 m_blocks.resize(have);
                 return false;
             }
-            m_blocks.emplace_back(block);  // cannot throw after the reserve
+            m_blocks.push_back(std::move(block));  // cannot throw after the reserve
         }
     } else {
         m_blocks.resize(need);
@@ -48,7 +62,7 @@ bool PointBlocks::resize(std::size_t n) {
 }
 
 void PointBlocks::clear() {
-    std::vector<std::unique_ptr<Block>>().swap(m_blocks);
+    std::vector<BlockPtr>().swap(m_blocks);
     m_count = 0;
 }
 

@@ -73,7 +73,17 @@ private:
         }
     }
 
-    std::vector<std::unique_ptr<Block>> m_blocks;
+    // The first block comes from the ordinary heap, whose pages are mapped
+    // as the points reach them, so a small series costs little memory; the
+    // blocks of a series that outgrows it come from large memory.
+    struct BlockDeleter {
+        bool pooled = false;
+        void operator()(Block* block) const noexcept;
+    };
+    using BlockPtr = std::unique_ptr<Block, BlockDeleter>;
+    static BlockPtr newBlock(bool first) noexcept;
+
+    std::vector<BlockPtr> m_blocks;
     std::size_t m_count = 0;
 };
 

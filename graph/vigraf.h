@@ -209,9 +209,11 @@ private:
     // for one series' points, allocated once.
     Geometry m_geometry;
     OffscreenImage m_graphImage;
-    std::vector<double> m_drawX = std::vector<double>(MaxDrawPoints);
-    std::vector<double> m_drawY = std::vector<double>(MaxDrawPoints);
-    std::vector<QPoint> m_drawPoints = std::vector<QPoint>(MaxDrawPoints);
+    // Room for a series' points while it is drawn, grown on first use (the
+    // copies in m_drawX/m_drawY only for series of other libraries).
+    std::vector<double> m_drawX;
+    std::vector<double> m_drawY;
+    std::vector<QPoint> m_drawPoints;
 
     // Pointer and magnifier state, driven by the zoom members.
     double m_pointerX = 0, m_pointerY = 0;

@@ -1,6 +1,7 @@
 // The graph control's pictures: JPEG export, pictures shown from streams,
 // frames in the control's compound file, the zoom pass and its overlay, the
 // pointer, and persistence of the stock properties.
+#include "graph/large_memory.h"
 #include "graph/picture_io.h"
 #include "graph/vigraf.h"
 
@@ -38,7 +39,16 @@ bool CViGraf::refreshScreen(QSize size) {
     plotLayout(m_geometry, IntRect{0, 0, size.width(), size.height()});
     if (!m_graphImage.ensure(size.width(), size.height())) return false;
     renderGraph(m_graphImage.image());
-    m_screen = m_graphImage.image().copy();
+    const QImage& graph = m_graphImage.image();
+    auto fits = [&graph](const QImage& screen) {
+        return screen.size() == graph.size() && screen.format() == graph.format() &&
+               screen.bytesPerLine() == graph.bytesPerLine();
+    };
+    // The screen image is kept and overwritten: fresh memory would have to be
+    // mapped again on every paint.
+    if (!fits(m_screen)) m_screen = makeImage(graph.width(), graph.height(), graph.format());
+    if (fits(m_screen)) std::memcpy(m_screen.bits(), graph.constBits(), static_cast<std::size_t>(graph.sizeInBytes()));
+    else m_screen = graph.copy();
     m_screenStale = false;
     return true;
 }
@@ -59,7 +69,7 @@ void CViGraf::paintOverScreen(const QImage& picture, const QRect& rect, bool ref
     } else {
         if (m_screen.size() != window->size()) {
             // Nothing shown yet: start from the picture the window would show.
-            m_screen = QImage(window->size(), QImage::Format_RGB32);
+            m_screen = makeImage(window->width(), window->height(), QImage::Format_RGB32);
             m_screen.fill(Qt::white);
             if (m_graphImage.exists()) QPainter(&m_screen).drawImage(0, 0, m_graphImage.image());
         }

@@ -7,7 +7,9 @@
 #include "hosting/control_host.h"
 
 #include <QImage>
+#include <QPaintDevice>
 #include <QSize>
+#include <memory>
 #include <string>
 
 namespace quillan {
@@ -30,6 +32,7 @@ private:
     QSize m_size;
     qhost::ControlHost m_host;
     CVigraf1 m_wrapper;
+    std::unique_ptr<QPaintDevice> m_canvas;  // takes the paints and keeps nothing
 };
 
 }  // namespace quillan

@@ -25,7 +25,7 @@ HRESULT CVigraf1::invoke(DISPID id, WORD flags, std::initializer_list<VARIANT> a
         qrt::setErrorInfo(qrt::bstrView(excep.bstrSource), qrt::bstrView(excep.bstrDescription));
         hr = FAILED(excep.scode) ? excep.scode : E_FAIL;
     }
-    qrt::clearExcepInfo(&excep);
+    if (excep.bstrSource || excep.bstrDescription || excep.bstrHelpFile) qrt::clearExcepInfo(&excep);
     return hr;
 }
 

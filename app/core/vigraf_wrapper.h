@@ -47,8 +47,7 @@ private:
 // Argument builders: plain values, and references to the caller's storage.
 namespace detail {
 inline VARIANT variantOf(VARTYPE vt) {
-    VARIANT v;
-    VariantInit(&v);
+    VARIANT v{};
     v.vt = vt;
     return v;
 }

@@ -17,6 +17,7 @@ namespace vbs {
 namespace {
 
 constexpr std::size_t kStackValues = 1 << 18;
+static_assert(static_cast<int>(Tag::Empty) == 0, "zeroed stack memory holds Empty values");
 constexpr std::size_t kMaxFrames = 20000;
 constexpr std::ptrdiff_t kFrameMargin = 1024;  // room for a frame's temporaries
 constexpr int kMaxNativeDepth = 48;
@@ -90,13 +91,18 @@ inline bool forContinues(const Value& var, const Value& limit, const Value& step
 
 Interpreter::Interpreter(Globals& globals) : m_globals(globals), m_link(std::make_shared<EngineLink>()) {
     m_link->vm = this;
-    m_stack = std::make_unique<Value[]>(kStackValues);
+    m_stack.reset(static_cast<Value*>(std::calloc(kStackValues, sizeof(Value))));
+    if (!m_stack) throw std::bad_alloc();
     m_stackEnd = m_stack.get() + kStackValues;
     m_sp = m_stack.get();
     m_frames.reserve(kMaxFrames + 1);
 }
 
-Interpreter::~Interpreter() { detach(); }
+Interpreter::~Interpreter() {
+    detach();
+    // Everything above m_sp is Empty already.
+    for (Value* p = m_stack.get(); p < m_sp; ++p) p->clear();
+}
 
 void Interpreter::setInterruptError(ScriptError error) {
     std::lock_guard<std::mutex> lock(m_interruptLock);

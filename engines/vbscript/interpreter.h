@@ -9,6 +9,7 @@
 #include "runtime/object.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <cassert>
 #include <functional>
 #include <memory>
@@ -191,7 +192,12 @@ private:
     // of the frames running it (kept alive until they return).
     std::vector<std::pair<std::u16string, std::shared_ptr<Procedure>>> m_dynamicCache;
     std::vector<std::pair<std::size_t, std::shared_ptr<Procedure>>> m_dynamicFrames;
-    std::unique_ptr<Value[]> m_stack;
+    // The value stack comes zeroed from calloc (all bytes zero is an Empty
+    // value), so that its pages are only mapped as the stack reaches them.
+    struct StackMemory {
+        void operator()(Value* p) const noexcept { std::free(p); }
+    };
+    std::unique_ptr<Value, StackMemory> m_stack;
     Value* m_stackEnd = nullptr;
     Value* m_sp = nullptr;
     FrameStack m_frames;
