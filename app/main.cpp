@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QElapsedTimer>
 #include <QRegularExpression>
 
 #include <cstdio>
@@ -44,6 +45,8 @@ void ensureRuntimeFolder() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    QElapsedTimer startup;
+    startup.start();
     // A batch run needs no display, and neither does --help without one.
     const bool noDisplay = qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
     if ((wantsBatch(argc, argv) || noDisplay) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -71,7 +74,7 @@ int main(int argc, char** argv) {
                                   QStringLiteral("After the run, call the script's FUNCTION (may be repeated)."),
                                   QStringLiteral("FUNCTION"));
     const QCommandLineOption timings(QStringList{QStringLiteral("timings")},
-                                     QStringLiteral("Print how long the script, the rendering and the encoding took."));
+                                     QStringLiteral("Print how long each stage took: start-up, set-up, script, rendering, encoding, finish."));
     parser.addOptions({run, exportPicture, size, call, timings});
     parser.process(app);
 
@@ -99,5 +102,6 @@ int main(int argc, char** argv) {
     }
     for (const QString& name : parser.values(call)) options.calls.push_back(name.toStdString());
     options.timings = parser.isSet(timings);
+    options.startupMs = startup.nsecsElapsed() / 1e6;
     return quillan::runBatch(options);
 }

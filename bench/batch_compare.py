@@ -4,8 +4,8 @@ the same 10 x 60,000-point picture as a 1280x800 JPEG, in the same run.
 
     python3 bench/batch_compare.py build/bin/quillan [repetitions]
 
-Prints the median wall time of each and quillan's split between script,
-rendering and encoding (from --timings).
+Prints the median wall time of each and quillan's split between loading,
+start-up, set-up, script, rendering, encoding and finish (from --timings).
 """
 import os
 import re
@@ -30,6 +30,21 @@ def timed(command, env=None):
     return elapsed, result.stderr
 
 
+STAGES = ["loading", "start-up", "set-up", "script", "rendering", "encoding", "finish"]
+
+
+def stages(err, wall_ms):
+    """quillan's --timings line as a dict; "loading" is what the line does not
+    cover: loading the program and its libraries before main, and exiting."""
+    match = re.search(r"start-up ([\d.]+) ms, set-up ([\d.]+) ms, script ([\d.]+) ms, rendering ([\d.]+) ms, "
+                      r"encoding ([\d.]+) ms, finish ([\d.]+) ms", err)
+    if not match:
+        return None
+    values = dict(zip(STAGES[1:], (float(v) for v in match.groups())))
+    values["loading"] = wall_ms - sum(values.values())
+    return values
+
+
 def main():
     if len(sys.argv) < 2:
         sys.exit(__doc__)
@@ -45,16 +60,16 @@ def main():
         ms, err = timed([quillan, "--run", os.path.join(HERE, "batch", "ten_series.vbs"), "--export",
                          os.path.join(out, "quillan.jpg"), "--size", "1280x800", "--timings"], env)
         runs["quillan"].append(ms)
-        match = re.search(r"script ([\d.]+) ms, rendering ([\d.]+) ms, encoding ([\d.]+) ms", err)
-        if match:
-            splits.append(tuple(float(v) for v in match.groups()))
+        split = stages(err, ms)
+        if split:
+            splits.append(split)
         # The same picture with the points handed over per series (SetPointVar).
         ms, err = timed([quillan, "--run", os.path.join(HERE, "batch", "ten_series_arrays.vbs"), "--export",
                          os.path.join(out, "quillan_arrays.jpg"), "--size", "1280x800", "--timings"], env)
         runs["quillan (arrays)"].append(ms)
-        match = re.search(r"script ([\d.]+) ms, rendering ([\d.]+) ms, encoding ([\d.]+) ms", err)
-        if match:
-            array_splits.append(tuple(float(v) for v in match.groups()))
+        split = stages(err, ms)
+        if split:
+            array_splits.append(split)
         if shutil.which("gnuplot"):
             ms, _ = timed(["gnuplot", "-c", os.path.join(HERE, "batch", "ten_series.gp"),
                            os.path.join(out, "gnuplot.jpg")])
@@ -73,8 +88,8 @@ def main():
         print(f"{name:<17} median {m:8.1f} ms over {len(values)} runs{ratio}")
     for name, values in (("quillan", splits), ("quillan (arrays)", array_splits)):
         if values:
-            s, r, e = (statistics.median(v[i] for v in values) for i in range(3))
-            print(f"{name} split (medians): script {s:.1f} ms, rendering {r:.1f} ms, encoding {e:.1f} ms")
+            medians = {k: statistics.median(v[k] for v in values) for k in STAGES}
+            print(f"{name} split (medians): " + ", ".join(f"{k} {medians[k]:.1f} ms" for k in STAGES))
 
 
 if __name__ == "__main__":

@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 
 namespace tarvik {
 
@@ -37,18 +36,13 @@ LONG limited(std::int64_t v) { return static_cast<LONG>(std::clamp(v, -kCoordina
 bool CViGraf::refreshScreen(QSize size) {
     if (!m_screenStale && m_screen.size() == size) return true;
     plotLayout(m_geometry, IntRect{0, 0, size.width(), size.height()});
+    // The screen shares the graph picture's pixels until something is drawn
+    // over it (then it takes its own copy); letting go of them first lets
+    // the graph be drawn in place.
+    m_screen = QImage();
     if (!m_graphImage.ensure(size.width(), size.height())) return false;
     renderGraph(m_graphImage.image());
-    const QImage& graph = m_graphImage.image();
-    auto fits = [&graph](const QImage& screen) {
-        return screen.size() == graph.size() && screen.format() == graph.format() &&
-               screen.bytesPerLine() == graph.bytesPerLine();
-    };
-    // The screen image is kept and overwritten: fresh memory would have to be
-    // mapped again on every paint.
-    if (!fits(m_screen)) m_screen = makeImage(graph.width(), graph.height(), graph.format());
-    if (fits(m_screen)) std::memcpy(m_screen.bits(), graph.constBits(), static_cast<std::size_t>(graph.sizeInBytes()));
-    else m_screen = graph.copy();
+    m_screen = m_graphImage.image();
     m_screenStale = false;
     return true;
 }

@@ -357,16 +357,17 @@ HRESULT DispatchTable::invoke(void* self, DISPID id, WORD flags, DISPPARAMS* dp,
                 return failure(hr, excep);
             }
             if (!result) {
-                VariantClear(&ret);
-            } else if (m->returnType == VT_VARIANT) {
-                VariantClear(result);
-                *result = ret;
+                if (ret.vt != VT_EMPTY && !isPlainType(ret.vt)) VariantClear(&ret);
             } else {
-                // Field by field: the callee wrote the value alone, and a
-                // whole-VARIANT copy would wait for that store.
-                VariantClear(result);
-                result->vt = ret.vt;
-                result->llVal = ret.llVal;
+                if (result->vt != VT_EMPTY) VariantClear(result);
+                if (m->returnType == VT_VARIANT) {
+                    *result = ret;
+                } else {
+                    // Field by field: the callee wrote the value alone, and a
+                    // whole-VARIANT copy would wait for that store.
+                    result->vt = ret.vt;
+                    result->llVal = ret.llVal;
+                }
             }
             return S_OK;
         }

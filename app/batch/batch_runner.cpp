@@ -99,6 +99,9 @@ int runBatch(const BatchOptions& options) {
         return kBatchFailure;
     }
 
+    QElapsedTimer total;
+    total.start();
+    double setupMs = 0, scriptMs = 0, renderMs = 0, encodeMs = 0;
     BatchUi ui(options.script);
     UiScope scope(&ui);
     int status = kBatchOk;
@@ -112,6 +115,7 @@ int runBatch(const BatchOptions& options) {
         document.addView(&graph);
         Graf& graf = document.graf();
 
+        setupMs = total.nsecsElapsed() / 1e6;
         QElapsedTimer clock;
         clock.start();
         std::error_code ec;
@@ -132,8 +136,7 @@ int runBatch(const BatchOptions& options) {
             }
         }
 
-        const double scriptMs = clock.nsecsElapsed() / 1e6;
-        double renderMs = 0, encodeMs = 0;
+        scriptMs = clock.nsecsElapsed() / 1e6;
         if (status != kBatchFailure && !options.exportPath.empty()) {
             clock.restart();
             graph.paint();
@@ -151,12 +154,15 @@ int runBatch(const BatchOptions& options) {
                 status = kBatchFailure;
             }
         }
-        if (options.timings) {
-            std::fprintf(stderr, "quillan: script %.1f ms, rendering %.1f ms, encoding %.1f ms\n", scriptMs, renderMs,
-                         encodeMs);
-        }
         document.graf().closeScript();
         document.removeView(&graph);
+    }
+    if (options.timings) {
+        const double finishMs = total.nsecsElapsed() / 1e6 - setupMs - scriptMs - renderMs - encodeMs;
+        std::fprintf(stderr,
+                     "quillan: start-up %.1f ms, set-up %.1f ms, script %.1f ms, rendering %.1f ms, encoding %.1f ms, "
+                     "finish %.1f ms\n",
+                     options.startupMs, setupMs, scriptMs, renderMs, encodeMs, finishMs);
     }
     if (status == kBatchOk && ui.errors() > 0) status = kBatchScriptError;
     return status;

@@ -15,6 +15,7 @@ struct BatchOptions {
     QSize size{1280, 800};
     std::vector<std::string> calls;   // functions called after the run, in order
     bool timings = false;             // print how long each stage took
+    double startupMs = 0;             // the program's own start before the run, for the timings
 };
 
 // Exit codes of a batch run.

@@ -519,8 +519,9 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 const LoopInfo& loop = proc->loops[in->b];
                 const Value& limit = locals[loop.hidden];
                 const Value& step = locals[loop.hidden + 1];
-                Value& var = loop.varKind == VarLocal ? locals[loop.varSlot].deref()
-                                                      : variable(loop.varKind, loop.varSlot, *f);
+                Value& var = loop.varKind == VarLocal    ? locals[loop.varSlot].deref()
+                             : loop.varKind == VarGlobal ? m_globals.value(loop.varSlot)
+                                                         : variable(loop.varKind, loop.varSlot, *f);
                 if (fastInt(var.tag()) && fastInt(step.tag())) {
                     setIntegral(var, fastInt64(var) + fastInt64(step), var.tag() == Tag::Integer && step.tag() == Tag::Integer);
                 } else if (var.tag() == Tag::Double && fastNumber(step.tag())) {
