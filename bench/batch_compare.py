@@ -86,6 +86,13 @@ def main():
         m = statistics.median(values)
         ratio = "" if name.startswith("quillan") else f"   {m / q:.1f}x quillan, {m / qa:.1f}x quillan (arrays)"
         print(f"{name:<17} median {m:8.1f} ms over {len(values)} runs{ratio}")
+    # Each round ran all of them back to back: the ratio per round, then its median.
+    for other in ("gnuplot", "matplotlib"):
+        if not runs[other]:
+            continue
+        for name in ("quillan", "quillan (arrays)"):
+            ratios = [o / q for o, q in zip(runs[other], runs[name])]
+            print(f"{other} / {name} per round: median {statistics.median(ratios):.1f}x (min {min(ratios):.1f}x)")
     for name, values in (("quillan", splits), ("quillan (arrays)", array_splits)):
         if values:
             medians = {k: statistics.median(v[k] for v in values) for k in STAGES}
