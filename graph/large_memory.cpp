@@ -83,6 +83,18 @@ PiecePool& piecePool() {
 
 }  // namespace
 
+void populateForWriting(void* memory, std::size_t bytes) noexcept {
+#ifdef MADV_POPULATE_WRITE
+    const std::uintptr_t page = 4096;
+    const auto start = (reinterpret_cast<std::uintptr_t>(memory) + page - 1) & ~(page - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(memory) + bytes) & ~(page - 1);
+    if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE);  // only a hint
+#else
+    (void)memory;
+    (void)bytes;
+#endif
+}
+
 void* allocatePiece() noexcept { return piecePool().allocate(); }
 
 void releasePiece(void* piece) noexcept {

@@ -20,6 +20,10 @@ constexpr std::size_t kPieceBytes = std::size_t{512} << 10;
 void* allocatePiece() noexcept;
 void releasePiece(void* piece) noexcept;
 
+// Maps the whole pages inside [memory, memory + bytes) for writing at once
+// (where the system can), instead of one page fault per page later.
+void populateForWriting(void* memory, std::size_t bytes) noexcept;
+
 // A width x height image; pictures of 2 MB or more live in large memory.
 // Null when there is no memory for it.
 QImage makeImage(int width, int height, QImage::Format format);

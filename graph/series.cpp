@@ -24,6 +24,13 @@ PointBlocks::BlockPtr PointBlocks::newBlock(bool first) noexcept {
     return BlockPtr(new (std::nothrow) Block, BlockDeleter{false});
 }
 
+void PointBlocks::mapFirstBlock() noexcept {
+    if (m_blocks.empty() || m_blocks.front().get_deleter().pooled) return;  // large memory is mapped in 2 MB pages
+    Block& b = *m_blocks.front();
+    populateForWriting(b.x + GrowingPoints, (BlockPoints - GrowingPoints) * sizeof(double));
+    populateForWriting(b.y + GrowingPoints, (BlockPoints - GrowingPoints) * sizeof(double));
+}
+
 bool PointBlocks::addBlock() {
     if (m_count >= MaxPoints) return false;
     BlockPtr block = newBlock(m_blocks.empty());

@@ -32,6 +32,7 @@ public:
     bool append(double x, double y) {
         const std::size_t offset = m_count & (BlockPoints - 1);
         if (offset == 0 && !addBlock()) return false;
+        if (m_count == GrowingPoints) mapFirstBlock();
         Block& b = *m_blocks.back();
         b.x[offset] = x;
         b.y[offset] = y;
@@ -59,6 +60,11 @@ private:
     };
     static std::size_t blocksFor(std::size_t n) { return (n + BlockPoints - 1) >> BlockShift; }
     bool addBlock();
+    // A series that reaches GrowingPoints points is likely to fill its first
+    // block: the rest of that block is mapped in one request then, rather
+    // than one page fault at a time as the points arrive.
+    static constexpr std::size_t GrowingPoints = 4096;
+    void mapFirstBlock() noexcept;
 
     template <class Self, class F>
     static void runs(Self& self, std::size_t first, std::size_t n, F& f) {
