@@ -53,23 +53,19 @@ def main():
     out = tempfile.mkdtemp(prefix="quillan-batch-bench-")
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
     runs = {"quillan": [], "quillan (arrays)": [], "gnuplot": [], "matplotlib": []}
-    splits = []
-    array_splits = []
+    # The point-by-point script, and the same picture with the points handed
+    # over per series (SetPointVar).
+    variants = {"quillan": "ten_series", "quillan (arrays)": "ten_series_arrays"}
+    splits = {name: [] for name in variants}
     for _ in range(repetitions):
         # Interleaved, so that the machine's load falls on all three alike.
-        ms, err = timed([quillan, "--run", os.path.join(HERE, "batch", "ten_series.vbs"), "--export",
-                         os.path.join(out, "quillan.jpg"), "--size", "1280x800", "--timings"], env)
-        runs["quillan"].append(ms)
-        split = stages(err, ms)
-        if split:
-            splits.append(split)
-        # The same picture with the points handed over per series (SetPointVar).
-        ms, err = timed([quillan, "--run", os.path.join(HERE, "batch", "ten_series_arrays.vbs"), "--export",
-                         os.path.join(out, "quillan_arrays.jpg"), "--size", "1280x800", "--timings"], env)
-        runs["quillan (arrays)"].append(ms)
-        split = stages(err, ms)
-        if split:
-            array_splits.append(split)
+        for name, script in variants.items():
+            ms, err = timed([quillan, "--run", os.path.join(HERE, "batch", script + ".vbs"), "--export",
+                             os.path.join(out, script + ".jpg"), "--size", "1280x800", "--timings"], env)
+            runs[name].append(ms)
+            split = stages(err, ms)
+            if split:
+                splits[name].append(split)
         if shutil.which("gnuplot"):
             ms, _ = timed(["gnuplot", "-c", os.path.join(HERE, "batch", "ten_series.gp"),
                            os.path.join(out, "gnuplot.jpg")])
@@ -91,9 +87,9 @@ def main():
         if not runs[other]:
             continue
         for name in ("quillan", "quillan (arrays)"):
-            ratios = [o / q for o, q in zip(runs[other], runs[name])]
+            ratios = [o / mine for o, mine in zip(runs[other], runs[name])]
             print(f"{other} / {name} per round: median {statistics.median(ratios):.1f}x (min {min(ratios):.1f}x)")
-    for name, values in (("quillan", splits), ("quillan (arrays)", array_splits)):
+    for name, values in splits.items():
         if values:
             medians = {k: statistics.median(v[k] for v in values) for k in STAGES}
             print(f"{name} split (medians): " + ", ".join(f"{k} {medians[k]:.1f} ms" for k in STAGES))
