@@ -27,12 +27,19 @@ protected:
     qint64 writeData(const char* data, qint64 size) override {
         ULONG written = 0;
         const ULONG want = static_cast<ULONG>(std::min<qint64>(size, 1 << 30));
-        if (FAILED(m_stream->Write(data, want, &written)) || written != want) return -1;
+        const HRESULT hr = m_stream->Write(data, want, &written);
+        if (FAILED(hr)) m_status = hr;
+        if (FAILED(hr) || written != want) return -1;
         return written;
     }
 
+public:
+    // The failure of the stream's last refused write, S_OK when none.
+    HRESULT status() const { return m_status; }
+
 private:
     IStream* m_stream;
+    HRESULT m_status = S_OK;
 };
 
 }  // namespace
@@ -44,21 +51,29 @@ int findEncoderByMimeType(const QString& mimeType) {
     return -1;
 }
 
-HRESULT saveImageAsJpeg(const QImage& picture, IStream* stream) {
+QByteArray encodeJpeg(const QImage& picture) {
+    QByteArray bytes;
+    if (picture.isNull()) return bytes;
+    QBuffer buffer(&bytes);
+    if (!buffer.open(QIODevice::WriteOnly)) return {};
+    QImageWriter writer(&buffer, "jpeg");
+    const QImage opaque = picture.hasAlphaChannel() ? picture.convertToFormat(QImage::Format_RGB32) : picture;
+    if (!writer.write(opaque)) return {};
+    return bytes;
+}
+
+HRESULT saveImageAsJpeg(const QImage& picture, IStream* stream, HRESULT* writeStatus) {
+    if (writeStatus) *writeStatus = S_OK;
     if (!stream || picture.isNull()) return E_FAIL;
     if (findEncoderByMimeType(QStringLiteral("image/jpeg")) < 0) return E_FAIL;
     // Encode first, so a failure writes nothing into the stream.
-    QByteArray bytes;
-    {
-        QBuffer buffer(&bytes);
-        if (!buffer.open(QIODevice::WriteOnly)) return E_FAIL;
-        QImageWriter writer(&buffer, "jpeg");
-        const QImage opaque = picture.hasAlphaChannel() ? picture.convertToFormat(QImage::Format_RGB32) : picture;
-        if (!writer.write(opaque)) return E_FAIL;
-    }
+    const QByteArray bytes = encodeJpeg(picture);
+    if (bytes.isEmpty()) return E_FAIL;
     StreamDevice device(stream);
     if (!device.open(QIODevice::WriteOnly)) return E_FAIL;
-    return device.write(bytes) == bytes.size() ? S_OK : E_FAIL;
+    if (device.write(bytes) == bytes.size()) return S_OK;
+    if (writeStatus) *writeStatus = device.status();
+    return E_FAIL;
 }
 
 HRESULT loadImageFromStream(QImage& picture, IStream* stream) {

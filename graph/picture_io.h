@@ -14,8 +14,14 @@ namespace tarvik {
 int findEncoderByMimeType(const QString& mimeType);
 
 // Writes the picture as a JPEG (default settings) where the stream's seek
-// pointer stands; the stream is neither rewound nor truncated. S_OK or E_FAIL.
-HRESULT saveImageAsJpeg(const QImage& picture, IStream* stream);
+// pointer stands; the stream is neither rewound nor truncated. S_OK or
+// E_FAIL; when the stream refused the bytes, writeStatus (if given) receives
+// its failure.
+HRESULT saveImageAsJpeg(const QImage& picture, IStream* stream, HRESULT* writeStatus = nullptr);
+
+// The picture as the bytes of a JPEG file (default settings); empty when it
+// cannot be encoded.
+QByteArray encodeJpeg(const QImage& picture);
 
 // Decodes a picture from the stream's seek pointer on. On failure E_FAIL and
 // picture is left as it was.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 
 namespace tarvik {
 
@@ -43,14 +44,21 @@ void rescale(Geometry& g, const Box& box, bool& needsRescale) {
 namespace {
 // Far-away points stay integers that line drawing can clip.
 constexpr float kDeviceLimit = 1.0e8f;
-// Truncation toward zero, limited; NaN gives NoDevicePoint. Branch-free, so
-// that the batch loop below vectorizes.
-inline int toDevice(float v) {
-    const bool number = v == v;
+// Truncation toward zero, limited; NaN, or a point that is not finite
+// (keep false), gives NoDevicePoint. Branch-free, so that the batch loop
+// below vectorizes.
+inline int toDevice(float v, bool keep) {
+    const bool number = keep && v == v;
     v = number ? v : 0.0f;
     v = std::max(v, -kDeviceLimit);
     v = std::min(v, kDeviceLimit);
     return number ? static_cast<int>(v) : NoDevicePoint;
+}
+// Whether both coordinates are finite: an infinite coordinate is as much a
+// gap in the line as a NaN, not a point at the edge of the world.
+inline bool finitePoint(double x, double y) {
+    constexpr double kMax = std::numeric_limits<double>::max();
+    return std::fabs(x) <= kMax && std::fabs(y) <= kMax;
 }
 }  // namespace
 
@@ -60,16 +68,18 @@ __attribute__((optimize("O3"))) void worldToDevice(const Geometry& g, const Box&
     const float xMax = static_cast<float>(box.XMax), yMax = static_cast<float>(box.YMax);
     const float sx = g.scaleX, sy = g.scaleY;
     for (std::size_t i = 0; i < n; ++i) {
-        xy[2 * i] = toDevice(right - (xMax - static_cast<float>(x[i])) * sx);
-        xy[2 * i + 1] = toDevice(top + (yMax - static_cast<float>(y[i])) * sy);
+        const bool keep = finitePoint(x[i], y[i]);
+        xy[2 * i] = toDevice(right - (xMax - static_cast<float>(x[i])) * sx, keep);
+        xy[2 * i + 1] = toDevice(top + (yMax - static_cast<float>(y[i])) * sy, keep);
     }
 }
 
 IntPoint worldToDevice(const Geometry& g, const Box& box, double x, double y) {
+    const bool keep = finitePoint(x, y);
     const float fx = static_cast<float>(x), fy = static_cast<float>(y);
     const float px = static_cast<float>(g.plot.right) - (static_cast<float>(box.XMax) - fx) * g.scaleX;
     const float py = static_cast<float>(g.plot.top) + (static_cast<float>(box.YMax) - fy) * g.scaleY;
-    return {toDevice(px), toDevice(py)};
+    return {toDevice(px, keep), toDevice(py, keep)};
 }
 
 void deviceToWorld(const Geometry& g, const Box& box, int px, int py, double& x, double& y) {

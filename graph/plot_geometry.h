@@ -47,10 +47,12 @@ void expandBox(Box& box, bool& needsRescale, bool flag);
 void rescale(Geometry& g, const Box& box, bool& needsRescale);
 
 // World to device pixels in single precision, truncated toward zero. Points
-// far outside the plot are limited to a range that integer drawing handles.
+// far outside the plot are limited to a range that integer drawing handles;
+// a point with a coordinate that is infinite or NaN gives NoDevicePoint in
+// both coordinates.
 IntPoint worldToDevice(const Geometry& g, const Box& box, double x, double y);
 
-// The device coordinate of a point that is not a number: the line is broken there.
+// The device coordinate of a point that is not finite: the line is broken there.
 constexpr int NoDevicePoint = -2147483647 - 1;
 
 // worldToDevice of n points at once, written as x, y integer pairs into xy

@@ -136,7 +136,7 @@ HRESULT CSeries::put_IsBar(LONG newVal) { m_isBar = flag(newVal); return S_OK; }
 HRESULT CSeries::get_IsFill(LONG* pVal) { return read(m_isFill, pVal); }
 HRESULT CSeries::put_IsFill(LONG newVal) { m_isFill = flag(newVal); return S_OK; }
 HRESULT CSeries::get_IsView(LONG* pVal) { return read(m_isView, pVal); }
-HRESULT CSeries::put_IsView(LONG newVal) { m_isView = flag(newVal); return S_OK; }
+HRESULT CSeries::put_IsView(LONG newVal) { m_isView = flag(newVal); changed(); return S_OK; }
 HRESULT CSeries::get_alpha(LONG* pVal) { return read(m_alpha, pVal); }
 HRESULT CSeries::put_alpha(LONG newVal) { m_alpha = newVal; return S_OK; }
 HRESULT CSeries::get_color(OLE_COLOR* pVal) { return read(m_color, pVal); }
@@ -161,36 +161,37 @@ HRESULT CSeries::put_title(BSTR newVal) {
     return S_OK;
 }
 
-HRESULT CSeries::Add(double X, double Y) { return m_points.append(X, Y) ? S_OK : E_OUTOFMEMORY; }
+HRESULT CSeries::Add(double X, double Y) {
+    if (!m_points.append(X, Y)) return E_OUTOFMEMORY;
+    m_box.include(X, Y);
+    changed();
+    return S_OK;
+}
 
 HRESULT CSeries::RemoveAll() {
     m_points.clear();
+    m_box = FiniteBox{};
+    changed();
     return S_OK;
+}
+
+void CSeries::recomputeBox() {
+    FiniteBox box;
+    m_points.forEachRun(0, m_points.size(), [&](const double* x, const double* y, std::size_t count, std::size_t) {
+        for (std::size_t i = 0; i < count; ++i) box.include(x[i], y[i]);
+    });
+    m_box = box;
 }
 
 HRESULT CSeries::GetBox(double* pbox) {
     if (!pbox) return E_POINTER;
-    const std::size_t n = m_points.size();
-    if (n == 0) return S_FALSE;
-    double xmin = 0, ymin = 0, xmax = 0, ymax = 0;
-    m_points.forEachRun(0, 1, [&](const double* x, const double* y, std::size_t, std::size_t) {
-        xmin = xmax = x[0];
-        ymin = ymax = y[0];
-    });
-    // Only a strictly smaller or larger value replaces the current bound, so
-    // a NaN never enters the box unless the first point brings it.
-    m_points.forEachRun(1, n - 1, [&](const double* x, const double* y, std::size_t count, std::size_t) {
-        for (std::size_t i = 0; i < count; ++i) {
-            if (x[i] < xmin) xmin = x[i];
-            if (x[i] > xmax) xmax = x[i];
-            if (y[i] < ymin) ymin = y[i];
-            if (y[i] > ymax) ymax = y[i];
-        }
-    });
-    pbox[0] = xmin;
-    pbox[1] = ymin;
-    pbox[2] = xmax;
-    pbox[3] = ymax;
+    // Points that are infinite or not numbers have no place in a box; a
+    // series without a finite point has none.
+    if (m_box.empty) return S_FALSE;
+    pbox[0] = m_box.xmin;
+    pbox[1] = m_box.ymin;
+    pbox[2] = m_box.xmax;
+    pbox[3] = m_box.ymax;
     return S_OK;
 }
 
@@ -207,16 +208,15 @@ HRESULT CSeries::GetXY(LONG* cElem, double* pdX, double* pdY) {
 
 HRESULT CSeries::SetXY(LONG cElem, double* pdX, double* pdY) {
     if (cElem < 0) return S_FALSE;
-    if (cElem == 0) {
-        m_points.clear();
-        return S_OK;
-    }
+    if (cElem == 0) return RemoveAll();
     if (!pdX || !pdY) return E_POINTER;
     if (!m_points.resize(static_cast<std::size_t>(cElem))) return E_OUTOFMEMORY;
     m_points.forEachRun(0, m_points.size(), [&](double* x, double* y, std::size_t count, std::size_t offset) {
         std::memcpy(x, pdX + offset, count * sizeof(double));
         std::memcpy(y, pdY + offset, count * sizeof(double));
     });
+    recomputeBox();
+    changed();
     return S_OK;
 }
 
@@ -231,6 +231,8 @@ HRESULT CSeries::SetXYVar(VARIANT varX, VARIANT varY) {
         xs.read(static_cast<LONG>(offset), static_cast<LONG>(count), x);
         ys.read(static_cast<LONG>(offset), static_cast<LONG>(count), y);
     });
+    recomputeBox();
+    changed();
     return S_OK;
 }
 
@@ -240,7 +242,7 @@ HRESULT CSeries::SetXYVar(VARIANT varX, VARIANT varY) {
 // or read past it.
 HRESULT CSeries::dispatchGetBox(double* pbox) {
     if (!pbox) return E_POINTER;
-    return m_points.size() == 0 ? S_FALSE : needsInterface(u"GetBox");
+    return m_box.empty ? S_FALSE : needsInterface(u"GetBox");
 }
 
 HRESULT CSeries::dispatchGetXY(LONG* cElem, double* pdX, double* pdY) {

@@ -8,7 +8,9 @@
 #include "runtime/typeinfo.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <type_traits>
 #include <vector>
@@ -93,6 +95,41 @@ private:
     std::size_t m_count = 0;
 };
 
+// The box of a set of points, leaving out every point with a coordinate that
+// is infinite or not a number. A zero enters as +0, so the box depends only
+// on which points were included, never on their order.
+struct FiniteBox {
+    double xmin = 0, ymin = 0, xmax = 0, ymax = 0;
+    bool empty = true;
+
+    static bool finite(double x, double y) { return std::isfinite(x) && std::isfinite(y); }
+    void include(double x, double y) {
+        if (!finite(x, y)) return;
+        x += 0.0;  // -0 becomes +0
+        y += 0.0;
+        if (empty) {
+            xmin = xmax = x;
+            ymin = ymax = y;
+            empty = false;
+            return;
+        }
+        xmin = std::min(xmin, x);
+        xmax = std::max(xmax, x);
+        ymin = std::min(ymin, y);
+        ymax = std::max(ymax, y);
+    }
+    void include(const FiniteBox& other) {
+        if (other.empty) return;
+        include(other.xmin, other.ymin);
+        include(other.xmax, other.ymax);
+    }
+    friend bool operator==(const FiniteBox&, const FiniteBox&) = default;
+};
+
+// A count of changes shared by the series made for one owner, so that the
+// owner can tell in one comparison whether any of them changed.
+using ChangeCounter = std::shared_ptr<std::uint64_t>;
+
 class CSeries final : public qrt::ComObject<qrt::DispatchImpl<CSeries, ISeries>, IProvideClassInfo> {
 public:
     static const qrt::DispatchTable& dispatchTable();
@@ -127,6 +164,15 @@ public:
     // The number of points and the points themselves, for code of this library.
     std::size_t pointCount() const { return m_points.size(); }
     const PointBlocks& points() const { return m_points; }
+    // The box of the finite points, kept up to date as points come and go.
+    const FiniteBox& finiteBox() const { return m_box; }
+    bool visible() const { return m_isView != 0; }
+
+    // From now on every member that may change what the series adds to a
+    // graph's extent (its points, its visibility) adds one to counter (null:
+    // to none). Colours, flags and the title leave it alone.
+    void reportChangesTo(ChangeCounter counter) { m_changes = std::move(counter); }
+    bool reportsTo(const std::uint64_t* counter) const { return counter && m_changes.get() == counter; }
 
     // The side of the point markers in pixels: the size last given to
     // setMarkerSize, DefaultMarkerSize before that. It only matters while
@@ -149,6 +195,12 @@ private:
     HRESULT dispatchGetXY(LONG* cElem, double* pdX, double* pdY);
     HRESULT dispatchSetXY(LONG cElem, double* pdX, double* pdY);
 
+    void changed() {
+        if (m_changes) ++*m_changes;
+    }
+    // The box walked afresh after the points were replaced.
+    void recomputeBox();
+
     LONG m_isLine = 1;
     LONG m_isPoint = 0;
     LONG m_isBar = 0;
@@ -159,6 +211,8 @@ private:
     LONG m_markerSize = DefaultMarkerSize;
     qrt::Bstr m_title;
     PointBlocks m_points;
+    FiniteBox m_box;
+    ChangeCounter m_changes;
 };
 
 }  // namespace tarvik

@@ -73,7 +73,7 @@ void drawSeriesPoints(QImage& image, const QRect& clip, ISeries* series, const Q
     // Without markers a series shows its line whatever IsLine says, as it
     // always has; IsLine off leaves out the line only next to markers.
     if (isLine != 0 || markerSize == 0) {
-        // Points that are not numbers break the line into pieces.
+        // Points that are not finite break the line into pieces.
         int start = 0;
         for (int i = 0; i <= n; ++i) {
             if (i < n && points[i].x() != NoDevicePoint && points[i].y() != NoDevicePoint) continue;
@@ -81,7 +81,7 @@ void drawSeriesPoints(QImage& image, const QRect& clip, ISeries* series, const Q
             start = i + 1;
         }
     }
-    // A point that is not a number lies far outside the clip: no marker.
+    // A point that is not finite lies far outside the clip: no marker.
     if (markerSize > 0) drawSquares(image, clip, points, n, markerSize, rgb, a);
 }
 

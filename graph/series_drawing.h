@@ -1,5 +1,5 @@
 // One series as the drawing pass shows it: its line through the device
-// points, broken where a point is no number, and its point markers, both in
+// points, broken where a point is not finite, and its point markers, both in
 // the series' colour and alpha.
 #pragma once
 
@@ -17,7 +17,7 @@ namespace tarvik {
 int markerSizeOf(ISeries* series);
 
 // Draws the series' points[0..n), in device coordinates with NoDevicePoint
-// for points that are no numbers, into image, touching only pixels inside
+// for points that are not finite, into image, touching only pixels inside
 // clip. The line needs two points and is drawn unless IsLine is off while
 // markers are on; markers go over it.
 void drawSeriesPoints(QImage& image, const QRect& clip, ISeries* series, const QPoint* points, int n);

@@ -56,6 +56,7 @@ HRESULT CSeriesHolder::Add(IDispatch* pSer) {
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
+    ++m_changes;
     return S_OK;
 }
 
@@ -65,6 +66,7 @@ HRESULT CSeriesHolder::Remove(LONG inx) {
     // holder while it goes finds the collection already whole.
     qrt::ComPtr<ISeries> removed = std::move(m_series[inx]);
     m_series.erase(m_series.begin() + inx);
+    ++m_changes;
     return S_OK;
 }
 
@@ -90,6 +92,7 @@ HRESULT CSeriesHolder::get_Count(LONG* pVal) {
 HRESULT CSeriesHolder::RemoveAll() {
     std::vector<qrt::ComPtr<ISeries>> removed;
     removed.swap(m_series);
+    ++m_changes;
     return S_OK;  // removed releases every series on its way out
 }
 

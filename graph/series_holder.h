@@ -6,6 +6,7 @@
 #include "runtime/object.h"
 #include "runtime/typeinfo.h"
 
+#include <cstdint>
 #include <vector>
 
 namespace tarvik {
@@ -30,9 +31,12 @@ public:
         return index >= 0 && static_cast<std::size_t>(index) < m_series.size() ? m_series[index].get() : nullptr;
     }
     LONG count() const { return static_cast<LONG>(m_series.size()); }
+    // Goes up whenever a series is added or removed.
+    std::uint64_t changes() const { return m_changes; }
 
 private:
     std::vector<qrt::ComPtr<ISeries>> m_series;
+    std::uint64_t m_changes = 0;
 };
 
 }  // namespace tarvik

@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QWidget>
 
+#include <cmath>
 #include <new>
 
 namespace tarvik {
@@ -117,11 +118,13 @@ CViGraf::CViGraf() {
     // The holders live in this library: made directly, as the runtime would.
     m_holder = qrt::create<CSeriesHolder>();
     m_superHolder = qrt::ComPtr<IUnknown>(qrt::create<CSuperSeriesHolder>()->unknown());
-    // The frames' compound file in the current folder; without it the frame
-    // members do nothing.
     m_support.setChangeHandler([this] { repaint(); });
-    StgCreateDocfile(u"storage.cmp", STGM_READWRITE | STGM_SHARE_EXCLUSIVE | STGM_CREATE | STGM_DELETEONRELEASE, 0,
-                     m_storage.out());
+    // The frames' compound file: without a name the runtime makes a new,
+    // exclusively created file in the temporary folder, so no file of anyone
+    // else is opened, replaced or deleted, and controls running side by side
+    // (in one process or several) keep their frames apart.
+    m_storageStatus = StgCreateDocfile(nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE | STGM_CREATE |
+                                                    STGM_DELETEONRELEASE, 0, m_storage.out());
 }
 
 CViGraf::~CViGraf() {
@@ -129,7 +132,7 @@ CViGraf::~CViGraf() {
     m_events.clear();
     m_holder.reset();
     m_superHolder.reset();
-    m_storage.reset();  // the last release deletes "storage.cmp"
+    m_storage.reset();  // the last release deletes the frames' file
 }
 
 // Stock properties. Only BackColor changes the picture.
@@ -167,20 +170,19 @@ ISeries* CViGraf::seriesAt(LONG index) const { return m_holder ? m_holder->at(in
 
 HRESULT CViGraf::CreateSeries() {
     if (!m_holder) return S_FALSE;
-    qrt::ComPtr<ISeries> series;
-    HRESULT hr = CSeries::create(ISeries::IID, series.outVoid());
-    if (FAILED(hr)) return hr;
+    qrt::ComPtr<CSeries> series = qrt::create<CSeries>();
+    if (!series) return E_OUTOFMEMORY;
     series->put_IsView(1);
-    hr = m_holder->Add(series.get());
+    m_extent.follow(*series);
+    // A new series has no points: the extent stays as it was.
+    HRESULT hr = m_extent.addSeries(*m_holder, series.get());
     if (FAILED(hr)) return hr;
     return RecalcSeries();
 }
 
 HRESULT CViGraf::AddPointToSeries(LONG lnSer, double dx, double dy) {
-    ISeries* series = seriesAt(lnSer);
-    if (!series) return S_FALSE;
-    HRESULT hr = series->Add(dx, dy);
-    return FAILED(hr) ? hr : S_OK;
+    if (!m_holder) return S_FALSE;
+    return m_extent.addPoint(*m_holder, lnSer, dx, dy);
 }
 
 HRESULT CViGraf::SetBox(double* pdBox) {
@@ -207,6 +209,8 @@ HRESULT CViGraf::dispatchSetPoints(LONG nSer, LONG cElem, double* pdX, double* p
 HRESULT CViGraf::SetBox_1(double X, double Y, double W, double H) {
     m_needsRescale = true;
     if (!(W > 0 && H > 0)) return S_FALSE;
+    // Only a box of finite corners can be drawn.
+    if (!std::isfinite(X) || !std::isfinite(Y) || !std::isfinite(X + W) || !std::isfinite(Y + H)) return S_FALSE;
     m_box = Box{X, Y, X + W, Y + H};
     return S_OK;
 }
@@ -222,27 +226,9 @@ HRESULT CViGraf::GetBox(double* X, double* Y, double* W, double* H) {
 
 HRESULT CViGraf::RecalcSeries() {
     m_needsRescale = true;
-    bool first = true;
-    const LONG count = seriesCount();
-    for (LONG i = 0; i < count; ++i) {
-        ISeries* series = seriesAt(i);
-        if (!series) continue;
-        LONG visible = 0;
-        series->get_IsView(&visible);
-        if (!visible) continue;
-        double b[4];
-        if (series->GetBox(b) != S_OK) continue;  // an empty series
-        if (first) {
-            m_box = Box{b[0], b[1], b[2], b[3]};
-            first = false;
-            continue;
-        }
-        if (b[0] < m_box.XMin) m_box.XMin = b[0];
-        if (b[1] < m_box.YMin) m_box.YMin = b[1];
-        if (b[2] > m_box.XMax) m_box.XMax = b[2];
-        if (b[3] > m_box.YMax) m_box.YMax = b[3];
-    }
+    // The union of the visible series' boxes; without any, the box stays.
     // The title runs are kept: a title set before the data stays visible.
+    if (m_holder) m_extent.unionBox(*m_holder, m_box);
     return S_OK;
 }
 

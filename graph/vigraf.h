@@ -6,6 +6,7 @@
 #include "graph/control_support.h"
 #include "graph/offscreen_image.h"
 #include "graph/plot_geometry.h"
+#include "graph/series_extent.h"
 #include "graph/tarvik.h"
 #include "graph/title_runs.h"
 #include "runtime/dispatch_table.h"
@@ -199,6 +200,7 @@ private:
 
     qrt::ComPtr<CSeriesHolder> m_holder;
     qrt::ComPtr<IUnknown> m_superHolder;
+    SeriesExtent m_extent;  // what RecalcSeries sets the box to
     Box m_box;
     bool m_needsRescale = false;
     std::optional<std::u16string> m_xTitle, m_yTitle;  // null until set
@@ -227,8 +229,11 @@ private:
     QImage m_screen;
     bool m_screenStale = true;
 
-    // The temporary compound file holding the frames ("storage.cmp").
+    // The frames: a compound file of the control's own, created fresh in
+    // the temporary folder and deleted when released. Without it, the
+    // status its creation failed with.
     qrt::ComPtr<IStorage> m_storage;
+    HRESULT m_storageStatus = S_OK;
 };
 
 }  // namespace tarvik

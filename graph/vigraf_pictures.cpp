@@ -1,6 +1,7 @@
 // The graph control's pictures: JPEG export, pictures shown from streams,
 // frames in the control's compound file, the zoom pass and its overlay, the
 // pointer, and persistence of the stock properties.
+#include "graph/file_output.h"
 #include "graph/large_memory.h"
 #include "graph/picture_io.h"
 #include "graph/vigraf.h"
@@ -9,7 +10,9 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <system_error>
 
 namespace tarvik {
 
@@ -25,6 +28,35 @@ qrt::ComPtr<IStream> asStream(IDispatch* object) {
 }
 
 const OLECHAR* name(BSTR text) { return text ? text : u""; }
+
+QString quoted(BSTR text) { return u'"' + QString::fromStdU16String(std::u16string(qrt::bstrView(text))) + u'"'; }
+
+QString systemText(int err) { return QString::fromStdString(std::error_code(err, std::generic_category()).message()); }
+
+// Why the frames' storage refused something, in the words of the system
+// where there are such words.
+QString storageReason(HRESULT hr) {
+    switch (hr) {
+    case STG_E_INVALIDNAME: return QStringLiteral("a frame name has 1 to 31 characters and none of / \\ : !");
+    case STG_E_MEDIUMFULL: return systemText(ENOSPC);
+    case STG_E_ACCESSDENIED: return systemText(EACCES);
+    case STG_E_FILENOTFOUND: case STG_E_PATHNOTFOUND: return systemText(ENOENT);
+    case STG_E_INSUFFICIENTMEMORY: case E_OUTOFMEMORY: return systemText(ENOMEM);
+    case STG_E_TOOMANYOPENFILES: return systemText(EMFILE);
+    case STG_E_WRITEFAULT: return systemText(EIO);
+    default: break;
+    }
+    if (HRESULT_FACILITY(hr) == 7) return systemText(HRESULT_CODE(hr));
+    const std::u16string text = qrt::statusText(hr);
+    if (!text.empty()) return QString::fromStdU16String(text);
+    return QStringLiteral("error 0x%1").arg(static_cast<quint32>(hr), 8, 16, QLatin1Char('0'));
+}
+
+// Returns hr after recording the description a script shows for it.
+HRESULT fail(HRESULT hr, const QString& description) {
+    qrt::setErrorInfo(u"ViGraf", description.toStdU16String());
+    return hr;
+}
 
 // Pixel coordinates from scripts, kept where rectangle arithmetic cannot overflow.
 constexpr std::int64_t kCoordinateLimit = 1 << 28;
@@ -119,16 +151,35 @@ HRESULT CViGraf::SetImage(IDispatch* pIStream, LONG left, LONG top, LONG W, LONG
     return S_OK;
 }
 
-// Frames.
+// Frames. Whatever keeps a frame from being stored or written is reported
+// with the frame's name or the file's path and the reason.
 HRESULT CViGraf::AddFrame(BSTR bstrFile) {
-    if (!m_graphImage.exists() || !m_storage) return S_OK;
+    const QString what = QStringLiteral("AddFrame: cannot store the frame %1: ").arg(quoted(bstrFile));
+    if (!m_storage)
+        return fail(FAILED(m_storageStatus) ? m_storageStatus : E_FAIL,
+                    what + QStringLiteral("the control's frame file could not be created (%1)")
+                               .arg(storageReason(m_storageStatus)));
+    {
+        // An existing frame is never replaced: the first one stays. The look
+        // also turns away names no frame can have, painted or not.
+        qrt::ComPtr<IStream> existing;
+        HRESULT hr = m_storage->OpenStream(name(bstrFile), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, existing.out());
+        if (SUCCEEDED(hr)) return S_OK;
+        if (hr != STG_E_FILENOTFOUND) return fail(hr, what + storageReason(hr));
+    }
+    if (!m_graphImage.exists()) return S_OK;  // nothing painted yet: nothing to keep
     qrt::ComPtr<IStream> stream;
-    if (FAILED(m_storage->CreateStream(name(bstrFile), STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, stream.out())))
-        return S_OK;  // an existing or invalid name stores nothing
+    HRESULT hr = m_storage->CreateStream(name(bstrFile), STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, stream.out());
+    if (FAILED(hr)) return fail(hr, what + storageReason(hr));
     // The graph drawn afresh into the picture, with the layout of the last paint.
     renderGraph(m_graphImage.image());
-    saveImageAsJpeg(m_graphImage.image(), stream.get());
-    return S_OK;
+    HRESULT written = S_OK;
+    if (saveImageAsJpeg(m_graphImage.image(), stream.get(), &written) == S_OK) return S_OK;
+    // No frame rather than part of one.
+    stream.reset();
+    m_storage->DestroyElement(name(bstrFile));
+    if (FAILED(written)) return fail(written, what + storageReason(written));
+    return fail(E_FAIL, what + QStringLiteral("the picture could not be encoded as a JPEG"));
 }
 
 HRESULT CViGraf::FrameInFrameEx(BSTR file, LONG, LONG, LONG) {
@@ -140,16 +191,27 @@ HRESULT CViGraf::FrameInFrameEx(BSTR file, LONG, LONG, LONG) {
 }
 
 HRESULT CViGraf::LoadStreamFromDocToFile(BSTR bstrFile, BSTR bstrStream) {
+    // Without the frame file no frame was ever stored (AddFrame said so).
     if (!m_storage) return S_OK;
+    const QString path = QString::fromStdU16String(std::u16string(qrt::bstrView(bstrFile)));
+    const QString what =
+        QStringLiteral("LoadStreamFromDocToFile: cannot write the frame %1 to \"%2\": ").arg(quoted(bstrStream), path);
     qrt::ComPtr<IStream> stream;
-    if (FAILED(m_storage->OpenStream(name(bstrStream), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, stream.out())))
-        return S_OK;
-    if (findEncoderByMimeType(QStringLiteral("image/jpeg")) < 0) return S_OK;
+    HRESULT hr = m_storage->OpenStream(name(bstrStream), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, stream.out());
+    if (hr == STG_E_FILENOTFOUND) return S_OK;  // never stored: nothing to write
+    if (FAILED(hr)) return fail(hr, what + storageReason(hr));
+    if (findEncoderByMimeType(QStringLiteral("image/jpeg")) < 0)
+        return fail(E_FAIL, what + QStringLiteral("no JPEG encoder is installed"));
     // Decoded and encoded again: the file is a fresh JPEG of the frame.
     QImage frame;
-    if (loadImageFromStream(frame, stream.get()) != S_OK) return S_OK;
-    const QString path = QString::fromStdU16String(std::u16string(qrt::bstrView(bstrFile)));
-    if (!path.isEmpty()) frame.save(path, "JPEG");
+    if (loadImageFromStream(frame, stream.get()) != S_OK)
+        return fail(STG_E_READFAULT, what + QStringLiteral("the stored frame cannot be read"));
+    stream.reset();
+    const QByteArray bytes = encodeJpeg(frame);
+    if (bytes.isEmpty()) return fail(E_FAIL, what + QStringLiteral("the frame could not be encoded as a JPEG"));
+    if (path.isEmpty()) return fail(HRESULT_FROM_ERRNO(ENOENT), what + QStringLiteral("no file name given"));
+    const FileWriteResult result = writeFileWhole(path.toStdString(), bytes.constData(), bytes.size());
+    if (!result) return fail(HRESULT_FROM_ERRNO(result.error), what + QString::fromStdString(result.reason));
     return S_OK;
 }
 

@@ -11,14 +11,22 @@
 #include <QImage>
 #include <QMouseEvent>
 
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tarvik_test {
 namespace {
 
-// Runs each test in a folder of its own: the control keeps "storage.cmp" in
-// the current folder.
+// Runs each test in a folder of its own, the current folder, which the
+// control must leave alone.
 class PicturesTest : public TarvikTest {
 protected:
     void SetUp() override {
@@ -130,21 +138,56 @@ TEST_F(PicturesTest, FramesAreKeptAndExportedAsFreshJpegs) {
     EXPECT_TRUE(std::filesystem::exists(out));
 }
 
-TEST_F(PicturesTest, OneStorageFilePerFolderGoneWithTheControl) {
-    EXPECT_TRUE(std::filesystem::exists(file("storage.cmp")));
+// The names in a folder, sorted.
+std::vector<std::string> namesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string contentOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST_F(PicturesTest, EachControlKeepsItsFramesInAFileOfItsOwn) {
+    // A file of the user's that happens to bear the name frames were once kept under.
+    const std::string own = file("storage.cmp");
+    std::ofstream(own) << "the user's own notes";
+    const std::string temporary = file("tmp");
+    std::filesystem::create_directory(temporary);
+    const char* previous = std::getenv("TMPDIR");
+    const std::string kept = previous ? previous : "";
+    setenv("TMPDIR", temporary.c_str(), 1);
+    auto first = make<IViGraf>(u"Tarvik.ViGraf");
     auto second = make<IViGraf>(u"Tarvik.ViGraf");
+    if (previous) setenv("TMPDIR", kept.c_str(), 1);
+    else unsetenv("TMPDIR");
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(namesIn(temporary).size(), 2u);  // one new file each, where temporary files go
+
     std::vector<double> x = {0, 1}, y = {0, 1};
-    second->CreateSeries();
-    second->SetPoints(0, 2, x.data(), y.data());
-    qhost::renderControl(second.get(), 100, 100);
-    // The second control has no storage: its frame members do nothing, successfully.
-    EXPECT_EQ(call(second.get(), u"AddFrame", {Variant("f")}).hr, S_OK);
-    EXPECT_EQ(call(second.get(), u"LoadStreamFromDocToFile", {Variant(file("f.jpg").c_str()), Variant("f")}).hr, S_OK);
-    EXPECT_FALSE(std::filesystem::exists(file("f.jpg")));
+    for (IViGraf* g : {first.get(), second.get()}) {
+        g->CreateSeries();
+        g->SetPoints(0, 2, x.data(), y.data());
+    }
+    // Both alive at once, each with a frame of the same name and its own size.
+    qhost::renderControl(first.get(), 120, 80);
+    qhost::renderControl(second.get(), 200, 50);
+    ASSERT_EQ(call(first.get(), u"AddFrame", {Variant("f")}).hr, S_OK);
+    ASSERT_EQ(call(second.get(), u"AddFrame", {Variant("f")}).hr, S_OK);
+    ASSERT_EQ(call(first.get(), u"LoadStreamFromDocToFile", {Variant(file("1.jpg").c_str()), Variant("f")}).hr, S_OK);
+    ASSERT_EQ(call(second.get(), u"LoadStreamFromDocToFile", {Variant(file("2.jpg").c_str()), Variant("f")}).hr, S_OK);
+    EXPECT_EQ(QImage(QString::fromStdString(file("1.jpg"))).size(), QSize(120, 80));
+    EXPECT_EQ(QImage(QString::fromStdString(file("2.jpg"))).size(), QSize(200, 50));
+
+    first.reset();
     second.reset();
-    EXPECT_TRUE(std::filesystem::exists(file("storage.cmp")));  // still the first control's
     graf.reset();
-    EXPECT_FALSE(std::filesystem::exists(file("storage.cmp")));
+    EXPECT_TRUE(namesIn(temporary).empty());  // gone with their controls
+    EXPECT_EQ(contentOf(own), "the user's own notes");
+    EXPECT_EQ(namesIn(m_dir), (std::vector<std::string>{"1.jpg", "2.jpg", "storage.cmp", "tmp"}));
 }
 
 TEST_F(PicturesTest, TheZoomPassLeavesTheGraphAsItWas) {

@@ -167,6 +167,55 @@ TEST_F(RenderTest, PointsThatAreNoNumbersBreakTheLineAndTinyRangesShow) {
     EXPECT_GT(drawn, 300);
 }
 
+TEST_F(RenderTest, InfinitiesAreGapsAndTheBoxIsTheFinitePoints) {
+    put(graf.get(), u"ViewAxis", 0);
+    const double inf = HUGE_VAL, nan = std::nan("");
+    // A red zigzag with an infinity, beginning with a NaN; a blue line below.
+    series({nan, 0, 2, 4, 6, 8, 10}, {1, 2, 8, inf, 8, 2, 8});
+    series({0, 10}, {1, 1});
+    series({-inf, 3}, {100, 5});  // its one finite point goes into the box
+    graf->SetPropertySeries(0, 255, 0x0000FF);
+    graf->SetPropertySeries(1, 255, 0xFF0000);
+    graf->SetPropertySeries(2, 255, 0x00FF00);
+    double x = 0, y = 0, w = 0, h = 0;
+    graf->GetBox(&x, &y, &w, &h);
+    EXPECT_EQ(std::vector<double>({x, y, w, h}), std::vector<double>({0, 1, 10, 7}));
+    QImage image = render();
+    keep(image, "infinity");
+
+    // The box is widened by 1 % in x and 5 % in y for drawing: world to pixels.
+    const double xMax = 10 * 1.01, yMin = 1 / 1.05, yMax = 8 * 1.05;
+    const double sx = (kRight - kLeft) / xMax, sy = (kBottom - kTop) / (yMax - yMin);
+    auto px = [&](double wx) { return static_cast<int>(kRight - (xMax - wx) * sx); };
+    auto py = [&](double wy) { return static_cast<int>(kTop + (yMax - wy) * sy); };
+    auto redNear = [&](double wx, double wy) {
+        for (int dy = -2; dy <= 2; ++dy)
+            for (int dx = -2; dx <= 2; ++dx)
+                if (image.pixelColor(px(wx) + dx, py(wy) + dy) == QColor(255, 0, 0)) return true;
+        return false;
+    };
+    // The finite pieces are drawn: 0..2 rising and 6..10 falling and rising.
+    EXPECT_TRUE(redNear(1, 5));
+    EXPECT_TRUE(redNear(7, 5));
+    EXPECT_TRUE(redNear(9, 5));
+    // The gap: nothing from 2 to 6, and nothing climbs to the top edge.
+    for (double wx = 2.5; wx <= 5.5; wx += 0.5)
+        for (int yy = kTop; yy < kBottom; ++yy)
+            ASSERT_NE(image.pixelColor(px(wx), yy), QColor(255, 0, 0)) << wx << " " << yy;
+    for (int xx = kLeft; xx < kRight; ++xx) ASSERT_EQ(image.pixelColor(xx, kTop), QColor(Qt::white)) << xx;
+    // The other series is drawn whole along the bottom of the box.
+    int blue = 0;
+    for (int xx = kLeft; xx < kRight; ++xx)
+        for (int yy = py(1) - 2; yy <= py(1) + 2; ++yy)
+            if (image.pixelColor(xx, yy) == QColor(0, 0, 255)) ++blue;
+    EXPECT_GT(blue, (kRight - kLeft) * 9 / 10);
+    // A series of one finite point draws nothing.
+    for (int yy = kTop; yy < kBottom; ++yy)
+        for (int xx = kLeft; xx < kRight; ++xx) ASSERT_NE(image.pixelColor(xx, yy), QColor(0, 255, 0));
+    put(graf.get(), u"ViewAxis", 1);
+    keep(render(), "infinity-axes");  // labels from 0 to 10 and 1 to 8
+}
+
 TEST_F(RenderTest, BackgroundColoursRawAndTranslated) {
     put(graf.get(), u"BackColor", static_cast<int>(0x80000005u));
     EXPECT_EQ(render().pixelColor(5, 5), QColor(5, 0, 0));  // the stored bytes, high byte ignored

@@ -93,14 +93,34 @@ TEST_F(SeriesTest, FlagsReadBackAsZeroOrOneOtherAttributesAsGiven) {
     EXPECT_NE(first.get(), second.get());
 }
 
-TEST_F(SeriesTest, BoxIsTheStrictMinimumAndMaximumFromTheFirstPoint) {
+TEST_F(SeriesTest, BoxComesFromTheFinitePointsOnly) {
+    const double inf = HUGE_VAL, nan = std::nan("");
+    // Points that are infinite or no numbers give no box, even first.
+    series->Add(nan, nan);
+    series->Add(inf, 1);
+    series->Add(1, -inf);
+    box(S_FALSE);
+    Variant one(0.0);  // through IDispatch: nothing to write, so nothing refused
+    EXPECT_EQ(call(series.get(), u"GetBox", {refTo(&one)}).hr, S_OK);
     ASSERT_EQ(call(series.get(), u"Add", {Variant(1), Variant(5)}).hr, S_OK);
     ASSERT_EQ(call(series.get(), u"Add", {Variant(-2.0), Variant("9")}).hr, S_OK);
+    series->Add(-inf, nan);
+    series->Add(nan, 100);
     EXPECT_EQ(box(), (std::vector<double>{-2, 5, 1, 9}));
-    series->Add(std::nan(""), std::nan(""));  // compares neither smaller nor larger
-    EXPECT_EQ(box(), (std::vector<double>{-2, 5, 1, 9}));
+    EXPECT_EQ(points().first.size(), 7u);  // the others are kept all the same
+
+    // Replaced points give the box afresh; a zero counts as +0 whatever its sign.
+    setPoints({inf, -0.0, 3, nan}, {0, -0.0, -inf, 2});
+    auto b = box();
+    EXPECT_EQ(b, (std::vector<double>{0, 0, 0, 0}));
+    EXPECT_FALSE(std::signbit(b[0]) || std::signbit(b[1]) || std::signbit(b[2]) || std::signbit(b[3]));
+    Variant xs = typedArray<double>(VT_R8, {nan, 4, inf}), ys = typedArray<double>(VT_R8, {1, 2, 3});
+    ASSERT_EQ(series->SetXYVar(xs, ys), S_OK);
+    EXPECT_EQ(box(), (std::vector<double>{4, 2, 4, 2}));
     ASSERT_EQ(call(series.get(), u"RemoveAll").hr, S_OK);
     box(S_FALSE);
+    series->Add(7, 8);
+    EXPECT_EQ(box(), (std::vector<double>{7, 8, 7, 8}));
 }
 
 TEST_F(SeriesTest, ManyPointsSpanBlocksAndGetXYHandsOutAtMostMaxDrawPoints) {

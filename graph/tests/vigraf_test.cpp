@@ -2,6 +2,11 @@
 #include "graph/tests/tarvik_fixture.h"
 #include "runtime/connection.h"
 
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <random>
+
 namespace tarvik_test {
 namespace {
 
@@ -102,6 +107,115 @@ TEST_F(ViGrafTest, TheBoxFitsEveryVisibleSeries) {
     EXPECT_EQ(box(), (std::array<double, 4>{0, 0, 1, 1}));
     ASSERT_EQ(graf->RemoveSeries(0), S_OK);
     EXPECT_EQ(get(graf.get(), u"CountSeries").value.lVal, 1);
+}
+
+// The box the control must show after RecalcSeries, worked out from the
+// points the test gave each series: every finite point of every series.
+struct BoxModel {
+    std::vector<std::vector<std::pair<double, double>>> series;
+    std::array<double, 4> last{0, 0, 0, 0};  // X, Y, W, H
+
+    std::array<double, 4> recalc() {
+        double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+        bool any = false;
+        for (const auto& points : series)
+            for (auto [x, y] : points) {
+                if (!std::isfinite(x) || !std::isfinite(y)) continue;
+                if (!any) x0 = x1 = x, y0 = y1 = y;
+                x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
+                any = true;
+            }
+        if (any) last = {x0, y0, x1 - x0, y1 - y0};
+        return last;
+    }
+};
+
+TEST_F(ViGrafTest, TheBoxFollowsAMixedSequenceOfChanges) {
+    std::mt19937 random(7);
+    BoxModel model;
+    auto value = [&]() {
+        switch (random() % 12) {
+        case 0: return HUGE_VAL;
+        case 1: return -HUGE_VAL;
+        case 2: return std::nan("");
+        default: return std::round(std::uniform_real_distribution<double>(-1000, 1000)(random)) / 8;
+        }
+    };
+    for (int step = 0; step < 3000; ++step) {
+        const LONG count = static_cast<LONG>(model.series.size());
+        const LONG i = count ? static_cast<LONG>(random() % count) : 0;
+        const unsigned kind = random() % 100;
+        SCOPED_TRACE("step " + std::to_string(step) + " kind " + std::to_string(kind));
+        if (count == 0 || kind < 10) {
+            ASSERT_EQ(graf->CreateSeries(), S_OK);  // fits the box to the data
+            model.series.emplace_back();
+            EXPECT_EQ(box(), model.recalc());
+        } else if (kind < 75) {
+            const double x = value(), y = value();
+            ASSERT_EQ(graf->AddPointToSeries(i, x, y), S_OK);
+            model.series[i].emplace_back(x, y);
+        } else if (kind < 82) {
+            std::vector<Variant> xs, ys;
+            model.series[i].clear();
+            for (unsigned k = 0, n = 1 + random() % 4; k < n; ++k) {
+                model.series[i].emplace_back(value(), value());
+                xs.emplace_back(model.series[i].back().first);
+                ys.emplace_back(model.series[i].back().second);
+            }
+            Variant vx = scriptArray({}), vy = scriptArray({});
+            SAFEARRAY* ax = SafeArrayCreateVector(VT_R8, 0, static_cast<ULONG>(xs.size()));
+            SAFEARRAY* ay = SafeArrayCreateVector(VT_R8, 0, static_cast<ULONG>(ys.size()));
+            for (std::size_t k = 0; k < xs.size(); ++k) {
+                static_cast<double*>(ax->pvData)[k] = xs[k].dblVal;
+                static_cast<double*>(ay->pvData)[k] = ys[k].dblVal;
+            }
+            VARIANT arrayX{}, arrayY{};
+            arrayX.vt = VT_ARRAY | VT_R8, arrayX.parray = ax;
+            arrayY.vt = VT_ARRAY | VT_R8, arrayY.parray = ay;
+            ASSERT_EQ(graf->SetPointVar(i, arrayX, arrayY), S_OK);  // fits the box as well
+            SafeArrayDestroy(ax);
+            SafeArrayDestroy(ay);
+            EXPECT_EQ(box(), model.recalc());
+        } else if (kind < 87) {
+            ASSERT_EQ(graf->RemoveData(i), S_OK);
+            model.series[i].clear();
+        } else if (kind < 90) {
+            ASSERT_EQ(graf->RemoveSeries(i), S_OK);
+            model.series.erase(model.series.begin() + i);
+        } else if (kind < 95) {
+            const double x = value(), y = value();
+            const HRESULT hr = graf->SetBox_1(x, y, 5, 5);
+            if (std::isfinite(x) && std::isfinite(y)) {
+                ASSERT_EQ(hr, S_OK);
+                model.last = {x, y, 5, 5};
+            } else {
+                ASSERT_EQ(hr, S_FALSE);  // only a finite box is taken
+            }
+            EXPECT_EQ(box(), model.last);
+        } else {
+            ASSERT_EQ(graf->ReDrawGraph(), S_OK);
+            EXPECT_EQ(box(), model.recalc());
+        }
+        if (random() % 4 == 0) {
+            ASSERT_EQ(graf->RecalcSeries(), S_OK);
+            EXPECT_EQ(box(), model.recalc());
+        }
+        if (HasFailure()) return;
+    }
+}
+
+TEST_F(ViGrafTest, ManySeriesCostLinearTime) {
+    // Each new series used to walk the points of all the series before it.
+    for (int i = 0; i < 10; ++i) graf->CreateSeries();
+    for (int i = 0; i < 100000; ++i) graf->AddPointToSeries(i % 10, i, -i);
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 100000; ++i) ASSERT_EQ(graf->CreateSeries(), S_OK);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("100000 CreateSeries after 100000 points: %.3f s\n", seconds);
+    EXPECT_EQ(box(), (std::array<double, 4>{0, -99999, 99999, 99999}));
+    ASSERT_EQ(graf->AddPointToSeries(100009, 1e6, 1), S_OK);
+    ASSERT_EQ(graf->ReDrawGraph(), S_OK);
+    EXPECT_EQ(box(), (std::array<double, 4>{0, -99999, 1e6, 100000}));
 }
 
 TEST_F(ViGrafTest, SeriesPropertiesAreStoredAsGiven) {
