@@ -33,6 +33,30 @@ struct Expr;
 using ExprPtr = std::unique_ptr<Expr>;
 
 struct Expr {
+    Expr() = default;
+    Expr(const Expr&) = delete;
+    Expr& operator=(const Expr&) = delete;
+    // Frees the subtrees without recursion: a long operator chain such as
+    // 1 + 1 + ... + 1 is a tree as deep as it is long.
+    ~Expr() {
+        if (!left && !right && args.empty()) return;
+        std::vector<ExprPtr> pending;
+        auto take = [&pending](Expr& e) {
+            if (e.left) pending.push_back(std::move(e.left));
+            if (e.right) pending.push_back(std::move(e.right));
+            for (ExprPtr& a : e.args) {
+                if (a) pending.push_back(std::move(a));
+            }
+            e.args.clear();
+        };
+        take(*this);
+        while (!pending.empty()) {
+            ExprPtr e = std::move(pending.back());
+            pending.pop_back();
+            take(*e);
+        }
+    }
+
     ExprKind kind = ExprKind::Literal;
     SourcePos pos;
     Value value;

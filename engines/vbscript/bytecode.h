@@ -134,6 +134,7 @@ struct Procedure {
     bool anyByVal = false;            // some parameter is ByVal
     std::vector<std::u16string> paramNames;
     std::int32_t localCount = 1;      // slot 0 (result) + parameters + locals + hidden
+    std::int32_t maxTemps = 0;        // at most this many values above the locals while it runs
     std::vector<Instr> code;
     std::vector<SourcePos> positions;  // per instruction
     std::vector<Value> constants;

@@ -45,8 +45,8 @@ ClassInstance* ClassInstance::create(std::shared_ptr<ClassDef> def, std::shared_
 ClassInstance::ClassInstance(std::shared_ptr<ClassDef> def, std::shared_ptr<EngineLink> link)
     : m_def(std::move(def)), m_link(std::move(link)) {
     s_vtable.store(*reinterpret_cast<void* const*>(static_cast<IDispatch*>(this)), std::memory_order_relaxed);
-    qrt::detail::objectCreated();
-    qrt::moduleLock();
+    // The fields first: a field array too large to make throws before the
+    // object counts as made.
     m_fields = std::make_unique<Value[]>(static_cast<std::size_t>(m_def->fieldCount));
     for (const ClassMember& m : m_def->members) {
         if (m.kind != ClassMember::Field || !m.isArray) continue;
@@ -54,6 +54,8 @@ ClassInstance::ClassInstance(std::shared_ptr<ClassDef> def, std::shared_ptr<Engi
         a->fixed = !m.bounds.empty();
         m_fields[static_cast<std::size_t>(m.field)] = Value::array(a);
     }
+    qrt::detail::objectCreated();
+    qrt::moduleLock();
 }
 
 ClassInstance::~ClassInstance() {
@@ -204,7 +206,12 @@ HRESULT ClassInstance::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARA
                         if (d + 1 == index.size()) slot = &a->data[offset];
                     }
                 }
-                if (slot) *slot = std::move(v);
+                // The element it replaces goes last, once the field holds the array again.
+                Value replaced;
+                if (slot) {
+                    replaced = std::move(*slot);
+                    *slot = std::move(v);
+                }
                 field = std::move(array);
                 return slot ? S_OK : DISP_E_BADINDEX;
             }

@@ -21,29 +21,16 @@ void Compiler::expr(const Expr& e) {
         emit(e.unaryNot ? Op::Not : Op::Neg, e.pos);
         return;
     case ExprKind::Binary: {
-        if ((e.op == BinOp::Add || e.op == BinOp::Sub || e.op == BinOp::Mul) &&
-            e.right->kind == ExprKind::Literal && !e.right->value.isEmpty()) {
-            // x + 1 and the like: one instruction with the constant.
-            expr(*e.left);
-            m_proc->constants.push_back(e.right->value);
-            emit(Op::ArithConst, e.pos, static_cast<std::uint8_t>(e.op), 0,
-                 static_cast<std::int32_t>(m_proc->constants.size() - 1));
-            return;
+        // A left-leaning chain (a + b + c ...) is compiled in a loop, its
+        // leftmost operand first, however long it is.
+        std::vector<const Expr*> chain;
+        const Expr* leftmost = &e;
+        while (leftmost->kind == ExprKind::Binary) {
+            chain.push_back(leftmost);
+            leftmost = leftmost->left.get();
         }
-        expr(*e.left);
-        const std::int32_t right = here();
-        expr(*e.right);
-        if ((e.op == BinOp::Add || e.op == BinOp::Sub || e.op == BinOp::Mul) && here() == right + 1 &&
-            m_proc->code.back().op == Op::LoadLocal) {
-            // x * y with y a local: one instruction reading the variable.
-            const std::int32_t slot = m_proc->code.back().c;
-            m_proc->code.pop_back();
-            m_proc->positions.pop_back();
-            emit(Op::ArithLocal, e.pos, static_cast<std::uint8_t>(e.op), 0, slot);
-            return;
-        }
-        std::uint8_t flags = (isLiteral(*e.left) ? kLeftLiteral : 0) | (isLiteral(*e.right) ? kRightLiteral : 0);
-        emit(binaryOp(e.op), e.pos, flags);
+        expr(*leftmost);
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it) binaryRest(**it);
         return;
     }
     case ExprKind::Paren: expr(*e.left); return;
@@ -58,6 +45,31 @@ void Compiler::expr(const Expr& e) {
         emit(Op::LoadLocal, e.pos, 0, 0, m_withSlots.back());
         return;
     }
+}
+
+// The operator of e and its right operand, its left operand being on the stack.
+void Compiler::binaryRest(const Expr& e) {
+    if ((e.op == BinOp::Add || e.op == BinOp::Sub || e.op == BinOp::Mul) && e.right->kind == ExprKind::Literal &&
+        !e.right->value.isEmpty()) {
+        // x + 1 and the like: one instruction with the constant.
+        m_proc->constants.push_back(e.right->value);
+        emit(Op::ArithConst, e.pos, static_cast<std::uint8_t>(e.op), 0,
+             static_cast<std::int32_t>(m_proc->constants.size() - 1));
+        return;
+    }
+    const std::int32_t right = here();
+    expr(*e.right);
+    if ((e.op == BinOp::Add || e.op == BinOp::Sub || e.op == BinOp::Mul) && here() == right + 1 &&
+        m_proc->code.back().op == Op::LoadLocal) {
+        // x * y with y a local: one instruction reading the variable.
+        const std::int32_t slot = m_proc->code.back().c;
+        m_proc->code.pop_back();
+        m_proc->positions.pop_back();
+        emit(Op::ArithLocal, e.pos, static_cast<std::uint8_t>(e.op), 0, slot);
+        return;
+    }
+    std::uint8_t flags = (isLiteral(*e.left) ? kLeftLiteral : 0) | (isLiteral(*e.right) ? kRightLiteral : 0);
+    emit(binaryOp(e.op), e.pos, flags);
 }
 
 // The object of a member access; a named item goes by reference, sparing

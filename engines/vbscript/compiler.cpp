@@ -2,7 +2,9 @@
 // the resolution of names; expressions and statements have files of their own.
 #include "engines/vbscript/compiler_impl.h"
 
+#include <algorithm>
 #include <atomic>
+#include <climits>
 
 namespace vbs {
 
@@ -136,7 +138,49 @@ void Compiler::begin(Procedure* proc, const ProcDecl* decl) {
     }
 }
 
+namespace {
+
+// How deep the code's operand stack gets, counted along the instructions in
+// order: statements start and end with it empty, so the order of the text is
+// enough for a bound. The interpreter keeps this much room above the locals.
+std::int32_t operandDepth(const std::vector<Instr>& code) {
+    std::int64_t depth = 0, most = 0;
+    for (const Instr& in : code) {
+        const std::int64_t a = in.a;
+        switch (in.op) {
+        case Op::PushConst: case Op::PushEmpty: case Op::PushMissing:
+        case Op::LoadLocal: case Op::RefLocal: case Op::LoadGlobal: case Op::RefGlobal:
+        case Op::LoadName: case Op::RefName: case Op::LoadItem: case Op::LoadItemRef:
+        case Op::LoadField: case Op::RefField: case Op::LoadMe: case Op::NewObject:
+        case Op::LoadOuter: case Op::RefOuter: case Op::LoadErr: case Op::ForEachNext:
+            ++depth;
+            break;
+        case Op::CallProc: case Op::CallName: case Op::CallBuiltin: case Op::IndexLocal: case Op::IndexGlobal:
+        case Op::CallSelf: case Op::Eval: case Op::Execute: case Op::ExecuteGlobal: case Op::GetRef:
+            depth += 1 - a;
+            break;
+        case Op::IndexValue: case Op::GetMember: case Op::CallMember: depth -= a; break;
+        case Op::StoreIndex: case Op::PutSelf: depth -= a + 1; break;
+        case Op::PutMember: depth -= a + 2; break;
+        case Op::DimArray: case Op::ReDim: depth -= a; break;
+        case Op::Neg: case Op::Not: case Op::ArithConst: case Op::ArithLocal: case Op::Jump:
+        case Op::ForInit: case Op::ForNext: case Op::ClearLocal: case Op::Erase: case Op::OnError:
+        case Op::Nop: case Op::Return:
+            break;
+        default:  // the stores, Pop, the operators, the conditional jumps, Exit (the result)
+            --depth;
+            break;
+        }
+        if (depth < 0) depth = 0;
+        most = std::max(most, depth);
+    }
+    return static_cast<std::int32_t>(std::min<std::int64_t>(most, INT32_MAX));
+}
+
+}  // namespace
+
 void Compiler::finish() {
+    m_proc->maxTemps = operandDepth(m_proc->code);
     m_proc->code.shrink_to_fit();
     m_proc->resumeAt.resize(m_proc->code.size(), -1);
     for (std::size_t i = 0; i < m_proc->resumeAt.size(); ++i) {
@@ -318,9 +362,19 @@ Value Compiler::constValue(const Expr& e) {
         case ExprKind::Literal: return e.value;
         case ExprKind::Paren: return constValue(*e.left);
         case ExprKind::Unary: return e.unaryNot ? logicalNot(constValue(*e.left)) : negate(constValue(*e.left));
-        case ExprKind::Binary:
-            if (e.op == BinOp::Is) break;
-            return binary(e.op, constValue(*e.left), constValue(*e.right));
+        case ExprKind::Binary: {
+            // Folded along the left-leaning chain in a loop, however long it is.
+            std::vector<const Expr*> chain;
+            const Expr* leftmost = &e;
+            while (leftmost->kind == ExprKind::Binary) {
+                if (leftmost->op == BinOp::Is) compileError(err::ExpectedLiteral, e.pos);
+                chain.push_back(leftmost);
+                leftmost = leftmost->left.get();
+            }
+            Value v = constValue(*leftmost);
+            for (auto it = chain.rbegin(); it != chain.rend(); ++it) v = binary((*it)->op, v, constValue(*(*it)->right));
+            return v;
+        }
         case ExprKind::Name: {
             // Only constants: no name site (there may be no procedure to hold one yet).
             Value v;

@@ -113,6 +113,7 @@ private:
     }
 
     void expr(const Expr& e);
+    void binaryRest(const Expr& e);
     void objectExpr(const Expr& e);
     Op languageOp(std::int32_t lang);
     void nameValue(const Expr& e);

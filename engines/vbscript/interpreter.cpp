@@ -10,7 +10,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <new>
+#include <stdexcept>
 
 namespace vbs {
 
@@ -19,7 +21,13 @@ namespace {
 constexpr std::size_t kStackValues = 1 << 18;
 static_assert(static_cast<int>(Tag::Empty) == 0, "zeroed stack memory holds Empty values");
 constexpr std::size_t kMaxFrames = 20000;
-constexpr std::ptrdiff_t kFrameMargin = 1024;  // room for a frame's temporaries
+constexpr std::ptrdiff_t kFrameMargin = 1024;  // room above a frame's temporaries
+
+// The values a frame of proc may use above its base: locals, the deepest
+// its expressions go, and a margin.
+inline std::ptrdiff_t frameRoom(const Procedure& proc) {
+    return std::ptrdiff_t{proc.localCount} + proc.maxTemps + kFrameMargin;
+}
 constexpr int kMaxNativeDepth = 48;
 
 inline void put(Value* slot, const Value& v) { new (slot) Value(v); }
@@ -87,6 +95,28 @@ inline bool forContinues(const Value& var, const Value& limit, const Value& step
     return forContinuesSlow(var, limit, step);
 }
 
+// ReDim Preserve: a new array with the last dimension resized and the
+// elements that still fit. The caller stores it over the old one, whose
+// dropped elements are released only then.
+Value resizedArray(ArrayBody& old, const std::vector<std::int32_t>& bounds) {
+    if (old.bounds.size() != bounds.size()) raise(err::SubscriptRange);
+    for (std::size_t d = 0; d + 1 < bounds.size(); ++d) {
+        if (old.bounds[d].count != std::int64_t{bounds[d]} + 1) raise(err::SubscriptRange);
+    }
+    const std::size_t total = arrayElementCount(bounds);
+    auto body = std::make_unique<ArrayBody>();
+    body->bounds = old.bounds;
+    body->bounds.back().count = bounds.back() + 1;
+    body->data.resize(total);
+    const std::size_t kept = std::min(total, old.data.size());
+    const bool shared = old.refs > 1;
+    for (std::size_t i = 0; i < kept; ++i) {
+        if (shared) body->data[i] = old.data[i];
+        else body->data[i] = std::move(old.data[i]);
+    }
+    return Value::array(body.release());
+}
+
 }  // namespace
 
 Interpreter::Interpreter(Globals& globals) : m_globals(globals), m_link(std::make_shared<EngineLink>()) {
@@ -143,7 +173,7 @@ Value* Interpreter::nestedBase() const {
     Value* base = m_sp;
     if (!m_frames.empty()) {
         const Frame& f = m_frames.back();
-        base = std::max(base, f.base + f.proc->localCount + kFrameMargin);
+        base = std::max(base, f.base + frameRoom(*f.proc));
     }
     return base;
 }
@@ -173,7 +203,7 @@ Value& Interpreter::variable(std::uint16_t kind, std::int32_t slot, const Frame&
 
 void Interpreter::enterFrame(Procedure* proc, Value* base, int argc) {
     if (static_cast<std::uint32_t>(argc) != proc->paramCount()) raise(err::WrongArgs, proc->name);
-    if (m_frames.size() >= kMaxFrames || m_stackEnd - base < proc->localCount + kFrameMargin) raise(err::OutOfStack);
+    if (m_frames.size() >= kMaxFrames || m_stackEnd - base < frameRoom(*proc)) raise(err::OutOfStack);
     for (int i = 0; i < argc; ++i) {
         Value& arg = base[i];
         if (proc->byVal[static_cast<std::size_t>(i)] && arg.isRef()) arg = Value(*arg.target());
@@ -205,7 +235,7 @@ Value Interpreter::call(Procedure& proc, const Value* args, int argc, ClassInsta
     // A nested run (a host calling back, Class_Terminate) starts above
     // whatever the running frames use.
     Value* base = m_nativeDepth > 1 ? nestedBase() : m_sp;
-    if (m_stackEnd - base < argc + proc.localCount + kFrameMargin) raise(err::OutOfStack);
+    if (m_stackEnd - base < argc + frameRoom(proc)) raise(err::OutOfStack);
     for (int i = 0; i < argc; ++i) put(base + i, args[i]);
     m_sp = base + argc;
     const std::size_t entry = m_frames.size();
@@ -307,6 +337,9 @@ Value Interpreter::execute(std::size_t entryDepth) {
 
     for (;;) {
     try {
+        // A failed allocation anywhere in the run (strings, arrays, the
+        // library) is the script's error 7 at the running instruction.
+        try {
         for (;;) {
             VBS_NEXT();
         op_switch:
@@ -454,6 +487,7 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 Value& a = sp[-2];
                 Value& b = sp[-1];
                 if (a.isString() && b.isString()) {
+                    checkStringLength(std::uint64_t{a.str().size()} + b.str().size());
                     std::u16string text;
                     text.reserve(a.str().size() + b.str().size());
                     text.append(a.str()).append(b.str());
@@ -564,7 +598,7 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 // The usual case inline: the right argument count and room
                 // for the frame (enterFrame raises the errors otherwise).
                 if (static_cast<std::uint32_t>(argc) == callee->paramCount() && m_frames.size() < kMaxFrames &&
-                    m_stackEnd - base >= callee->localCount + kFrameMargin) {
+                    m_stackEnd - base >= frameRoom(*callee)) {
                     if (callee->anyByVal) {
                         const std::uint8_t* byVal = callee->byVal.data();
                         for (int i = 0; i < argc; ++i) {
@@ -782,16 +816,7 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 std::vector<std::int32_t> bounds = upperBounds(sp - in->a, in->a);
                 if (var.isArray() && var.arr()->fixed) raise(err::ArrayFixed);
                 if (in->op == Op::ReDim && (in->b & 0x100) && var.isArray() && !var.arr()->bounds.empty()) {
-                    ArrayBody* a = var.uniqueArray();
-                    if (a->bounds.size() != bounds.size()) raise(err::SubscriptRange);
-                    std::size_t total = 1;
-                    for (std::size_t d = 0; d < bounds.size(); ++d) {
-                        const std::int32_t count = bounds[d] + 1;
-                        if (d + 1 < bounds.size() && a->bounds[d].count != count) raise(err::SubscriptRange);
-                        total *= static_cast<std::size_t>(count);
-                    }
-                    a->bounds.back().count = bounds.back() + 1;
-                    a->data.resize(total);
+                    var = resizedArray(*var.arr(), bounds);
                 } else {
                     ArrayBody* a = newArray(bounds);
                     a->fixed = in->op == Op::DimArray && in->a > 0;
@@ -805,7 +830,11 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 Value& var = variable(in->b, in->c, *f);
                 if (!var.isArray()) raise(err::TypeMismatch);
                 if (var.arr()->fixed) {
-                    for (Value& v : var.uniqueArray()->data) v.clear();
+                    // The elements go after the array is all Empty, in case
+                    // a Class_Terminate looks at it.
+                    ArrayBody* a = var.uniqueArray();
+                    std::vector<Value> old(a->data.size());
+                    old.swap(a->data);
                 } else {
                     var = Value::array(newArray({}));
                 }
@@ -851,6 +880,11 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 VBS_NEXT();
             }
             }
+        }
+        } catch (const std::bad_alloc&) {
+            raise(err::OutOfMemory);
+        } catch (const std::length_error&) {
+            raise(err::OutOfMemory);
         }
     } catch (ScriptError& e) {
         if (!e.positioned) {

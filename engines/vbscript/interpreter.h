@@ -83,6 +83,10 @@ public:
     void requestInterrupt() { m_interrupt.store(true, std::memory_order_release); }
     void clearInterrupt() { m_interrupt.store(false, std::memory_order_release); }
     void setInterruptError(ScriptError error);
+    // For built-ins that loop for long: ends the script when asked to stop.
+    void checkInterrupt() {
+        if (m_interrupt.load(std::memory_order_relaxed)) throwInterrupt();
+    }
     bool running() const { return m_nativeDepth > 0; }
 
     Globals& globals() { return m_globals; }

@@ -42,6 +42,9 @@ public:
     explicit Lexer(std::u16string_view text) : m_text(text) {}
 
     std::vector<Token> run() {
+        // A byte-order mark left at the start of decoded text is no part of the script.
+        if (!m_text.empty() && m_text[0] == 0xFEFF) m_pos = m_lineStart = m_tokStart = 1;
+        rejectNul();
         while (m_pos < m_text.size()) {
             char16_t c = m_text[m_pos];
             if (isBlank(c)) { advance(); continue; }
@@ -81,6 +84,25 @@ private:
         e.line = line;
         e.column = static_cast<std::uint32_t>(column);
         throw e;
+    }
+
+    // A NUL anywhere, strings and comments included, is an invalid
+    // character at its own line (text cut short at it would run silently
+    // as less than was written).
+    void rejectNul() {
+        const std::size_t at = m_text.find(u'\0', m_pos);
+        if (at == std::u16string_view::npos) return;
+        std::uint32_t line = 0;
+        std::size_t lineStart = m_lineStart;
+        for (std::size_t p = m_pos; p < at; ++p) {
+            const char16_t c = m_text[p];
+            if (c == u'\r' && p + 1 < at && m_text[p + 1] == u'\n') ++p;
+            if (c == u'\r' || c == u'\n') {
+                ++line;
+                lineStart = p + 1;
+            }
+        }
+        fail(err::InvalidCharacter, line, at - lineStart);
     }
 
     void advance() { ++m_pos; }

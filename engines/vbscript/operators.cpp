@@ -241,7 +241,11 @@ Value binary(BinOp op, const Value& left, const Value& right, std::uint8_t flags
     case BinOp::Concat: {
         if (a.isNull() && b.isNull()) return Value::null();
         std::u16string text = a.isNull() ? std::u16string() : toString(a);
-        if (!b.isNull()) text += toString(b);
+        if (!b.isNull()) {
+            const std::u16string tail = toString(b);
+            checkStringLength(std::uint64_t{text.size()} + tail.size());
+            text += tail;
+        }
         return Value::string(std::move(text));
     }
     case BinOp::Is: {

@@ -86,6 +86,24 @@ private:
         e.column = cur().column;
         throw e;
     }
+    // Nesting (statements inside statements, expressions inside
+    // expressions) is bounded, so that deep text fails with "Out of stack
+    // space" rather than exhausting the parser's or compiler's stack.
+    static constexpr int kMaxNesting = 256;
+    class Nesting {
+    public:
+        explicit Nesting(Parser& p) : m_p(p) {
+            if (m_p.m_depth >= kMaxNesting) m_p.fail(err::OutOfStack);
+            ++m_p.m_depth;
+        }
+        ~Nesting() { --m_p.m_depth; }
+        Nesting(const Nesting&) = delete;
+        Nesting& operator=(const Nesting&) = delete;
+
+    private:
+        Parser& m_p;
+    };
+
     void expect(Tok t, int number) {
         if (!at(t)) fail(number);
         next();
@@ -248,6 +266,7 @@ private:
     }
 
     StmtPtr statement(bool inProc) {
+        Nesting nesting(*this);
         if (at(Tok::Name)) {
             switch (cur().kw) {
             case Kw::Dim: return dim();
@@ -660,7 +679,10 @@ private:
         return e;
     }
 
-    ExprPtr expression() { return impExpr(); }
+    ExprPtr expression() {
+        Nesting nesting(*this);
+        return impExpr();
+    }
 
     ExprPtr impExpr() {
         ExprPtr l = eqvExpr();
@@ -694,6 +716,7 @@ private:
             e->unaryNot = true;
             e->pos = pos();
             next();
+            Nesting nesting(*this);
             e->left = notExpr();
             return e;
         }
@@ -759,6 +782,7 @@ private:
             bool minus = at(Tok::Minus);
             SourcePos p = pos();
             next();
+            Nesting nesting(*this);
             ExprPtr operand = unaryExpr();
             if (!minus) return operand;
             auto e = std::make_unique<Expr>();
@@ -921,6 +945,7 @@ private:
     std::vector<Token> m_t;
     std::size_t m_i = 0;
     int m_withDepth = 0;
+    int m_depth = 0;
 };
 
 }  // namespace

@@ -1,8 +1,15 @@
 #include "engines/vbscript/value.h"
 
+#include <cstdint>
+#include <algorithm>
+#include <deque>
+#include <memory>
+#include <new>
+
 namespace vbs {
 
 Value Value::string(std::u16string text) {
+    checkStringLength(text.size());
     Value v;
     v.m_tag = Tag::String;
     v.m_str = new StringBody{1, std::move(text)};
@@ -21,26 +28,81 @@ Value Value::object(IDispatch* d) {
     return v;
 }
 
-void Value::releaseSlow() noexcept {
-    switch (m_tag) {
-    case Tag::String:
-        if (--m_str->refs == 0) delete m_str;
-        break;
-    case Tag::Object:
-        if (m_obj) m_obj->Release();
-        break;
-    case Tag::Array:
-        if (--m_arr->refs == 0) delete m_arr;
-        break;
-    case Tag::Iter:
-        if (--m_iter->refs == 0) delete m_iter;
-        break;
+namespace {
+
+// What is left to free while a release is under way. The outermost release
+// drains it; anything freed meanwhile (the elements of a dying array, the
+// fields of a dying object, what its Class_Terminate lets go) waits here
+// instead of being freed from inside the release that reached it.
+struct PendingRelease {
+    Tag tag;
+    std::uint64_t bits;
+};
+struct ReleaseQueue {
+    bool draining = false;
+    std::deque<PendingRelease> items;
+};
+thread_local ReleaseQueue t_releases;
+
+template <class T>
+T* payload(std::uint64_t bits) {
+    return reinterpret_cast<T*>(static_cast<std::uintptr_t>(bits));
+}
+
+void finish(Tag tag, std::uint64_t bits) noexcept {
+    switch (tag) {
+    case Tag::Object: payload<IDispatch>(bits)->Release(); break;
+    case Tag::Array: delete payload<ArrayBody>(bits); break;
+    case Tag::Iter: delete payload<IterBody>(bits); break;
     default: break;
     }
-    m_tag = Tag::Empty;
+}
+
+}  // namespace
+
+void Value::releaseDetached(Tag tag, std::uint64_t bits) noexcept {
+    switch (tag) {
+    case Tag::String: {
+        StringBody* s = payload<StringBody>(bits);
+        if (--s->refs == 0) delete s;
+        return;
+    }
+    case Tag::Object:
+        // Not knowing whether this is the last reference, the whole
+        // Release waits its turn.
+        if (!bits) return;
+        break;
+    case Tag::Array:
+        if (--payload<ArrayBody>(bits)->refs != 0) return;
+        break;
+    case Tag::Iter:
+        if (--payload<IterBody>(bits)->refs != 0) return;
+        break;
+    default: return;
+    }
+    ReleaseQueue& queue = t_releases;
+    if (queue.draining) {
+        try {
+            queue.items.push_back({tag, bits});
+            return;
+        } catch (...) {
+            // No room to wait: free it now.
+        }
+        finish(tag, bits);
+        return;
+    }
+    queue.draining = true;
+    finish(tag, bits);
+    while (!queue.items.empty()) {
+        const PendingRelease next = queue.items.front();
+        queue.items.pop_front();
+        finish(next.tag, next.bits);
+    }
+    queue.draining = false;
 }
 
 void Value::appendString(std::u16string_view tail) {
+    checkStringLength(std::uint64_t{m_tag == Tag::String ? m_str->text.size() : 0} + tail.size());
     if (m_tag == Tag::String && m_str->refs == 1) {
         m_str->text.append(tail);
         return;
@@ -63,16 +125,26 @@ ArrayBody* Value::uniqueArray() {
     return m_arr;
 }
 
-ArrayBody* newArray(const std::vector<std::int32_t>& upperBounds) {
-    auto* a = new ArrayBody;
-    std::size_t total = 1;
+std::size_t arrayElementCount(const std::vector<std::int32_t>& upperBounds) {
+    if (upperBounds.empty()) return 0;
+    std::uint64_t total = 1;
     for (std::int32_t ub : upperBounds) {
-        std::int32_t count = ub + 1 < 0 ? 0 : ub + 1;
-        a->bounds.push_back({0, count});
-        total *= static_cast<std::size_t>(count);
+        const std::int64_t count = std::max<std::int64_t>(0, static_cast<std::int64_t>(ub) + 1);
+        if (static_cast<std::uint64_t>(count) > kMaxArrayElements ||
+            (count > 0 && total > kMaxArrayElements / static_cast<std::uint64_t>(count))) {
+            throw std::bad_alloc();
+        }
+        total *= static_cast<std::uint64_t>(count);
     }
-    a->data.resize(upperBounds.empty() ? 0 : total);
-    return a;
+    return static_cast<std::size_t>(total);
+}
+
+ArrayBody* newArray(const std::vector<std::int32_t>& upperBounds) {
+    const std::size_t total = arrayElementCount(upperBounds);
+    auto a = std::make_unique<ArrayBody>();
+    for (std::int32_t ub : upperBounds) a->bounds.push_back({0, static_cast<std::int32_t>(std::max<std::int64_t>(0, std::int64_t{ub} + 1))});
+    a->data.resize(total);
+    return a.release();
 }
 
 }  // namespace vbs

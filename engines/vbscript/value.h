@@ -9,6 +9,7 @@
 #include "runtime/dispatch.h"
 
 #include <cstdint>
+#include <new>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -38,6 +39,15 @@ enum class Tag : std::uint8_t {
 };
 
 class Value;
+
+// The longest string a script may make, in UTF-16 code units; anything
+// longer is the script's error 7 (Out of memory).
+constexpr std::uint64_t kMaxStringLength = 0x7FFFFFFF;
+// Throws std::bad_alloc (which the interpreter reports as error 7) when a
+// string of n code units would be too long.
+inline void checkStringLength(std::uint64_t n) {
+    if (n > kMaxStringLength) throw std::bad_alloc();
+}
 
 // A shared string. refs counts the values holding it; a string held by one
 // value may be appended to in place.
@@ -80,12 +90,16 @@ public:
         }
         return *this;
     }
+    // The new value is in place before the old one is released: releasing
+    // may run script code (Class_Terminate) that reads or writes this slot.
     Value& operator=(Value&& o) noexcept {
         if (this != &o) {
-            release();
+            const Tag oldTag = m_tag;
+            const std::uint64_t oldBits = m_bits;
             m_tag = o.m_tag;
             m_bits = o.m_bits;
             o.m_tag = Tag::Empty;
+            if (isCounted(oldTag)) releaseDetached(oldTag, oldBits);
         }
         return *this;
     }
@@ -146,10 +160,11 @@ public:
     const Value& deref() const { return m_tag == Tag::Ref ? *m_ref : *this; }
     Value& deref() { return m_tag == Tag::Ref ? *m_ref : *this; }
 
-    // Releases what is held; the value becomes Empty.
+    // Releases what is held; the value is Empty before the release runs.
     void clear() noexcept {
-        if (counted()) releaseSlow();
+        const Tag oldTag = m_tag;
         m_tag = Tag::Empty;
+        if (isCounted(oldTag)) releaseDetached(oldTag, m_bits);
     }
     // Setters for a value known to hold no counted kind (the interpreter's
     // fast paths over numbers). Small kinds write all eight bytes, so a
@@ -166,7 +181,8 @@ public:
     ArrayBody* uniqueArray();
 
 private:
-    bool counted() const { return m_tag >= Tag::String && m_tag < Tag::Ref; }
+    static bool isCounted(Tag t) { return t >= Tag::String && t < Tag::Ref; }
+    bool counted() const { return isCounted(m_tag); }
     void retain() noexcept {
         if (!counted()) return;
         switch (m_tag) {
@@ -178,9 +194,18 @@ private:
         }
     }
     void release() noexcept {
-        if (counted()) releaseSlow();
+        if (counted()) {
+            const Tag oldTag = m_tag;
+            m_tag = Tag::Empty;
+            releaseDetached(oldTag, m_bits);
+        }
     }
-    void releaseSlow() noexcept;
+    // Drops one reference to what a value of kind tag with payload bits
+    // held; the value itself no longer refers to it. The last reference
+    // to an array, iterator or object goes through a per-thread queue, so
+    // long chains (linked objects, arrays of arrays) are freed one link at
+    // a time rather than by recursion.
+    static void releaseDetached(Tag tag, std::uint64_t bits) noexcept;
 
     Tag m_tag;
     union {
@@ -202,7 +227,15 @@ private:
 
 static_assert(sizeof(Value) == 16);
 
-// A new array with the given bounds (upper bounds, lower bound 0), elements Empty.
+// The most elements one array may hold (2^28 values: 4 GiB).
+constexpr std::uint64_t kMaxArrayElements = std::uint64_t{1} << 28;
+
+// How many elements an array with these upper bounds holds (upper bounds
+// of -1 give empty dimensions); throws std::bad_alloc past kMaxArrayElements.
+std::size_t arrayElementCount(const std::vector<std::int32_t>& upperBounds);
+
+// A new array with the given bounds (upper bounds, lower bound 0), elements
+// Empty; throws std::bad_alloc when it would be too large.
 ArrayBody* newArray(const std::vector<std::int32_t>& upperBounds);
 
 }  // namespace vbs

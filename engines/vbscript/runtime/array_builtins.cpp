@@ -65,10 +65,20 @@ Value fnJoin(Interpreter&, Value* a, int argc) {
     const ArrayBody& arr = arrayOf(a[0]);
     if (arr.bounds.size() != 1) raise(err::TypeMismatch);
     std::u16string delim = given(a, argc, 1) ? toString(a[1]) : std::u16string(u" ");
+    // The length first: a result too long fails before it is built.
+    std::uint64_t length = arr.data.empty() ? 0 : std::uint64_t{delim.size()} * (arr.data.size() - 1);
+    for (const Value& element : arr.data) {
+        if (element.isString()) length += element.str().size();
+        else if (!element.isNull()) length += toString(element).size();
+        checkStringLength(length);
+    }
     std::u16string out;
+    out.reserve(static_cast<std::size_t>(length));
     for (std::size_t i = 0; i < arr.data.size(); ++i) {
         if (i) out += delim;
-        if (!arr.data[i].isNull()) out += toString(arr.data[i]);
+        const Value& element = arr.data[i];
+        if (element.isString()) out += element.str();
+        else if (!element.isNull()) out += toString(element);
     }
     return Value::string(std::move(out));
 }

@@ -174,6 +174,7 @@ Value fnEscape(Interpreter&, Value* a, int) {
     std::u16string out;
     out.reserve(s.size());
     for (char16_t c : s) {
+        checkStringLength(std::uint64_t{out.size()} + 6);
         if (keptByEscape(c)) {
             out.push_back(c);
         } else if (c < 0x100) {

@@ -26,6 +26,7 @@ bool textCompare(const Value* a, int argc, int i) { return textCompareArg(a, arg
 
 Value fnLen(Interpreter&, Value* a, int) {
     if (a[0].isNull()) return Value::null();
+    if (a[0].isString()) return Value::longInt(static_cast<std::int32_t>(a[0].str().size()));
     return Value::longInt(static_cast<std::int32_t>(toString(a[0]).size()));
 }
 
@@ -175,7 +176,7 @@ Value fnInStrRev(Interpreter&, Value* a, int argc) {
     return Value::longInt(at == std::u16string::npos ? 0 : static_cast<std::int32_t>(at + 1));
 }
 
-Value fnReplace(Interpreter&, Value* a, int argc) {
+Value fnReplace(Interpreter& vm, Value* a, int argc) {
     // Replace(expression, find, replacewith[, start[, count[, compare]]])
     if (a[0].isNull() || a[1].isNull() || a[2].isNull()) raise(94, u"Replace");
     std::u16string s = toString(a[0]), find = toString(a[1]), with = toString(a[2]);
@@ -189,17 +190,30 @@ Value fnReplace(Interpreter&, Value* a, int argc) {
     if (find.empty() || limit == 0) return Value::string(std::move(s));
     const std::u16string hay = text ? folded(s) : s;
     const std::u16string needle = text ? folded(find) : find;
+    // The matches are counted first, so that a result too long fails
+    // before it is built; both passes heed a request to stop the script.
+    auto eachMatch = [&](auto&& onMatch) {
+        std::size_t done = 0;
+        for (std::size_t pos = 0; limit < 0 || done < static_cast<std::size_t>(limit); ++done) {
+            if ((done & 0xFFFF) == 0xFFFF) vm.checkInterrupt();
+            const std::size_t at = hay.find(needle, pos);
+            if (at == std::u16string::npos) break;
+            onMatch(at);
+            pos = at + find.size();
+        }
+        return done;
+    };
+    const std::uint64_t matches = eachMatch([](std::size_t) {});
+    const std::uint64_t length = std::uint64_t{s.size()} + matches * (std::uint64_t{with.size()} - find.size());
+    checkStringLength(length);
     std::u16string out;
+    out.reserve(static_cast<std::size_t>(length));
     std::size_t pos = 0;
-    std::int32_t done = 0;
-    for (;;) {
-        std::size_t at = hay.find(needle, pos);
-        if (at == std::u16string::npos || (limit >= 0 && done >= limit)) break;
+    eachMatch([&](std::size_t at) {
         out.append(s, pos, at - pos);
         out += with;
         pos = at + find.size();
-        ++done;
-    }
+    });
     out.append(s, pos, std::u16string::npos);
     return Value::string(std::move(out));
 }
