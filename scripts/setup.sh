@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   fonts-liberation fonts-urw-base35 fontconfig
   xvfb xauth
+  clang libclang-rt-dev
 )
 
 missing=()

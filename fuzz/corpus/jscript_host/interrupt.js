@@ -1,0 +1,2 @@
+var i = 0;
+while (true) { i++; if (Host.echo(i) < 0) break; }
