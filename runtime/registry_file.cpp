@@ -26,6 +26,28 @@ namespace {
 
 constexpr std::string_view kHeader = "REGEDIT4";
 
+// Deepest key a file may name, counted in key names below the hive. The
+// tree is walked recursively (copied, written, freed), so a file naming a
+// key thousands of levels down would overflow the stack of every program
+// that reads it; such a key line counts as damage.
+constexpr size_t kMaxKeyDepth = 512;
+
+// Number of non-empty "\"-separated names in path, counting no further
+// than limit + 1.
+size_t keyDepth(std::string_view path, size_t limit) {
+    size_t depth = 0;
+    bool inName = false;
+    for (char c : path) {
+        if (c == '\\') {
+            inName = false;
+        } else if (!inName) {
+            inName = true;
+            if (++depth > limit) break;
+        }
+    }
+    return depth;
+}
+
 char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool startsWithNoCase(std::string_view text, std::string_view prefix) {
@@ -265,6 +287,10 @@ bool parseText(std::string_view input, Hive hive, Key& root, std::string* error)
             if (!startsWithNoCase(path, hiveText) ||
                 (path.size() > hiveText.size() && path[hiveText.size()] != '\\')) {
                 damage(lineNo, "key outside this hive");
+                continue;
+            }
+            if (keyDepth(path.substr(hiveText.size()), kMaxKeyDepth) > kMaxKeyDepth) {
+                damage(lineNo, "key nested too deeply");
                 continue;
             }
             current = &root.create(path.substr(hiveText.size()));

@@ -395,6 +395,9 @@ HRESULT StorageFile::writeAt(const void* data, std::size_t size, std::uint64_t o
 }
 
 HRESULT StorageFile::readAt(void* data, std::size_t size, std::uint64_t offset) const {
+    // Nothing to read may come without a buffer (an empty directory, a read
+    // at the end of a stream).
+    if (size == 0) return S_OK;
     auto* p = static_cast<unsigned char*>(data);
     std::size_t done = 0;
     while (done < size) {

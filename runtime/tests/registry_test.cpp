@@ -209,6 +209,35 @@ TEST(RegistryText, DamagedLinesAreSkippedAndEverythingElseKept) {
     EXPECT_EQ(at(noHeader, "K").value(""), "v");
 }
 
+// A key path n names deep: "\\d\\d...".
+std::string deepPath(size_t n) {
+    std::string path;
+    for (size_t i = 0; i < n; ++i) path += "\\d";
+    return path;
+}
+
+TEST(RegistryText, KeysNestedTooDeeplyAreDamageAndTheRestIsKept) {
+    // As deep as a file may go (empty names between separators do not count).
+    Key limit;
+    std::string error;
+    const std::string deepest = deepPath(512) + "\\\\";
+    ASSERT_TRUE(reg::parse("REGEDIT4\n[HKEY_CURRENT_USER" + deepest + "]\n@=\"x\"\n", Hive::CurrentUser, limit, &error))
+        << error;
+    EXPECT_EQ(at(limit, deepest).value(""), "x");
+
+    // One level deeper, and far deeper: the lines and their values are
+    // skipped, nothing of their paths is created.
+    const std::string text = "REGEDIT4\n[HKEY_CURRENT_USER\\Good]\n\"a\"=\"1\"\n"
+                             "[HKEY_CURRENT_USER" + deepPath(513) + "]\n\"b\"=\"2\"\n"
+                             "[HKEY_CURRENT_USER" + deepPath(50000) + "]\n\"c\"=\"3\"\n"
+                             "[HKEY_CURRENT_USER\\Later]\n@=\"kept\"\n";
+    Key root;
+    EXPECT_FALSE(reg::parse(text, Hive::CurrentUser, root, &error));
+    EXPECT_NE(error.find("line 4: key nested too deeply"), std::string::npos) << error;
+    EXPECT_EQ(names(root), (Strings{"Good", "Later"}));
+    EXPECT_EQ(at(root, "Later").value(""), "kept");
+}
+
 // ---- The hive files -------------------------------------------------------
 
 // Every test here starts with an empty registry folder of its own.
@@ -380,6 +409,23 @@ TEST_F(RegistryStore, DamagedFileIsReportedKeptAsideAndRewrittenClean) {
     EXPECT_TRUE(reg::parse(readFile(file), Hive::ClassesRoot, clean, &error)) << error;
     EXPECT_EQ(names(clean), (Strings{"Good", "Later", "New", "New2"}));
     EXPECT_EQ(at(clean, "Good").values(), (Values{{"a", "1"}, {"b", "2"}}));
+}
+
+TEST_F(RegistryStore, AFileWithAKeyNestedFiftyThousandDeepIsReadAndRewrittenClean) {
+    const std::string damaged = "REGEDIT4\n[HKEY_CLASSES_ROOT" + deepPath(50000) + "]\n@=\"deep\"\n"
+                                "[HKEY_CLASSES_ROOT\\Kept]\n@=\"yes\"\n";
+    writeFile(file, damaged);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(reg::getValue(Hive::ClassesRoot, "Kept"), "yes");
+    EXPECT_FALSE(reg::keyExists(Hive::ClassesRoot, "d"));
+    ASSERT_EQ(reg::setValue(Hive::ClassesRoot, "New", "", "x"), S_OK);
+    const std::string report = testing::internal::GetCapturedStderr();
+    EXPECT_NE(report.find("line 2: key nested too deeply"), std::string::npos) << report;
+    EXPECT_EQ(filesIn(dir).size(), 3u);  // the hive, its lock and the damaged copy
+    Key clean;
+    std::string error;
+    EXPECT_TRUE(reg::parse(readFile(file), Hive::ClassesRoot, clean, &error)) << error;
+    EXPECT_EQ(names(clean), (Strings{"Kept", "New"}));
 }
 
 TEST_F(RegistryStore, ReadsSeeChangesMadeElsewhere) {

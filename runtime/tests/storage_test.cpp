@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -483,6 +484,75 @@ TEST(StorageFile, LargeSequentialWritesKeepContentAndSpace) {
     std::string expected;
     for (std::size_t at = 0; at < kTotal; at += kPiece * 256) expected += pattern(5000, unsigned(at));
     EXPECT_TRUE(readAll(small.get()) == expected);
+}
+
+// The bytes of a storage file written by hand: a header naming a directory
+// at dirOffset with capacity slots of which count are used, then slots
+// (96 bytes each: name, region offset and capacity, size), at dirOffset.
+struct RawSlot {
+    std::u16string name;
+    std::uint64_t offset = 0, capacity = 0, size = 0;
+};
+std::string rawStorage(std::uint64_t dirOffset, std::uint64_t capacity, std::uint32_t count,
+                       const std::vector<RawSlot>& slots = {}) {
+    auto put = [](std::string& s, std::size_t at, std::uint64_t v, int bytes) {
+        if (s.size() < at + bytes) s.resize(at + bytes, '\0');
+        for (int i = 0; i < bytes; ++i) s[at + i] = static_cast<char>(v >> (8 * i));
+    };
+    std::string s("QSTORE\r\n", 8);
+    put(s, 8, 1, 4);
+    put(s, 16, dirOffset, 8);
+    put(s, 24, capacity, 8);
+    put(s, 32, count, 4);
+    put(s, 56, 0, 8);
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        const std::size_t at = dirOffset + i * 96;
+        for (std::size_t u = 0; u < slots[i].name.size(); ++u) put(s, at + 2 * u, slots[i].name[u], 2);
+        put(s, at + 64, slots[i].offset, 8);
+        put(s, at + 72, slots[i].capacity, 8);
+        put(s, at + 80, slots[i].size, 8);
+        put(s, at + 88, 0, 8);
+    }
+    return s;
+}
+
+void writeBytes(const char* path, const std::string& bytes) {
+    std::FILE* f = std::fopen(path, "wb");
+    ASSERT_TRUE(f);
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+}
+
+TEST(StorageFile, DamagedFilesOpenSafelyOrAreRefused) {
+    InTempDir dir;
+    const long objects = qrt::liveObjectCount();
+    ComPtr<IStorage> storage;
+    // Cut after the header: no directory bytes at all, and none needed.
+    writeBytes("empty.stg", rawStorage(1u << 20, 0, 0));
+    ASSERT_EQ(StgOpenStorage(u"empty.stg", nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0, storage.out()), S_OK);
+    ComPtr<IStream> s;
+    EXPECT_EQ(storage->OpenStream(u"any", nullptr, kStreamRead, 0, s.out()), STG_E_FILENOTFOUND);
+    storage.reset();
+
+    // A stream whose bytes lie past the end of a truncated file reads as
+    // zeros; reads of nothing need no buffer.
+    writeBytes("cut.stg", rawStorage(64, 1, 1, {{u"s", 4096, 8, 8}}));
+    ASSERT_EQ(StgOpenStorage(u"cut.stg", nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0, storage.out()), S_OK);
+    ASSERT_EQ(storage->OpenStream(u"s", nullptr, kStreamRead, 0, s.out()), S_OK);
+    ULONG got = 1;
+    EXPECT_EQ(s->Read(nullptr, 0, &got), S_OK);
+    EXPECT_EQ(got, 0u);
+    EXPECT_EQ(readAll(s.get()), std::string(8, '\0'));
+    EXPECT_EQ(s->Read(nullptr, 0, &got), S_OK);  // at the end
+    s.reset();
+    storage.reset();
+
+    // Overlapping regions, and a stream larger than its region, are refused.
+    writeBytes("overlap.stg", rawStorage(64, 2, 2, {{u"a", 256, 64, 1}, {u"b", 300, 64, 1}}));
+    EXPECT_EQ(StgOpenStorage(u"overlap.stg", nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0, storage.out()), STG_E_DOCFILECORRUPT);
+    writeBytes("big.stg", rawStorage(64, 1, 1, {{u"a", 256, 4, 5}}));
+    EXPECT_EQ(StgOpenStorage(u"big.stg", nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0, storage.out()), STG_E_DOCFILECORRUPT);
+    EXPECT_EQ(qrt::liveObjectCount(), objects);
 }
 
 TEST(MemoryStream, ReadWriteSeekSizeAndClone) {
