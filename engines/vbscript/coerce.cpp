@@ -247,7 +247,21 @@ Value convert(const Value& value, Tag target) {
     }
 }
 
-void toVariant(const Value& value, VARIANT& out) {
+namespace {
+
+// Arrays nested deeper than this (a = Array(a) in a loop) are refused rather
+// than converted by ever deeper recursion.
+constexpr int kMaxVariantNesting = 256;
+
+void toVariantAt(const Value& value, VARIANT& out, int depth);
+
+}  // namespace
+
+void toVariant(const Value& value, VARIANT& out) { toVariantAt(value, out, 0); }
+
+namespace {
+
+void toVariantAt(const Value& value, VARIANT& out, int depth) {
     const Value& v = value.deref();
     out.vt = VT_EMPTY;
     out.wReserved1 = out.wReserved2 = out.wReserved3 = 0;
@@ -273,6 +287,7 @@ void toVariant(const Value& value, VARIANT& out) {
         if (out.pdispVal) out.pdispVal->AddRef();
         break;
     case Tag::Array: {
+        if (depth >= kMaxVariantNesting) raise(err::OutOfStack);
         const ArrayBody* a = v.arr();
         std::vector<SAFEARRAYBOUND> bounds;
         for (const auto& b : a->bounds) bounds.push_back({static_cast<ULONG>(b.count), b.lower});
@@ -280,7 +295,13 @@ void toVariant(const Value& value, VARIANT& out) {
         if (!psa) raise(err::OutOfMemory);
         VARIANT* data = nullptr;
         SafeArrayAccessData(psa, reinterpret_cast<void**>(&data));
-        for (std::size_t i = 0; i < a->data.size(); ++i) toVariant(a->data[i], data[i]);
+        try {
+            for (std::size_t i = 0; i < a->data.size(); ++i) toVariantAt(a->data[i], data[i], depth + 1);
+        } catch (...) {
+            SafeArrayUnaccessData(psa);
+            SafeArrayDestroy(psa);
+            throw;
+        }
         SafeArrayUnaccessData(psa);
         out.vt = VT_ARRAY | VT_VARIANT;
         out.parray = psa;
@@ -289,8 +310,6 @@ void toVariant(const Value& value, VARIANT& out) {
     default: break;
     }
 }
-
-namespace {
 
 Value fromSafeArray(SAFEARRAY* psa) {
     if (!psa) return Value::array(newArray({}));

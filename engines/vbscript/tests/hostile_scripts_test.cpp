@@ -159,6 +159,22 @@ TEST(HostileScripts, LongChainsAreReleasedWithoutRecursion) {
     EXPECT_EQ(qrt::liveObjectCount(), objectsBefore);
 }
 
+TEST(HostileScripts, DeeplyNestedArraysGoToHostsOnlyWithinABound) {
+    registerLibraries();
+    Engine engine;
+    auto assertions = qrt::create<Assertions>();
+    engine.site->publish(u"Assert", assertions->unknown());
+    engine.script->AddNamedItem(u"Assert", SCRIPTITEM_ISVISIBLE);
+    ASSERT_EQ(engine.run(u"a = 1\nFor i = 1 To 200\n a = Array(a)\nNext\nAssert.Equal 1, 1, a"), S_OK)
+        << errorsOf(engine);
+    EXPECT_EQ(engine.run(u"For i = 1 To 100000\n a = Array(a)\nNext\n\nAssert.Equal 1, 1, a"), SCRIPT_E_REPORTED);
+    ASSERT_EQ(engine.site->errors.size(), 1u);
+    EXPECT_EQ(engine.site->errors[0].number(), 28);
+    EXPECT_EQ(engine.site->errors[0].line, 5u);
+    engine.close();
+    engine.site->clearItems();
+}
+
 // ---- limits -----------------------------------------------------------------------
 
 TEST(HostileScripts, StringsPastTheLimitAreOutOfMemory) {
