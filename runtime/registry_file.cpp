@@ -293,6 +293,13 @@ bool parseText(std::string_view input, Hive hive, Key& root, std::string* error)
                 damage(lineNo, "key nested too deeply");
                 continue;
             }
+            // A carriage return inside the line (not ending it) would be part
+            // of a key name, and a tree holding such a name cannot be written
+            // back: every later change of the hive would fail.
+            if (path.find('\r') != std::string_view::npos) {
+                damage(lineNo, "line break inside a key name");
+                continue;
+            }
             current = &root.create(path.substr(hiveText.size()));
             inBadSection = false;
             continue;

@@ -411,6 +411,15 @@ TEST_F(RegistryStore, DamagedFileIsReportedKeptAsideAndRewrittenClean) {
     EXPECT_EQ(at(clean, "Good").values(), (Values{{"a", "1"}, {"b", "2"}}));
 }
 
+TEST_F(RegistryStore, AKeyNameWithALineBreakIsDamageAndTheHiveStaysWritable) {
+    writeFile(file, "REGEDIT4\n[HKEY_CLASSES_ROOT\\Split\rName]\n@=\"x\"\n[HKEY_CLASSES_ROOT\\Kept]\n@=\"yes\"\n");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(reg::setValue(Hive::ClassesRoot, "New", "", "x"), S_OK);
+    const std::string report = testing::internal::GetCapturedStderr();
+    EXPECT_NE(report.find("line 2: line break inside a key name"), std::string::npos) << report;
+    EXPECT_EQ(reg::subkeys(Hive::ClassesRoot, ""), (Strings{"Kept", "New"}));
+}
+
 TEST_F(RegistryStore, AFileWithAKeyNestedFiftyThousandDeepIsReadAndRewrittenClean) {
     const std::string damaged = "REGEDIT4\n[HKEY_CLASSES_ROOT" + deepPath(50000) + "]\n@=\"deep\"\n"
                                 "[HKEY_CLASSES_ROOT\\Kept]\n@=\"yes\"\n";
