@@ -427,10 +427,12 @@ HRESULT replaceFile(const std::string& file, std::string_view text, mode_t mode,
 }
 
 // Key names cannot hold line breaks: they would split their "[...]" line.
-bool writable(const Key& key) {
+// Nor may keys lie deeper than a file may name them (the root is depth 0).
+bool writable(const Key& key, size_t depth = 0) {
+    if (depth > kMaxKeyDepth) return false;
     if (key.name().find_first_of("\r\n") != std::string::npos) return false;
     for (const auto& c : key.children())
-        if (!writable(*c)) return false;
+        if (!writable(*c, depth + 1)) return false;
     return true;
 }
 

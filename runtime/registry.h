@@ -89,6 +89,12 @@ std::string hiveFile(Hive hive);
 // "HKEY_CLASSES_ROOT" or "HKEY_CURRENT_USER".
 const char* hiveName(Hive hive);
 
+// Deepest key a hive may hold, counted in key names below the hive's root.
+// Trees are copied, written and freed recursively; a change that would go
+// deeper fails with E_INVALIDARG, and a file line naming a deeper key is
+// damage.
+constexpr size_t kMaxKeyDepth = 512;
+
 // Text form and parsing of a hive. parse() fills root with what it can read
 // and returns false (with a reason in error) when some of the text was damaged.
 std::string serialize(const Key& root, Hive hive);

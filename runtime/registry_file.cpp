@@ -26,12 +26,6 @@ namespace {
 
 constexpr std::string_view kHeader = "REGEDIT4";
 
-// Deepest key a file may name, counted in key names below the hive. The
-// tree is walked recursively (copied, written, freed), so a file naming a
-// key thousands of levels down would overflow the stack of every program
-// that reads it; such a key line counts as damage.
-constexpr size_t kMaxKeyDepth = 512;
-
 // Number of non-empty "\"-separated names in path, counting no further
 // than limit + 1.
 size_t keyDepth(std::string_view path, size_t limit) {
@@ -289,6 +283,8 @@ bool parseText(std::string_view input, Hive hive, Key& root, std::string* error)
                 damage(lineNo, "key outside this hive");
                 continue;
             }
+            // A key thousands of levels down would overflow the stack of every
+            // program that reads the file.
             if (keyDepth(path.substr(hiveText.size()), kMaxKeyDepth) > kMaxKeyDepth) {
                 damage(lineNo, "key nested too deeply");
                 continue;

@@ -411,6 +411,16 @@ TEST_F(RegistryStore, DamagedFileIsReportedKeptAsideAndRewrittenClean) {
     EXPECT_EQ(at(clean, "Good").values(), (Values{{"a", "1"}, {"b", "2"}}));
 }
 
+TEST_F(RegistryStore, ChangesGoNoDeeperThanAFileMayName) {
+    EXPECT_EQ(reg::setValue(Hive::CurrentUser, deepPath(513), "", "x"), E_INVALIDARG);
+    EXPECT_FALSE(reg::keyExists(Hive::CurrentUser, "d"));
+    ASSERT_EQ(reg::setValue(Hive::CurrentUser, deepPath(512), "", "x"), S_OK);
+    Key root;
+    std::string error;
+    EXPECT_TRUE(reg::parse(readFile(dir + "/user.reg"), Hive::CurrentUser, root, &error)) << error;
+    EXPECT_EQ(at(root, deepPath(512)).value(""), "x");
+}
+
 TEST_F(RegistryStore, AKeyNameWithALineBreakIsDamageAndTheHiveStaysWritable) {
     writeFile(file, "REGEDIT4\n[HKEY_CLASSES_ROOT\\Split\rName]\n@=\"x\"\n[HKEY_CLASSES_ROOT\\Kept]\n@=\"yes\"\n");
     testing::internal::CaptureStderr();
