@@ -64,7 +64,7 @@ for t in "${run[@]}"; do
   echo "== fuzz_$t for ${seconds}s =="
   status=0
   nice -n 10 "$dir/bin/fuzz_$t" "${args[@]}" "$work/corpus" >"$work/log" 2>&1 || status=$?
-  grep -E '^#[0-9]+ +DONE|^stat::number_of_executed_units|^stat::peak_rss_mb' "$work/log" || true
+  grep -E '^#[0-9]+[[:space:]]+DONE|^stat::number_of_executed_units|^stat::peak_rss_mb' "$work/log" || true
   found=("$work"/crashes/*)
   if [ "$status" -ne 0 ] || [ -e "${found[0]}" ]; then
     grep -E 'ERROR: |SUMMARY: |runtime error:' "$work/log" | head -5 || true

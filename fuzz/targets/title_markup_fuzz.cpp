@@ -1,7 +1,7 @@
 // Axis titles: two fuzzed titles (UTF-16 units, unpaired surrogates
 // included) are parsed into styled runs and drawn with the axes into a
 // picture, as the graph control's drawing pass does, over a box that the
-// control's SetBox_1 accepts (any X and Y, positive width and height).
+// control's SetBox_1 accepts (finite corners, positive width and height).
 #include "fuzz/fuzz_support.h"
 #include "graph/axes_painter.h"
 #include "graph/plot_geometry.h"
@@ -12,6 +12,7 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <cmath>
 #include <cstdint>
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -27,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (fuzzedBox) {
         const double x = in.ConsumeFloatingPoint<double>(), y = in.ConsumeFloatingPoint<double>();
         const double w = in.ConsumeFloatingPoint<double>(), h = in.ConsumeFloatingPoint<double>();
-        if (w > 0 && h > 0) box = tarvik::Box{x, y, x + w, y + h};
+        if (w > 0 && h > 0 && std::isfinite(x) && std::isfinite(y) && std::isfinite(x + w) && std::isfinite(y + h))
+            box = tarvik::Box{x, y, x + w, y + h};
     }
     const int width = in.ConsumeIntegralInRange(1, 400), height = in.ConsumeIntegralInRange(1, 300);
     const std::string xBytes = in.ConsumeRandomLengthString(1024);
