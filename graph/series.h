@@ -198,8 +198,10 @@ private:
     void changed() {
         if (m_changes) ++*m_changes;
     }
-    // The box walked afresh after the points were replaced.
-    void recomputeBox();
+    // Replaces the points, already sized, by fill(x, y, count, offset) for
+    // each stretch of them, and measures their box on the way.
+    template <class Fill>
+    void replacePoints(Fill fill);
 
     LONG m_isLine = 1;
     LONG m_isPoint = 0;
