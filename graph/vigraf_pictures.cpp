@@ -126,8 +126,13 @@ void CViGraf::paintPicture(const QImage& picture, const QRect& rect) {
 HRESULT CViGraf::SavePicture(IDispatch* pIStream) {
     if (!m_graphImage.exists()) return S_OK;
     qrt::ComPtr<IStream> stream = asStream(pIStream);
-    if (!stream) return E_FAIL;
-    return saveImageAsJpeg(m_graphImage.image(), stream.get());
+    if (!stream) return fail(E_FAIL, QStringLiteral("SavePicture: the object given is no stream"));
+    HRESULT written = S_OK;
+    const HRESULT hr = saveImageAsJpeg(m_graphImage.image(), stream.get(), &written);
+    if (FAILED(hr))
+        return fail(hr, QStringLiteral("SavePicture: the picture could not be written: %1")
+                            .arg(FAILED(written) ? storageReason(written) : QStringLiteral("JPEG encoding failed")));
+    return hr;
 }
 
 QRect CViGraf::zoomRect() const {

@@ -206,5 +206,23 @@ TEST_F(FrameOutputTest, AFullDiskIsReportedAndLeavesNoPartialFrameOrFile) {
     EXPECT_EQ(QImage(QString::fromStdString(file("g.jpg"))).size(), QSize(320, 200));
 }
 
+TEST_F(FrameOutputTest, WithoutAPlaceForTheFrameFileNoFrameIsKeptAndTheScriptHears) {
+    const char* previous = std::getenv("TMPDIR");
+    const std::string kept = previous ? previous : "";
+    const std::string missing = file("missing");
+    setenv("TMPDIR", missing.c_str(), 1);
+    auto homeless = make<IViGraf>(u"Tarvik.ViGraf");
+    if (previous) setenv("TMPDIR", kept.c_str(), 1);
+    else unsetenv("TMPDIR");
+    ASSERT_TRUE(homeless);
+    homeless->CreateSeries();
+    qhost::renderControl(homeless.get(), 100, 100);
+    const auto r = call(homeless.get(), u"AddFrame", {Variant("f")});
+    expectError(r, {"\"f\"", "frame file could not be created", "No such file or directory"});
+    // Nothing was stored, so there is nothing to write.
+    EXPECT_EQ(call(homeless.get(), u"LoadStreamFromDocToFile", {Variant(file("f.jpg").c_str()), Variant("f")}).hr, S_OK);
+    EXPECT_TRUE(namesIn(m_dir).empty());
+}
+
 }  // namespace
 }  // namespace tarvik_test
