@@ -159,6 +159,11 @@ TEST_F(FrameOutputTest, NamesNoFrameCanHaveAreRefused) {
 
 TEST_F(FrameOutputTest, PlacesThatCannotBeWrittenAreReportedWithPathAndReason) {
     ASSERT_EQ(addFrame("f").hr, S_OK);
+    ASSERT_EQ(exportFrame("here.jpg", "f").hr, S_OK);  // relative to the current folder
+    std::filesystem::create_directory(file("sub"));
+    ASSERT_EQ(exportFrame("sub/there.jpg", "f").hr, S_OK);
+    EXPECT_EQ(namesIn(file("sub")), std::vector<std::string>{"there.jpg"});
+    std::filesystem::remove_all(file("sub"));
     const std::string missing = file("no such folder/f.jpg");
     expectError(exportFrame(missing, "f"), {"LoadStreamFromDocToFile", missing, "No such file or directory"});
     const std::string notFolder = file("plain") + "/f.jpg";
@@ -178,7 +183,7 @@ TEST_F(FrameOutputTest, PlacesThatCannotBeWrittenAreReportedWithPathAndReason) {
     const std::string system = "/sys/quillan-frame.jpg";
     expectError(exportFrame(system, "f"), {system});
     EXPECT_FALSE(std::filesystem::exists(system));
-    EXPECT_EQ(namesIn(m_dir), std::vector<std::string>{"plain"});
+    EXPECT_EQ(namesIn(m_dir), (std::vector<std::string>{"here.jpg", "plain"}));
 }
 
 TEST_F(FrameOutputTest, AFullDiskIsReportedAndLeavesNoPartialFrameOrFile) {
