@@ -231,8 +231,10 @@ bool ScriptEngine::run(Procedure& proc, const Value* args, int argc, Value* resu
     // Keep the engine alive while the script may call back into its host.
     qrt::ComPtr<ScriptEngine> keepAlive(this);
     qrt::ComPtr<IActiveScriptSite> site = m_site;
+    // A request to stop holds until a run has acted on it and ended, so
+    // that one arriving just before a run, or between two blocks of pending
+    // code, is not lost.
     const bool outermost = !m_interp->running();
-    if (outermost) m_interp->clearInterrupt();
     if (site) site->OnEnterScript();
     bool ok = true;
     try {
@@ -247,6 +249,7 @@ bool ScriptEngine::run(Procedure& proc, const Value* args, int argc, Value* resu
         if (failure) *failure = outOfMemory();
         else report(outOfMemory());
     }
+    if (outermost) m_interp->finishRun();
     if (site) site->OnLeaveScript();
     return ok;
 }

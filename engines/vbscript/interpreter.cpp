@@ -140,6 +140,7 @@ void Interpreter::setInterruptError(ScriptError error) {
 }
 
 void Interpreter::throwInterrupt() {
+    m_interruptServed = true;
     ScriptError e;
     {
         std::lock_guard<std::mutex> lock(m_interruptLock);

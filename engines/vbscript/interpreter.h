@@ -82,6 +82,14 @@ public:
     // backward jump or call. Safe from any thread.
     void requestInterrupt() { m_interrupt.store(true, std::memory_order_release); }
     void clearInterrupt() { m_interrupt.store(false, std::memory_order_release); }
+    // At the end of an outermost run: a stop request it acted on is spent;
+    // one that came too late for it waits for the next run.
+    void finishRun() {
+        if (m_interruptServed) {
+            m_interruptServed = false;
+            clearInterrupt();
+        }
+    }
     void setInterruptError(ScriptError error);
     // For built-ins that loop for long: ends the script when asked to stop.
     void checkInterrupt() {
@@ -207,6 +215,7 @@ private:
     FrameStack m_frames;
     int m_nativeDepth = 0;
     std::atomic<bool> m_interrupt{false};
+    bool m_interruptServed = false;  // a run has stopped for m_interrupt
     std::mutex m_interruptLock;
     ScriptError m_interruptError;
     std::function<Value(const std::u16string&)> m_itemLoader;

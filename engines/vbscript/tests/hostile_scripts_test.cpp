@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <iterator>
 #include <string>
@@ -249,6 +250,30 @@ TEST(HostileScripts, InterruptStopsEveryKindOfLongRun) {
         stopper.join();
         EXPECT_EQ(engine.site->errors.size(), 1u);
     }
+}
+
+TEST(HostileScripts, InterruptBeforeTheRunStartsStillStopsIt) {
+    registerLibraries();
+    Engine engine;
+    ASSERT_EQ(engine.parse(u"x = 1"), S_OK);
+    ASSERT_EQ(engine.parse(u"Do: Loop"), S_OK);
+    engine.script->InterruptScriptThread(SCRIPTTHREADID_ALL, nullptr, 0);
+    // Should the request be lost, a second one ends the loop, too late.
+    std::atomic<bool> done{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 100 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (!done) engine.script->InterruptScriptThread(SCRIPTTHREADID_ALL, nullptr, 0);
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(engine.connect(), SCRIPT_E_REPORTED);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    done = true;
+    watchdog.join();
+    ASSERT_EQ(engine.site->errors.size(), 1u);
+    // The request is spent: the engine runs code again.
+    engine.site->errors.clear();
+    EXPECT_EQ(engine.parse(u"y = 2"), S_OK);
+    EXPECT_TRUE(engine.site->errors.empty());
 }
 
 }  // namespace
