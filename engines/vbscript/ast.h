@@ -49,11 +49,15 @@ struct Expr {
             }
             e.args.clear();
         };
-        take(*this);
-        while (!pending.empty()) {
-            ExprPtr e = std::move(pending.back());
-            pending.pop_back();
-            take(*e);
+        try {
+            take(*this);
+            while (!pending.empty()) {
+                ExprPtr e = std::move(pending.back());
+                pending.pop_back();
+                take(*e);
+            }
+        } catch (...) {
+            // No memory for the list: what is left goes by plain recursion.
         }
     }
 

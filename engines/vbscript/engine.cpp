@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 
 namespace vbs {
 
@@ -163,8 +164,13 @@ HRESULT ScriptEngine::ParseScriptText(LPCOLESTR code, LPCOLESTR, IUnknown*, LPCO
     if (result) VariantInit(result);
     if (excep) *excep = EXCEPINFO{};
     if (m_state == SCRIPTSTATE_CLOSED || m_state == SCRIPTSTATE_UNINITIALIZED || !m_site) return E_UNEXPECTED;
-    auto source = std::make_shared<SourceInfo>();
-    source->text = code ? std::u16string(code) : std::u16string();
+    std::shared_ptr<SourceInfo> source;
+    try {
+        source = std::make_shared<SourceInfo>();
+        source->text = code ? std::u16string(code) : std::u16string();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
     source->startingLine = startingLine;
     source->context = static_cast<DWORD>(cookie);
 
@@ -189,6 +195,9 @@ HRESULT ScriptEngine::ParseScriptText(LPCOLESTR code, LPCOLESTR, IUnknown*, LPCO
         report(e);
         return SCRIPT_E_REPORTED;
     } catch (const std::bad_alloc&) {
+        report(outOfMemory());
+        return SCRIPT_E_REPORTED;
+    } catch (const std::length_error&) {
         report(outOfMemory());
         return SCRIPT_E_REPORTED;
     }
