@@ -118,12 +118,6 @@ struct FiniteBox {
         ymin = std::min(ymin, y);
         ymax = std::max(ymax, y);
     }
-    void include(const FiniteBox& other) {
-        if (other.empty) return;
-        include(other.xmin, other.ymin);
-        include(other.xmax, other.ymax);
-    }
-    friend bool operator==(const FiniteBox&, const FiniteBox&) = default;
 };
 
 // A count of changes shared by the series made for one owner, so that the
