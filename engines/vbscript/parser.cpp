@@ -898,7 +898,10 @@ private:
 
     // Member accesses and argument lists after a name.
     ExprPtr postfix(ExprPtr e) {
-        for (;;) {
+        // Each link of a.b(1).c nests the tree one level deeper, as a
+        // parenthesis would.
+        for (int links = 0;; ++links) {
+            if (m_depth + links > kMaxNesting) fail(err::OutOfStack);
             if (at(Tok::Dot) && !(m_withDepth > 0 && cur().spaced)) {
                 next();
                 auto m = std::make_unique<Expr>();

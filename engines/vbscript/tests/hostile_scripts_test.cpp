@@ -92,6 +92,9 @@ TEST(HostileScripts, DeepNestingIsOutOfStackSpaceAtItsLine) {
     expectCompileError(u"x = " + repeat(u"Not ", 5000) + u"x", 28, "Out of stack space", 1);
     expectCompileError(u"x = " + repeat(u"- ", 5000) + u"1", 28, "Out of stack space", 1);
     expectCompileError(u"x = 1: " + repeat(u"If x Then ", 5000) + u"x = 2", 28, "Out of stack space", 1);
+    expectCompileError(u"x = 1\nx = o" + repeat(u".p", 100000), 28, "Out of stack space", 2);
+    expectCompileError(u"x = 1\nx = f" + repeat(u"(1)", 100000), 28, "Out of stack space", 2);
+    expectCompileError(u"x = 1\no" + repeat(u".p", 100000) + u" = 1", 28, "Out of stack space", 2);
 
     // Text run by Execute is held to the same bound, as a run-time error.
     expectRuntimeError(u"x = 1\nExecute \"x = \" & String(10000, \"(\") & \"1\" & String(10000, \")\")", 28,
