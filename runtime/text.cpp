@@ -114,6 +114,34 @@ std::u16string decodeAnsi(std::string_view bytes) {
     return out;
 }
 
+std::u16string decodeText(std::string_view bytes) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    if (bytes.size() >= 3 && byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) return decodeAnsi(bytes.substr(3));
+    const bool little = bytes.size() >= 2 && byte(0) == 0xFF && byte(1) == 0xFE;
+    const bool big = bytes.size() >= 2 && byte(0) == 0xFE && byte(1) == 0xFF;
+    if (!little && !big) return decodeAnsi(bytes);
+
+    std::u16string out;
+    out.reserve(bytes.size() / 2);
+    std::size_t pos = 2;
+    for (; pos + 1 < bytes.size(); pos += 2) {
+        const char16_t unit = little ? static_cast<char16_t>(byte(pos) | (byte(pos + 1) << 8))
+                                     : static_cast<char16_t>((byte(pos) << 8) | byte(pos + 1));
+        out.push_back(unit);
+    }
+    if (pos < bytes.size()) out.push_back(kReplacement);
+    // Surrogates must come in high-low pairs; a lone one is replaced.
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const char16_t unit = out[i];
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < out.size() && out[i + 1] >= 0xDC00 && out[i + 1] <= 0xDFFF) {
+            ++i;
+        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+            out[i] = kReplacement;
+        }
+    }
+    return out;
+}
+
 std::string encodeUtf8(std::u16string_view text) {
     std::string out;
     out.reserve(text.size());

@@ -11,6 +11,11 @@ namespace qrt {
 // Decodes bytes as UTF-8, taking each byte of an invalid sequence as a
 // Windows-1252 character. Never fails.
 std::u16string decodeAnsi(std::string_view bytes);
+// Decodes a text file: UTF-16 little- or big-endian when it starts with that
+// byte-order mark, otherwise as decodeAnsi with a UTF-8 byte-order mark
+// dropped. Embedded zero bytes are kept (as U+0000). Never fails; an odd last
+// byte of UTF-16 text and unpaired surrogates become U+FFFD.
+std::u16string decodeText(std::string_view bytes);
 // Encodes UTF-16 as UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string encodeUtf8(std::u16string_view text);
 // True when the bytes are entirely valid UTF-8.

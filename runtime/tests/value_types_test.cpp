@@ -109,6 +109,27 @@ TEST_F(ValueTypes, InvalidUtf8FallsBackToWindows1252PerByte) {
     }
 }
 
+TEST_F(ValueTypes, TextFilesAreReadByTheirByteOrderMark) {
+    using namespace std::string_view_literals;
+    const std::pair<std::string_view, std::u16string> rows[] = {
+        {"\xEF\xBB\xBF" "caf\xC3\xA9"sv, u"caf\u00E9"},                   // UTF-8 with its mark, which is dropped
+        {"\xEF\xBB\xBF"sv, u""},
+        {"caf\xE9"sv, u"caf\u00E9"},                                   // no mark: UTF-8 or Windows-1252
+        {"a\0b"sv, std::u16string(u"a\0b", 3)},                       // zero bytes are kept
+        {"\xFF\xFEx\0\xE9\0"sv, u"x\u00E9"},                         // UTF-16 LE
+        {"\xFE\xFF\0x\0\xE9"sv, u"x\u00E9"},                         // UTF-16 BE
+        {"\xFF\xFE\x3D\xD8\x00\xDE"sv, u"\U0001F600"},               // a surrogate pair
+        {"\xFF\xFE\x3D\xD8x\0"sv, u"\uFFFDx"},                        // a lone high surrogate
+        {"\xFF\xFE\x00\xDEx\0"sv, u"\uFFFDx"},                        // a lone low surrogate
+        {"\xFF\xFEx\0y"sv, u"x\uFFFD"},                               // an odd last byte
+        {"\xFF"sv, u"\u00FF"},                                        // too short for a mark
+    };
+    for (const auto& [bytes, expected] : rows) {
+        SCOPED_TRACE(::testing::PrintToString(std::string(bytes)));
+        EXPECT_EQ(qrt::decodeText(bytes), expected);
+    }
+}
+
 TEST_F(ValueTypes, VariantCopyAndClearCountReferences) {
     Counted object;
     {
