@@ -154,3 +154,16 @@ struct IScriptDialogs : IUnknown {
 protected:
     ~IScriptDialogs() = default;
 };
+
+// Where a running script is: an engine answers with the line (counted from
+// the starting line its text was given) of the statement it is executing,
+// for a host that reports a problem with a call the script made. S_FALSE and
+// a line of 0 when no script is running.
+struct IScriptPosition : IUnknown {
+    static constexpr ::IID IID = qrt::makeGuid("{4F3C8A21-7D6E-4B95-A2C1-8E5D0B9F3A76}");
+    using Base = IUnknown;
+    virtual HRESULT GetCurrentLine(ULONG* line) = 0;
+
+protected:
+    ~IScriptPosition() = default;
+};

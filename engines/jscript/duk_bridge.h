@@ -7,6 +7,8 @@
 // thrown from one of these functions unwinds the calling C++ frames normally.
 #pragma once
 
+#include <cstddef>
+
 #include "engines/jscript/duktape_interrupt.h"
 #include "runtime/activscp.h"
 
@@ -28,7 +30,16 @@ struct HeapData : ExecutionGuard {
     // wrapper is finalized.
     void* cachedWrapper = nullptr;
     IDispatch* cachedDispatch = nullptr;
+    // The bytes the heap holds and the most it may hold (see heapBudget).
+    std::size_t used = 0;
+    std::size_t budget = 0;
 };
+
+// The most memory one script heap may take: three quarters of the
+// process's data or address-space limit when one is set, else of the
+// machine's memory. A script that reaches it ends with "Out of memory"
+// instead of driving the machine into swap or the process into the limit.
+std::size_t heapBudget();
 
 HeapData& heapDataOf(duk_context* ctx);
 DukRuntime& runtimeOf(duk_context* ctx);

@@ -1,5 +1,11 @@
 #include "engines/jscript/duk_runtime.h"
 
+#include <malloc.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -26,6 +32,63 @@ void fatalError(void*, const char* message) {
     // runtime never allows; there is no way to continue.
     std::fprintf(stderr, "JScript engine: fatal error: %s\n", message ? message : "(unknown)");
     std::abort();
+}
+
+constexpr HRESULT kOutOfMemory = static_cast<HRESULT>(0x800A0007);
+
+// The heap's allocator: the C library's, with the bytes counted against the
+// heap's budget. A failed allocation ends the running script: Duktape throws
+// a RangeError the script could catch and retry, so the request to stop
+// makes sure the script does end, with "Out of memory".
+void outOfMemory(HeapData& heap) {
+    if (!heap.runtime) return;
+    heap.runtime->requestInterrupt(kOutOfMemory, u"Out of memory");
+    if (heap.interruptRequested.load(std::memory_order_relaxed) && heap.runtime->context())
+        quillan_duk_interrupt_soon(heap.runtime->context());
+}
+
+void* heapAlloc(void* udata, duk_size_t size) {
+    auto& heap = *static_cast<HeapData*>(udata);
+    if (size > heap.budget - std::min(heap.used, heap.budget)) {
+        outOfMemory(heap);
+        return nullptr;
+    }
+    void* block = std::malloc(size);
+    if (!block) {
+        outOfMemory(heap);
+        return nullptr;
+    }
+    heap.used += malloc_usable_size(block);
+    return block;
+}
+
+void* heapRealloc(void* udata, void* block, duk_size_t size) {
+    auto& heap = *static_cast<HeapData*>(udata);
+    const std::size_t old = block ? malloc_usable_size(block) : 0;
+    if (size > old && size - old > heap.budget - std::min(heap.used, heap.budget)) {
+        outOfMemory(heap);
+        return nullptr;
+    }
+    if (size == 0) {
+        // Duktape never asks for this, but it means freeing the block.
+        heap.used -= std::min(heap.used, old);
+        std::free(block);
+        return nullptr;
+    }
+    void* moved = std::realloc(block, size);
+    if (!moved) {
+        outOfMemory(heap);
+        return nullptr;  // the old block stays as it was
+    }
+    heap.used = heap.used - std::min(heap.used, old) + malloc_usable_size(moved);
+    return moved;
+}
+
+void heapFree(void* udata, void* block) {
+    if (!block) return;
+    auto& heap = *static_cast<HeapData*>(udata);
+    heap.used -= std::min(heap.used, malloc_usable_size(block));
+    std::free(block);
 }
 
 // Reads a named item from the host the first time the script uses its name,
@@ -162,7 +225,8 @@ private:
 
 DukRuntime::DukRuntime(RuntimeHost& host) : m_host(host), m_link(std::make_shared<RuntimeLink>(RuntimeLink{this})) {
     m_heapData.runtime = this;
-    m_ctx = duk_create_heap(nullptr, nullptr, nullptr, &m_heapData, fatalError);
+    m_heapData.budget = heapBudget();
+    m_ctx = duk_create_heap(heapAlloc, heapRealloc, heapFree, &m_heapData, fatalError);
     if (!m_ctx) throw std::bad_alloc();
     if (!safely(m_ctx, setUp)) {
         duk_destroy_heap(m_ctx);
@@ -427,6 +491,35 @@ bool DukRuntime::objectHas(int objectId, std::u16string_view name) {
         }))
         duk_pop(m_ctx);
     return found;
+}
+
+std::size_t heapBudget() {
+    // Asked anew for each heap: the limits may have changed since the last.
+    const std::size_t budget = [] {
+        std::size_t limit = SIZE_MAX;
+        for (int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+            struct rlimit bound {};
+            if (::getrlimit(resource, &bound) == 0 && bound.rlim_cur != RLIM_INFINITY)
+                limit = std::min(limit, static_cast<std::size_t>(bound.rlim_cur));
+        }
+        if (limit == SIZE_MAX) {
+            const long pages = ::sysconf(_SC_PHYS_PAGES);
+            const long pageSize = ::sysconf(_SC_PAGESIZE);
+            if (pages > 0 && pageSize > 0) limit = static_cast<std::size_t>(pages) * static_cast<std::size_t>(pageSize);
+        }
+        return limit == SIZE_MAX ? limit : limit / 4 * 3;
+    }();
+    return budget;
+}
+
+ULONG DukRuntime::currentLine() {
+    if (m_depth == 0) return 0;
+    std::string fileName;
+    int line = 0;
+    if (!callerPosition(m_ctx, fileName, line) || line <= 0 || !fileName.starts_with(kChunkPrefix)) return 0;
+    const std::size_t chunk = std::strtoul(fileName.c_str() + kChunkPrefix.size(), nullptr, 10);
+    if (chunk >= m_chunks.size()) return 0;
+    return m_chunks[chunk].startLine + static_cast<ULONG>(line) - 1;
 }
 
 void DukRuntime::requestInterrupt(HRESULT code, std::u16string description) {

@@ -45,6 +45,10 @@ public:
     // Defines name as a global that reads the host's named item.
     HRESULT addNamedItem(std::u16string_view name);
     bool isNamedItem(std::u16string_view name) const;
+    // The line of the script statement running now (in the numbering the
+    // text was given with), 0 when none is running. Only while the script
+    // has called out of the engine, on the engine's own thread.
+    ULONG currentLine();
 
     // Compiles a chunk of script text; a syntax error is reported to the host
     // and gives SCRIPT_E_REPORTED. The chunk then runs at once when runNow,

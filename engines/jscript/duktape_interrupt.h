@@ -6,6 +6,12 @@
 
 #include <atomic>
 
+struct duk_hthread;
+// Makes the running script check for an interrupt request at its next
+// instruction (defined beside Duktape's source, see CMakeLists.txt). Only on
+// the thread that runs the script.
+extern "C" void quillan_duk_interrupt_soon(struct duk_hthread* ctx);
+
 namespace jscript {
 
 struct ExecutionGuard {

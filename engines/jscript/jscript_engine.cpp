@@ -14,7 +14,8 @@
 namespace jscript {
 namespace {
 
-class CJScript final : public qrt::ComObject<IActiveScript, IActiveScriptParse>, private RuntimeHost {
+class CJScript final : public qrt::ComObject<IActiveScript, IActiveScriptParse, IScriptPosition>,
+                       private RuntimeHost {
 public:
     ~CJScript() override { closeRuntime(); }
 
@@ -131,6 +132,13 @@ public:
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;
         }
+    }
+
+    // IScriptPosition
+    HRESULT GetCurrentLine(ULONG* line) override {
+        if (!line) return E_POINTER;
+        *line = m_runtime ? m_runtime->currentLine() : 0;
+        return *line ? S_OK : S_FALSE;
     }
 
 private:

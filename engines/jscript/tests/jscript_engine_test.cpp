@@ -11,7 +11,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -328,6 +332,42 @@ TEST_F(JScriptEngine, InterruptStopsARunningScriptEvenInsideTryCatch) {
     ASSERT_EQ(js.site->errors.size(), 1u);
     EXPECT_EQ(js.site->errors[0].description, "Stopped by the user");
 }
+
+#if !defined(__SANITIZE_ADDRESS__)
+// In a child process with a data limit (the sanitizers reserve more address
+// space than any such limit allows): a script that fills its heap ends with
+// "Out of memory" promptly, even when it catches every error.
+TEST_F(JScriptEngine, AScriptThatExhaustsMemoryEndsWithOutOfMemory) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        struct rlimit limit {};
+        limit.rlim_cur = limit.rlim_max = rlim_t(256) << 20;
+        ::setrlimit(RLIMIT_DATA, &limit);
+        int status = 1;
+        {
+            EngineUnderTest js(u"JScript");
+            const auto start = std::chrono::steady_clock::now();
+            js.parse(u"var a = [];\n"
+                     u"for (;;) { try { a.push(new ArrayBuffer(65536), {n: a.length}); } catch (e) {} }\n");
+            const HRESULT hr = js.engine->SetScriptState(SCRIPTSTATE_CONNECTED);
+            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            const bool described = js.site->errors.size() == 1 && js.site->errors[0].description == "Out of memory" &&
+                                   js.site->errors[0].line == 2;
+            if (FAILED(hr) && described) status = 0;
+            if (status) std::fprintf(stderr, "hr 0x%08X after %.1f s, %zu errors\n", static_cast<unsigned>(hr), seconds,
+                                     js.site->errors.size());
+            js.engine->SetScriptState(SCRIPTSTATE_CLOSED);
+        }
+        std::fflush(stderr);
+        ::_exit(status);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "the child crashed";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+#endif
 
 TEST_F(JScriptEngine, CloseReleasesEverythingAndLaterCallsFail) {
     auto recorder = qrt::create<Recorder>();
