@@ -59,11 +59,17 @@ int main(int argc, char** argv) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Quillan, a scriptable graphing workbench.\n"
-        "Runs VBScript (.vbs) and JScript (.js) programs that draw graphs through the object Graf."));
+        "Runs VBScript (.vbs) and JScript (.js) programs that draw graphs through the object Graf.\n"
+        "\n"
+        "Exit status of --run: 0 the script ran; 1 a script error (no picture is written then);\n"
+        "2 a usage error (a script or function that is not there, a bad option) or a picture that\n"
+        "could not be written; 3 the script was stopped by --timeout, SIGINT or SIGTERM."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption run(QStringList{QStringLiteral("run")},
-                                 QStringLiteral("Run SCRIPT without a display, then exit."), QStringLiteral("SCRIPT"));
+                                 QStringLiteral("Run SCRIPT without a display, then exit. - reads the script from "
+                                                "standard input."),
+                                 QStringLiteral("SCRIPT"));
     const QCommandLineOption exportPicture(QStringList{QStringLiteral("export")},
                                            QStringLiteral("After the run, write the graph as a JPEG picture to FILE."),
                                            QStringLiteral("FILE"));
@@ -75,7 +81,15 @@ int main(int argc, char** argv) {
                                   QStringLiteral("FUNCTION"));
     const QCommandLineOption timings(QStringList{QStringLiteral("timings")},
                                      QStringLiteral("Print how long each stage took: start-up, set-up, script, rendering, encoding, finish."));
-    parser.addOptions({run, exportPicture, size, call, timings});
+    const QCommandLineOption timeout(QStringList{QStringLiteral("timeout")},
+                                     QStringLiteral("Stop the script after SECONDS (exit status 3)."),
+                                     QStringLiteral("SECONDS"));
+    const QCommandLineOption language(
+        QStringList{QStringLiteral("language")},
+        QStringLiteral("Run the script as vbscript or jscript, whatever its extension (a script from standard "
+                       "input is VBScript unless told)."),
+        QStringLiteral("LANGUAGE"));
+    parser.addOptions({run, exportPicture, size, call, timings, timeout, language});
     parser.process(app);
 
     if (!parser.isSet(run)) {
@@ -101,6 +115,25 @@ int main(int argc, char** argv) {
         return 2;
     }
     for (const QString& name : parser.values(call)) options.calls.push_back(name.toStdString());
+    if (parser.isSet(timeout)) {
+        bool ok = false;
+        options.timeoutSeconds = parser.value(timeout).toDouble(&ok);
+        if (!ok || !(options.timeoutSeconds > 0) || options.timeoutSeconds > 1e7) {
+            std::fprintf(stderr, "quillan: --timeout wants a number of seconds greater than 0, for example 30\n");
+            return 2;
+        }
+    }
+    if (parser.isSet(language)) {
+        const QString name = parser.value(language).toLower();
+        if (name == QStringLiteral("vbscript") || name == QStringLiteral("vbs"))
+            options.language = quillan::BatchOptions::Language::VBScript;
+        else if (name == QStringLiteral("jscript") || name == QStringLiteral("js"))
+            options.language = quillan::BatchOptions::Language::JScript;
+        else {
+            std::fprintf(stderr, "quillan: --language wants vbscript or jscript\n");
+            return 2;
+        }
+    }
     options.timings = parser.isSet(timings);
     options.startupMs = startup.nsecsElapsed() / 1e6;
     return quillan::runBatch(options);

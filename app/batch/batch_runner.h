@@ -10,16 +10,20 @@
 namespace quillan {
 
 struct BatchOptions {
-    std::string script;               // a .vbs or .js file
+    std::string script;               // a .vbs or .js file; "-" reads standard input
     std::string exportPath;           // empty: no picture
     QSize size{1280, 800};
     std::vector<std::string> calls;   // functions called after the run, in order
     bool timings = false;             // print how long each stage took
+    double timeoutSeconds = 0;        // > 0: stop the script after this long
+    enum class Language { ByExtension, VBScript, JScript } language = Language::ByExtension;
     double startupMs = 0;             // the program's own start before the run, for the timings
 };
 
-// Exit codes of a batch run.
-enum BatchStatus { kBatchOk = 0, kBatchScriptError = 1, kBatchFailure = 2 };
+// Exit codes of a batch run: 1 a script error, 2 a usage error (a script
+// or function that is not there) or a picture that cannot be written, 3 the
+// script was stopped by the time limit or a signal.
+enum BatchStatus { kBatchOk = 0, kBatchScriptError = 1, kBatchFailure = 2, kBatchStopped = 3 };
 
 // Runs the script; messages go to standard error. Needs a QApplication.
 int runBatch(const BatchOptions& options);

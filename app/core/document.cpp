@@ -47,7 +47,9 @@ bool CQuillanDoc::openDocument(std::u16string_view path) {
 
 ScratchImageFile::ScratchImageFile() {
     const DWORD mode = STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE | STGM_DELETEONRELEASE;
-    if (FAILED(StgCreateDocfile(u"CompoundFile.cmp", mode, 0, m_storage.out())) || !m_storage) return;
+    // No name: a unique file of this process in the temporary folder, so
+    // parallel runs never share it and no file of the user's is touched.
+    if (FAILED(StgCreateDocfile(nullptr, mode, 0, m_storage.out())) || !m_storage) return;
     if (FAILED(m_storage->CreateStream(u"StreamImage", STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, 0, m_stream.out())))
         m_stream.reset();
 }

@@ -56,7 +56,7 @@ private:
     std::function<void(std::u16string_view)> m_openScript;
 };
 
-// The scratch compound file "CompoundFile.cmp" in the current folder with
+// The scratch compound file (a private temporary file of this process) with
 // one stream "StreamImage", through which the graph control hands over
 // images. The file goes with this object; creation failures leave no stream.
 class ScratchImageFile {

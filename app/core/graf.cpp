@@ -3,12 +3,14 @@
 #include "app/core/graf.h"
 
 #include "app/core/document.h"
+#include "app/core/run_control.h"
 #include "runtime/activation.h"
 #include "hosting/registration.h"
 #include "runtime/bstr.h"
 #include "runtime/text.h"
 
 #include <algorithm>
+#include <string>
 
 namespace quillan {
 
@@ -68,7 +70,7 @@ void Graf::shutDown() {
     releaseRetiredHosts(true);
 }
 
-bool Graf::isVBScriptPath(std::u16string_view path) const {
+bool Graf::isVBScriptPath(std::u16string_view path) {
     const std::size_t dot = path.rfind(u'.');
     if (dot == std::u16string_view::npos || path.size() - dot - 1 != 3) return false;
     std::u16string extension(path.substr(dot + 1));
@@ -90,6 +92,7 @@ void Graf::closeScript() {
         qrt::ComPtr<IActiveScript> engine;
         if (SUCCEEDED(m_host->GetEngine(engine.out())) && engine)
             engine->InterruptScriptThread(SCRIPTTHREADID_ALL, nullptr, 0);
+        m_host->retire();
         m_retiredHosts.push_back(m_host);
     }
 }
@@ -116,13 +119,39 @@ qrt::ComPtr<CScriptDriver> Graf::newHost(bool vbscript, bool withErrorListener) 
     return host;
 }
 
-HRESULT Graf::loadScript(std::u16string_view path) {
+HRESULT Graf::startGuard() const {
+    if (runControl().stopRequested()) {
+        qrt::setErrorInfo(u"Graf", runControl().stopDescription());
+        return E_ABORT;
+    }
+    // Each script loaded by a running script runs inside the call that
+    // loaded it: a script that loads itself would nest without end.
+    if (m_nesting >= kMaxScriptNesting) {
+        qrt::setErrorInfo(u"Graf", u"Scripts that load scripts are nested too deeply (more than " +
+                                       qrt::decodeAnsi(std::to_string(kMaxScriptNesting)) + u" levels)");
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+HRESULT Graf::loadScript(std::u16string_view path) { return loadScript(path, isVBScriptPath(path)); }
+
+HRESULT Graf::loadScript(std::u16string_view path, bool vbscript) {
+    if (HRESULT hr = startGuard(); FAILED(hr)) return hr;
     m_language = kNoLanguage;
-    const bool vbscript = isVBScriptPath(path);
     m_scriptPath = std::u16string(path);
     qrt::ComPtr<CScriptDriver> host = newHost(vbscript, true);
-    host->LoadFile(m_scriptPath.c_str());
+    if (FAILED(host->LoadFile(m_scriptPath.c_str())) && !host->loadError().empty()) {
+        // The script never ran: say which file and why, like a script error.
+        ScriptErrorReport report;
+        report.source = u"Quillan";
+        report.description = u"Cannot read the script " + m_scriptPath + u": " + qrt::decodeAnsi(host->loadError());
+        report.file = m_scriptPath;
+        host->reportError(report);
+    }
+    ++m_nesting;
     host->Run();
+    --m_nesting;
     m_language = vbscript ? kVBScript : kJScript;
     if (m_windows) m_windows->focusScriptEditor();
     return S_OK;
@@ -130,11 +159,15 @@ HRESULT Graf::loadScript(std::u16string_view path) {
 
 HRESULT Graf::loadMemScript(std::u16string_view text) {
     if (m_language == kNoLanguage) return S_OK;
+    if (HRESULT hr = startGuard(); FAILED(hr)) return hr;
     // No error listener: the caller (checking a script) reads the error itself.
     qrt::ComPtr<CScriptDriver> host = newHost(m_language == kVBScript, false);
     const std::u16string copy(text);
     host->ParseText(copy.c_str());
-    if (FAILED(host->Run())) {
+    ++m_nesting;
+    const HRESULT hr = host->Run();
+    --m_nesting;
+    if (FAILED(hr)) {
         // The caller reads the error itself; here it is only taken.
         LONG line = 0, position = 0;
         BSTR description = nullptr;

@@ -88,6 +88,9 @@ public:
     CQuillanDoc* document() const { return m_document; }
     void setWindows(GrafWindows* windows) { m_windows = windows; }
     HRESULT loadScript(std::u16string_view path);
+    // The same with the language chosen by the caller (a script read from a
+    // stream has no extension to tell it).
+    HRESULT loadScript(std::u16string_view path, bool vbscript);
     HRESULT loadMemScript(std::u16string_view text);
     HRESULT callFunction(std::u16string_view name);
     // S_OK with the last error, S_FALSE when none is recorded.
@@ -101,9 +104,12 @@ public:
     // the host (which holds this object as its named item).
     void shutDown();
 
+    // How deep scripts loaded by running scripts may nest.
+    static constexpr int kMaxScriptNesting = 16;
+
     // The class identifier of the engine for a script file: VBScript for the
     // extension "vbs" in any case, JScript for everything else.
-    bool isVBScriptPath(std::u16string_view path) const;
+    static bool isVBScriptPath(std::u16string_view path);
 
     // IGrafScript
     HRESULT ReDrawGraph() override;
@@ -150,6 +156,16 @@ private:
     // Hosts whose engine was running when its script was closed (a script
     // that loads another one): closed and released once they can be.
     void releaseRetiredHosts(bool force);
+    // Whether a new script may start: not after a stop request, and not
+    // nested beyond kMaxScriptNesting. A failure carries its error info.
+    HRESULT startGuard() const;
+    // Tells the user of a call that did nothing (see ScriptWarning).
+    void warn(std::u16string text);
+    void warnNoSeries(std::u16string_view member, LONG series);
+    bool seriesExists(LONG series);
+    // The control's series count as last read; read again after the calls
+    // that change it.
+    LONG knownSeriesCount();
 
     CQuillanDoc* m_document = nullptr;
     LONG m_language = kNoLanguage;
@@ -161,6 +177,8 @@ private:
     std::u16string m_scriptPath;
     GrafWindows* m_windows = nullptr;
     int m_listenerCookie = 0;
+    int m_nesting = 0;  // scripts running inside LoadScript or LoadMemScript
+    LONG m_seriesCount = -1;  // -1: not known
 };
 
 // A picture name as the graph control's frame members get it: a bare name

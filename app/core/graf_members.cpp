@@ -3,8 +3,10 @@
 #include "app/core/document.h"
 #include "app/core/graf.h"
 #include "runtime/safearray.h"
+#include "runtime/text.h"
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace quillan {
@@ -66,7 +68,83 @@ qrt::Variant doubleArray(const std::vector<double>& values, std::size_t count) {
     return array;
 }
 
+// What a script passed, in words, for a warning: "an array of 5 numbers",
+// "a string".
+std::u16string describeArgument(const VARIANT& value) {
+    const VARIANT* v = &value;
+    while (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal) v = v->pvarVal;
+    const VARTYPE type = v->vt & ~VT_BYREF;
+    if (type & VT_ARRAY) {
+        SAFEARRAY* array = (v->vt & VT_BYREF) ? (v->pparray ? *v->pparray : nullptr) : v->parray;
+        if (!array) return u"an empty array";
+        if (SafeArrayGetDim(array) != 1) return u"an array of more than one dimension";
+        LONG lower = 0, upper = -1;
+        SafeArrayGetLBound(array, 1, &lower);
+        SafeArrayGetUBound(array, 1, &upper);
+        return u"an array of " + qrt::decodeAnsi(std::to_string(static_cast<long long>(upper) - lower + 1)) +
+               u" values";
+    }
+    switch (type) {
+    case VT_EMPTY: return u"nothing (Empty)";
+    case VT_NULL: return u"Null";
+    case VT_BSTR: return u"a string";
+    case VT_DISPATCH:
+    case VT_UNKNOWN: return u"an object";
+    case VT_BOOL: return u"a Boolean";
+    default: return u"a single value";
+    }
+}
+
+bool isNumberType(VARTYPE type) {
+    switch (type) {
+    case VT_I1: case VT_I2: case VT_I4: case VT_I8: case VT_UI1: case VT_UI2: case VT_UI4: case VT_UI8:
+    case VT_INT: case VT_UINT: case VT_R4: case VT_R8: case VT_CY: return true;
+    default: return false;
+    }
+}
+
+// The elements of a one-dimensional array of numbers, or -1: what the graph
+// control accepts as the points of a series.
+long long numberArrayLength(const VARIANT& value) {
+    const VARIANT* v = &value;
+    for (int depth = 0; v && v->vt == (VT_BYREF | VT_VARIANT); ++depth) v = depth < 16 ? v->pvarVal : nullptr;
+    if (!v || !(v->vt & VT_ARRAY)) return -1;
+    SAFEARRAY* array = (v->vt & VT_BYREF) ? (v->pparray ? *v->pparray : nullptr) : v->parray;
+    if (!array || array->cDims != 1) return -1;
+    const ULONG count = array->rgsabound[0].cElements;
+    if (isNumberType(array->vt)) return count;
+    if (array->vt != VT_VARIANT) return -1;
+    const auto* elements = static_cast<const VARIANT*>(array->pvData);
+    for (ULONG i = 0; i < count; ++i) {
+        const VARIANT* e = &elements[i];
+        for (int depth = 0; e && e->vt == (VT_BYREF | VT_VARIANT); ++depth) e = depth < 16 ? e->pvarVal : nullptr;
+        if (!e || !isNumberType(static_cast<VARTYPE>(e->vt & ~VT_BYREF)) || ((e->vt & VT_BYREF) && !e->byref))
+            return -1;
+    }
+    return count;
+}
+
+bool usablePointArrays(const VARIANT& x, const VARIANT& y) {
+    const long long n = numberArrayLength(x);
+    return n > 0 && n == numberArrayLength(y);
+}
+
+std::u16string number(long long value) { return qrt::decodeAnsi(std::to_string(value)); }
+
 }  // namespace
+
+void Graf::warn(std::u16string text) {
+    if (m_host) m_host->reportWarning(std::move(text));
+}
+
+void Graf::warnNoSeries(std::u16string_view member, LONG series) {
+    if (seriesExists(series)) return;  // the count known here was out of date
+    const LONG count = knownSeriesCount();
+    std::u16string text = std::u16string(member) + u": there is no series " + number(series);
+    text += count == 0 ? u" (the graph has no series yet; call CreateSeries first)"
+                       : u" (the series are numbered 0 to " + number(count - 1) + u")";
+    warn(text + u"; nothing was done");
+}
 
 // Forwarders do nothing without a graph control.
 #define QUILLAN_WITH_GRAPH(g)         \
@@ -80,11 +158,15 @@ HRESULT Graf::ReDrawGraph() {
 
 HRESULT Graf::CreateSeries() {
     QUILLAN_WITH_GRAPH(g);
+    m_seriesCount = -1;
     return g->method(vigraf::CreateSeries);
 }
 
 HRESULT Graf::AddPointToSeries(LONG series, double x, double y) {
     QUILLAN_WITH_GRAPH(g);
+    // The control ignores a series that does not exist; the known count
+    // tells without another call.
+    if (static_cast<ULONG>(series) >= static_cast<ULONG>(knownSeriesCount())) warnNoSeries(u"AddPointToSeries", series);
     return g->method(vigraf::AddPointToSeries, {argLong(series), argDouble(x), argDouble(y)});
 }
 
@@ -93,12 +175,28 @@ HRESULT Graf::SetBox(double x, double y, double w, double h) {
     // The control's SetBox takes the four values behind one by-reference
     // double, which a late-bound call cannot carry safely; its SetBox_1
     // takes them as four values.
+    if (!(w > 0 && h > 0)) warn(u"SetBox: the width and height must be greater than 0; the box was not changed");
     return g->method(vigraf::SetBox_1, {argDouble(x), argDouble(y), argDouble(w), argDouble(h)});
 }
 
 HRESULT Graf::RecalcSeries() {
     QUILLAN_WITH_GRAPH(g);
     return g->method(vigraf::RecalcSeries);
+}
+
+LONG Graf::knownSeriesCount() {
+    if (m_seriesCount < 0) {
+        LONG count = 0;
+        if (const CVigraf1* g = graph()) g->getLong(vigraf::CountSeries, count);
+        m_seriesCount = count;
+    }
+    return m_seriesCount;
+}
+
+bool Graf::seriesExists(LONG series) {
+    if (series >= 0 && series < knownSeriesCount()) return true;
+    m_seriesCount = -1;  // read it again: the graph may have changed behind us
+    return series >= 0 && series < knownSeriesCount();
 }
 
 HRESULT Graf::CountSeries(LONG* result) {
@@ -113,23 +211,38 @@ HRESULT Graf::SetPoints(LONG series, LONG count, VARIANT x, VARIANT y) {
     std::vector<double> xs, ys;
     if (!numbersOf(x, xs) || !numbersOf(y, ys)) return DISP_E_TYPEMISMATCH;
     // Never more than the script supplied.
-    if (count == 0 || static_cast<std::size_t>(count) > xs.size() || static_cast<std::size_t>(count) > ys.size())
+    if (count == 0 || static_cast<std::size_t>(count) > xs.size() || static_cast<std::size_t>(count) > ys.size()) {
+        warn(u"SetPoints: the count " + number(count) + u" is not between 1 and the number of values given (" +
+             number(static_cast<long long>(xs.size())) + u" x, " + number(static_cast<long long>(ys.size())) +
+             u" y); nothing was set");
         return S_FALSE;
-    if (count == 1)
-        return g->method(vigraf::SetPoints, {argLong(series), argLong(1), refDouble(&xs[0]), refDouble(&ys[0])});
-    const qrt::Variant xArray = doubleArray(xs, count);
-    const qrt::Variant yArray = doubleArray(ys, count);
-    if (xArray.vt == VT_EMPTY || yArray.vt == VT_EMPTY) return E_OUTOFMEMORY;
-    return g->method(vigraf::SetPointVar, {argLong(series), argVariant(xArray), argVariant(yArray)});
+    }
+    HRESULT hr;
+    if (count == 1) {
+        hr = g->method(vigraf::SetPoints, {argLong(series), argLong(1), refDouble(&xs[0]), refDouble(&ys[0])});
+    } else {
+        const qrt::Variant xArray = doubleArray(xs, count);
+        const qrt::Variant yArray = doubleArray(ys, count);
+        if (xArray.vt == VT_EMPTY || yArray.vt == VT_EMPTY) return E_OUTOFMEMORY;
+        hr = g->method(vigraf::SetPointVar, {argLong(series), argVariant(xArray), argVariant(yArray)});
+    }
+    if (!seriesExists(series)) warnNoSeries(u"SetPoints", series);
+    return hr;
 }
 
 HRESULT Graf::SetPointVar(LONG series, VARIANT x, VARIANT y) {
     QUILLAN_WITH_GRAPH(g);
+    if (!seriesExists(series))
+        warnNoSeries(u"SetPointVar", series);
+    else if (!usablePointArrays(x, y))
+        warn(u"SetPointVar: x and y must be arrays of numbers of the same length, at least 1 (x is " +
+             describeArgument(x) + u", y is " + describeArgument(y) + u"); nothing was set");
     return g->method(vigraf::SetPointVar, {argLong(series), argVariant(x), argVariant(y)});
 }
 
 HRESULT Graf::SetPropertySeries(LONG series, LONG alpha, LONG color) {
     QUILLAN_WITH_GRAPH(g);
+    if (!seriesExists(series)) warnNoSeries(u"SetPropertySeries", series);
     return g->method(vigraf::SetPropertySeries, {argLong(series), argLong(alpha), argUnsigned(static_cast<ULONG>(color))});
 }
 
@@ -138,16 +251,20 @@ HRESULT Graf::GetPropertySeries(LONG series, LONG* alpha, LONG* color) {
     ULONG colour = static_cast<ULONG>(*color);
     const HRESULT hr = g->method(vigraf::GetPropertySeries, {argLong(series), refLong(alpha), refUnsigned(&colour)});
     *color = static_cast<LONG>(colour);
+    if (!seriesExists(series)) warnNoSeries(u"GetPropertySeries", series);
     return hr;
 }
 
 HRESULT Graf::RemoveData(LONG series) {
     QUILLAN_WITH_GRAPH(g);
+    if (!seriesExists(series)) warnNoSeries(u"RemoveData", series);
     return g->method(vigraf::RemoveData, {argLong(series)});
 }
 
 HRESULT Graf::RemoveSeries(LONG series) {
     QUILLAN_WITH_GRAPH(g);
+    if (!seriesExists(series)) warnNoSeries(u"RemoveSeries", series);
+    m_seriesCount = -1;
     return g->method(vigraf::RemoveSeries, {argLong(series)});
 }
 
@@ -183,6 +300,7 @@ HRESULT Graf::SetAutoZoom(LONG value) {
 
 HRESULT Graf::Clear() {
     QUILLAN_WITH_GRAPH(g);
+    m_seriesCount = -1;
     return g->method(vigraf::RemoveAll);
 }
 
@@ -215,6 +333,7 @@ HRESULT Graf::GetBox(double* x, double* y, double* w, double* h) {
 
 HRESULT Graf::DrawPoints(LONG series, LONG size) {
     QUILLAN_WITH_GRAPH(g);
+    if (!seriesExists(series)) warnNoSeries(u"DrawPoints", series);
     return g->method(vigraf::DrawPoints, {argLong(series), argLong(size)});
 }
 

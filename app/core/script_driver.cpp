@@ -1,26 +1,24 @@
 #include "app/core/script_driver.h"
 
+#include "app/core/run_control.h"
+
 #include "runtime/activation.h"
 #include "runtime/bstr.h"
 #include "runtime/safearray.h"
 #include "runtime/text.h"
 #include "runtime/typeinfo.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace quillan {
 namespace {
-
-// The status made from a system error code of the original platform:
-// ERROR_HANDLE_EOF (38) for a file shorter than its size said.
-constexpr HRESULT kHandleEof = static_cast<HRESULT>(0x80070026);
 
 // An open file descriptor that closes itself.
 class FileHandle {
@@ -37,16 +35,45 @@ private:
     int m_fd;
 };
 
-// Script text as the engines get it: the bytes up to the first zero byte,
-// decoded as the ANSI code page (UTF-8, with Windows-1252 for bytes that are
-// not UTF-8).
-std::u16string decodeScript(const std::string& bytes) {
-    return qrt::decodeAnsi(std::string_view(bytes.c_str(), std::strlen(bytes.c_str())));
+// The largest script file read: far beyond any real script, and a bound for
+// endless sources such as /dev/zero.
+constexpr std::size_t kMaxScriptBytes = std::size_t(256) << 20;
+
+// Reads the whole file: regular files, pipes, terminals and other streams
+// alike, until their end. Sets reason on failure.
+HRESULT readWhole(int fd, std::string& bytes, std::string& reason) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        reason = std::strerror(errno);
+        return HRESULT_FROM_ERRNO(errno);
+    }
+    if (S_ISDIR(info.st_mode)) {
+        reason = std::strerror(EISDIR);
+        return HRESULT_FROM_ERRNO(EISDIR);
+    }
+    if (S_ISREG(info.st_mode) && static_cast<std::size_t>(info.st_size) <= kMaxScriptBytes)
+        bytes.reserve(static_cast<std::size_t>(info.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            reason = std::strerror(errno);
+            return HRESULT_FROM_ERRNO(errno);
+        }
+        if (n == 0) return S_OK;
+        if (bytes.size() + static_cast<std::size_t>(n) > kMaxScriptBytes) {
+            reason = "the script is larger than 256 MB";
+            return E_OUTOFMEMORY;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
 }
 
 }  // namespace
 
 CScriptDriver::~CScriptDriver() {
+    if (m_engine) runControl().detach(m_engine.get());
     forgetLastError();
     m_namedItems.clear();
     m_scriptDispatch.reset();
@@ -81,6 +108,7 @@ HRESULT CScriptDriver::CreateEngine(REFCLSID classId) {
     if (FAILED(hr)) return hr;
     if (!engine) return E_NOINTERFACE;
     m_engine = engine;
+    runControl().attach(m_engine.get());
     return m_engine->SetScriptSite(static_cast<IActiveScriptSite*>(this));
 }
 
@@ -126,7 +154,9 @@ HRESULT CScriptDriver::Run() {
 HRESULT CScriptDriver::Close() {
     if (!m_engine) return E_UNEXPECTED;
     m_scriptDispatch.reset();
-    return m_engine->Close();
+    const HRESULT hr = m_engine->Close();
+    if (SUCCEEDED(hr)) runControl().detach(m_engine.get());
+    return hr;
 }
 
 HRESULT CScriptDriver::GetEngine(IActiveScript** engine) {
@@ -146,39 +176,48 @@ HRESULT CScriptDriver::GetScriptDispatch(IDispatch** dispatch) {
 }
 
 HRESULT CScriptDriver::LoadFile(LPCOLESTR path) {
+    m_loadError.clear();
     if (!m_engine) return E_UNEXPECTED;
     if (!path) return E_POINTER;
+    m_sourceFile = path;
+    // Read without any lock: other runs of the same script, or an editor
+    // holding the file, must not keep it from running.
     const std::string fileName = qrt::encodeUtf8(path);
     FileHandle file(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0) return HRESULT_FROM_ERRNO(errno);
-    // Nobody else may hold the file while it is read.
-    if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0) return HRESULT_FROM_ERRNO(errno);
-    struct stat info {};
-    if (::fstat(file.get(), &info) != 0) return HRESULT_FROM_ERRNO(errno);
-    if (S_ISDIR(info.st_mode)) return HRESULT_FROM_ERRNO(EISDIR);
-
-    std::string bytes(static_cast<std::size_t>(info.st_size), '\0');
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::read(file.get(), bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return HRESULT_FROM_ERRNO(errno);
-        }
-        if (n == 0) return kHandleEof;
-        done += static_cast<std::size_t>(n);
+    if (file.get() < 0) {
+        const int err = errno;
+        m_loadError = std::strerror(err);
+        return HRESULT_FROM_ERRNO(err);
     }
-    return parse(decodeScript(bytes));
+    std::string bytes;
+    const HRESULT hr = readWhole(file.get(), bytes, m_loadError);
+    if (FAILED(hr)) return hr;
+    return parse(qrt::decodeText(bytes));
 }
 
 HRESULT CScriptDriver::ParseText(LPCOLESTR text) {
     if (!m_engine) return E_UNEXPECTED;
     // Through the ANSI code page and back, exactly as text from a file.
     const std::string bytes = qrt::encodeUtf8(text ? std::u16string_view(text) : std::u16string_view());
-    return parse(decodeScript(bytes));
+    return parse(qrt::decodeAnsi(bytes));
 }
 
 HRESULT CScriptDriver::parse(const std::u16string& text) {
+    // The engines take the text up to its first zero character; the rest
+    // of the script must not silently vanish.
+    if (const std::size_t zero = text.find(u'\0'); zero != std::u16string::npos) {
+        const std::size_t lineStart = text.rfind(u'\n', zero);
+        ScriptErrorReport report;
+        report.source = u"Quillan";
+        report.description =
+            u"Invalid character: the script contains a zero byte (is it a binary file, or text in an encoding "
+            u"other than UTF-8, Windows-1252 or UTF-16 with a byte-order mark?)";
+        report.line = 1 + static_cast<long>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(zero), u'\n'));
+        report.position = static_cast<long>(lineStart == std::u16string::npos ? zero : zero - lineStart - 1);
+        report.file = m_sourceFile;
+        reportError(report);
+        return SCRIPT_E_REPORTED;
+    }
     qrt::ComPtr<IActiveScriptParse> parser;
     if (FAILED(m_engine.as(parser)) || !parser) return E_FAIL;
     HRESULT hr = parser->InitNew();
@@ -277,6 +316,9 @@ HRESULT CScriptDriver::InputBox(LPCOLESTR prompt, LPCOLESTR title, LPCOLESTR def
 HRESULT CScriptDriver::OnLeaveScript() { return S_OK; }
 
 HRESULT CScriptDriver::OnScriptError(IActiveScriptError* error) {
+    // A retired host's script was stopped because another script replaced
+    // it; that stop is no error of the user's.
+    if (m_retired) return S_OK;
     forgetLastError();
     if (!error) return S_OK;
     EXCEPINFO info{};
@@ -295,14 +337,32 @@ HRESULT CScriptDriver::OnScriptError(IActiveScriptError* error) {
     report.description = std::u16string(qrt::bstrView(info.bstrDescription));
     report.line = static_cast<long>(line);
     report.position = position;
+    report.file = m_sourceFile;
+    qrt::clearExcepInfo(&info);
+    reportError(report);
+    return S_OK;
+}
+
+void CScriptDriver::reportWarning(std::u16string text) {
+    ScriptWarning warning;
+    warning.text = std::move(text);
+    warning.file = m_sourceFile;
+    qrt::ComPtr<IScriptPosition> position;
+    ULONG line = 0;
+    if (m_engine && SUCCEEDED(m_engine.as(position)) && position && position->GetCurrentLine(&line) == S_OK)
+        warning.line = static_cast<long>(line);
+    ui().showScriptWarning(warning);
+}
+
+void CScriptDriver::reportError(const ScriptErrorReport& report) {
+    forgetLastError();
     ScriptUi& reporter = ui();
     reporter.showScriptError(report);  // modal: the script waits
 
     m_errorDescription = qrt::allocBstr(report.description);
     m_errorSource = qrt::allocBstr(report.source);
-    m_errorLine = static_cast<LONG>(line);
-    m_errorPosition = position;
-    qrt::clearExcepInfo(&info);
+    m_errorLine = static_cast<LONG>(report.line);
+    m_errorPosition = static_cast<LONG>(report.position);
 
     // A listener may remove itself (or others) while it runs: walk a copy.
     const auto listeners = m_errorListeners;
@@ -311,7 +371,6 @@ HRESULT CScriptDriver::OnScriptError(IActiveScriptError* error) {
         if (listener) listener(*this);
     }
     reporter.focusScriptEditor();
-    return S_OK;
 }
 
 }  // namespace quillan

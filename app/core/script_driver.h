@@ -49,6 +49,23 @@ public:
     int AddErrorListener(ErrorListener listener);
     void RemoveErrorListener(int cookie);
 
+    // Why the last LoadFile failed, as a sentence fragment ("No such file or
+    // directory"); empty after a successful one.
+    const std::string& loadError() const { return m_loadError; }
+    // The file given to LoadFile; empty for text from memory.
+    const std::u16string& sourceFile() const { return m_sourceFile; }
+    // A host whose running script is being stopped because another script
+    // replaces it: the stop it reports is not shown.
+    void retire() { m_retired = true; }
+
+    // Shows an error that did not come from the engine (a script file that
+    // cannot be read) exactly as the engine's errors are shown and recorded.
+    void reportError(const ScriptErrorReport& report);
+
+    // Tells the user of a call of the running script that did nothing, with
+    // the script's file and current line.
+    void reportWarning(std::u16string text);
+
     // Where errors and dialogs go; null means the process-wide one.
     void SetReporter(ScriptUi* ui) { m_reporter = ui; }
 
@@ -95,6 +112,9 @@ private:
     LONG m_errorLine = -1;
     LONG m_errorPosition = -1;
     ScriptUi* m_reporter = nullptr;
+    std::u16string m_sourceFile;
+    std::string m_loadError;
+    bool m_retired = false;
 };
 
 }  // namespace quillan

@@ -13,15 +13,27 @@ struct ScriptErrorReport {
     std::u16string description;
     long line = 0;               // counted from 1; 0 when unknown
     long position = 0;           // character position within the line
+    std::u16string file;         // the script file; empty for text from memory
 
     // The text of the error box: source, a line break, description.
     std::u16string message() const { return source + u"\n" + description; }
+};
+
+// A call that the script made and that did nothing because its input was
+// unusable (a series that does not exist, arrays of different lengths). The
+// call still succeeds, as scripts expect; the user is told.
+struct ScriptWarning {
+    std::u16string text;  // "AddPointToSeries: there is no series 3 ..."
+    std::u16string file;  // the script file; empty for text from memory
+    long line = 0;        // counted from 1; 0 when unknown
 };
 
 class ScriptUi {
 public:
     // Shows the error; returns when the user has seen it.
     virtual void showScriptError(const ScriptErrorReport& report) = 0;
+    // Tells of a call that did nothing; by default nobody is told.
+    virtual void showScriptWarning(const ScriptWarning&) {}
     // After the error listeners: bring the script editor forward.
     virtual void focusScriptEditor() {}
     // MsgBox: buttons and the result as VBScript defines them (see

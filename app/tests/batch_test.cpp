@@ -1,6 +1,6 @@
 // The program in batch mode, run as a user runs it: the example scripts,
 // error messages and exit statuses.
-#include "runtime/testing/test_support.h"
+#include "app/tests/batch_support.h"
 
 #include <QImage>
 #include <gtest/gtest.h>
@@ -13,44 +13,7 @@
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string output;  // standard output and standard error together
-};
-
-// Runs the program with arguments in folder; standard input is empty.
-Outcome quillan(const std::string& folder, const std::string& arguments) {
-    const std::string command = "cd '" + folder + "' && QT_QPA_PLATFORM=offscreen '" + qtest::binaryDir() +
-                                "/quillan' " + arguments + " 2>&1 < /dev/null";
-    Outcome outcome;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return outcome;
-    std::array<char, 4096> buffer{};
-    while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe)) outcome.output.append(buffer.data(), n);
-    const int raw = ::pclose(pipe);
-    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return outcome;
-}
-
-// Share of pixels that are not (nearly) white: 0 for a blank picture.
-double inkShare(const QImage& picture) {
-    long ink = 0;
-    for (int y = 0; y < picture.height(); y += 2) {
-        for (int x = 0; x < picture.width(); x += 2) {
-            const QRgb p = picture.pixel(x, y);
-            if (qRed(p) < 200 || qGreen(p) < 200 || qBlue(p) < 200) ++ink;
-        }
-    }
-    return static_cast<double>(ink) / ((picture.width() / 2) * (picture.height() / 2));
-}
-
-class Batch : public ::testing::Test {
-protected:
-    void SetUp() override { m_folder = qtest::makeTempDir("batch"); }
-    void TearDown() override { qtest::removeTree(m_folder); }
-    void write(const std::string& name, const std::string& text) { std::ofstream(m_folder + "/" + name) << text; }
-    std::string m_folder;
-};
+using Batch = BatchFixture;
 
 TEST_F(Batch, TheExamplesRunAndDrawPictures) {
     const std::string examples = std::string(QUILLAN_SOURCE_DIR) + "/examples/";

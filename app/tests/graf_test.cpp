@@ -256,7 +256,12 @@ TEST_F(GrafTest, AFailingControlCallIsAScriptError) {
 }
 
 TEST_F(GrafTest, ZoomLeavesNoScratchFileAndPicturePathsResolve) {
-    std::ofstream("CompoundFile.cmp") << "left over";
+    // A file of the user's with the scratch file's old name is not touched.
+    std::ofstream("CompoundFile.cmp") << "the user's";
+    // Scratch files go to the temporary folder: a private one here.
+    const std::string temporary = qtest::makeTempDir("scratch");
+    const std::string oldTmpdir = qEnvironmentVariable("TMPDIR").toStdString();
+    ::setenv("TMPDIR", temporary.c_str(), 1);
     {
         Setup setup;
         setup.document.graf().loadScript(write("zoom.js",
@@ -265,7 +270,12 @@ TEST_F(GrafTest, ZoomLeavesNoScratchFileAndPicturePathsResolve) {
                                                "Graf.ZoomGraf(1, 1, 2, 2);\n"));
         EXPECT_TRUE(m_ui.reports.empty());
     }
-    EXPECT_FALSE(std::filesystem::exists("CompoundFile.cmp"));
+    std::ifstream kept("CompoundFile.cmp");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "the user's");
+    std::filesystem::remove("CompoundFile.cmp");
+    if (oldTmpdir.empty()) ::unsetenv("TMPDIR"); else ::setenv("TMPDIR", oldTmpdir.c_str(), 1);
+    EXPECT_TRUE(std::filesystem::is_empty(temporary)) << "a scratch file was left behind";
+    qtest::removeTree(temporary);
 
     const std::u16string pictures = qrt::decodeAnsi(qhost::programFolder()) + u"/Pictures/";
     EXPECT_EQ(quillan::ResolvePicturePath(u"photo.jpg"), pictures + u"photo.jpg");
