@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -95,26 +96,24 @@ inline bool forContinues(const Value& var, const Value& limit, const Value& step
     return forContinuesSlow(var, limit, step);
 }
 
-// ReDim Preserve: a new array with the last dimension resized and the
-// elements that still fit. The caller stores it over the old one, whose
-// dropped elements are released only then.
-Value resizedArray(ArrayBody& old, const std::vector<std::int32_t>& bounds) {
-    if (old.bounds.size() != bounds.size()) raise(err::SubscriptRange);
+// ReDim Preserve: the last dimension resized in place, keeping the elements
+// that still fit. Those dropped are moved out first and released only once
+// the array has its new shape, in case a Class_Terminate looks at it.
+void resizePreserved(Value& var, const std::vector<std::int32_t>& bounds) {
+    const ArrayBody& current = *var.arr();
+    if (current.bounds.size() != bounds.size()) raise(err::SubscriptRange);
     for (std::size_t d = 0; d + 1 < bounds.size(); ++d) {
-        if (old.bounds[d].count != std::int64_t{bounds[d]} + 1) raise(err::SubscriptRange);
+        if (current.bounds[d].count != std::int64_t{bounds[d]} + 1) raise(err::SubscriptRange);
     }
     const std::size_t total = arrayElementCount(bounds);
-    auto body = std::make_unique<ArrayBody>();
-    body->bounds = old.bounds;
-    body->bounds.back().count = bounds.back() + 1;
-    body->data.resize(total);
-    const std::size_t kept = std::min(total, old.data.size());
-    const bool shared = old.refs > 1;
-    for (std::size_t i = 0; i < kept; ++i) {
-        if (shared) body->data[i] = old.data[i];
-        else body->data[i] = std::move(old.data[i]);
+    ArrayBody* a = var.uniqueArray();
+    std::vector<Value> dropped;
+    if (total < a->data.size()) {
+        const auto from = a->data.begin() + static_cast<std::ptrdiff_t>(total);
+        dropped.assign(std::make_move_iterator(from), std::make_move_iterator(a->data.end()));
     }
-    return Value::array(body.release());
+    a->data.resize(total);
+    a->bounds.back().count = bounds.back() + 1;
 }
 
 }  // namespace
@@ -817,7 +816,7 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 std::vector<std::int32_t> bounds = upperBounds(sp - in->a, in->a);
                 if (var.isArray() && var.arr()->fixed) raise(err::ArrayFixed);
                 if (in->op == Op::ReDim && (in->b & 0x100) && var.isArray() && !var.arr()->bounds.empty()) {
-                    var = resizedArray(*var.arr(), bounds);
+                    resizePreserved(var, bounds);
                 } else {
                     ArrayBody* a = newArray(bounds);
                     a->fixed = in->op == Op::DimArray && in->a > 0;
