@@ -151,6 +151,12 @@ HRESULT ScriptEngine::InterruptScriptThread(SCRIPTTHREADID thread, const EXCEPIN
     return S_OK;
 }
 
+HRESULT ScriptEngine::GetCurrentLine(ULONG* line) {
+    if (!line) return E_POINTER;
+    *line = m_interp ? m_interp->currentLine() : 0;
+    return *line ? S_OK : S_FALSE;
+}
+
 // ---- IActiveScriptParse -------------------------------------------------
 
 HRESULT ScriptEngine::InitNew() {

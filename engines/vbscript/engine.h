@@ -18,7 +18,7 @@ constexpr CLSID CLSID_VBScript = qrt::makeGuid("{24BA8A12-271F-418D-B793-D6FB919
 // {C056E6CD-15F3-448A-86CD-C6B1E7E8ECE5}
 constexpr GUID LIBID_VBScript = qrt::makeGuid("{C056E6CD-15F3-448A-86CD-C6B1E7E8ECE5}");
 
-class ScriptEngine final : public qrt::ComObject<IActiveScript, IActiveScriptParse> {
+class ScriptEngine final : public qrt::ComObject<IActiveScript, IActiveScriptParse, IScriptPosition> {
 public:
     ScriptEngine();
     ~ScriptEngine() override;
@@ -33,6 +33,9 @@ public:
     HRESULT AddNamedItem(LPCOLESTR name, DWORD flags) override;
     HRESULT GetScriptDispatch(LPCOLESTR itemName, IDispatch** out) override;
     HRESULT InterruptScriptThread(SCRIPTTHREADID thread, const EXCEPINFO* excep, DWORD flags) override;
+
+    // IScriptPosition
+    HRESULT GetCurrentLine(ULONG* line) override;
 
     // IActiveScriptParse
     HRESULT InitNew() override;

@@ -133,6 +133,16 @@ Interpreter::~Interpreter() {
     for (Value* p = m_stack.get(); p < m_sp; ++p) p->clear();
 }
 
+std::uint32_t Interpreter::currentLine() const {
+    if (!running() || m_frames.empty()) return 0;
+    const Frame& frame = m_frames.back();
+    if (!frame.proc || !frame.pc) return 0;
+    const std::size_t index = static_cast<std::size_t>(frame.pc - frame.proc->code.data()) - 1;
+    if (index >= frame.proc->positions.size()) return 0;
+    const std::uint32_t start = frame.proc->source ? frame.proc->source->startingLine : 1;
+    return start + frame.proc->positions[index].line;
+}
+
 void Interpreter::setInterruptError(ScriptError error) {
     std::lock_guard<std::mutex> lock(m_interruptLock);
     m_interruptError = std::move(error);
@@ -682,6 +692,7 @@ Value Interpreter::execute(std::size_t entryDepth) {
             }
             case Op::GetMember:
             case Op::CallMember: {
+                f->pc = pc;  // where the script is, for a host that asks
                 Value* object = sp - in->a - 1;
                 IDispatch* const target = object->deref().isObject() ? object->deref().obj() : nullptr;
                 if (!target) raise(err::ObjectRequired);
@@ -708,6 +719,7 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 break;
             }
             case Op::PutMember: {
+                f->pc = pc;  // where the script is, for a host that asks
                 Value* object = sp - in->a - 2;
                 IDispatch* const target = object->deref().isObject() ? object->deref().obj() : nullptr;
                 if (!target) raise(err::ObjectRequired);

@@ -96,6 +96,9 @@ public:
         if (m_interrupt.load(std::memory_order_relaxed)) throwInterrupt();
     }
     bool running() const { return m_nativeDepth > 0; }
+    // The line (in the numbering the text was given with) of the statement
+    // that has called out of the engine, 0 when none has.
+    std::uint32_t currentLine() const;
 
     Globals& globals() { return m_globals; }
 
