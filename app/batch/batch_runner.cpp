@@ -34,9 +34,13 @@ public:
     explicit BatchUi(std::string file) : m_file(std::move(file)) {}
     void showScriptError(const ScriptErrorReport& report) override {
         ++m_errors;
-        std::fprintf(stderr, "%s:%ld:%ld: %s: %s\n", displayName(report.file, "<script text>").c_str(), report.line,
-                     report.position + 1, qrt::encodeUtf8(report.source).c_str(),
-                     qrt::encodeUtf8(report.description).c_str());
+        const std::string file = displayName(report.file, "<script text>");
+        if (report.line > 0)
+            std::fprintf(stderr, "%s:%ld:%ld: %s: %s\n", file.c_str(), report.line, report.position + 1,
+                         qrt::encodeUtf8(report.source).c_str(), qrt::encodeUtf8(report.description).c_str());
+        else  // no place in the text: the file as a whole
+            std::fprintf(stderr, "%s: %s: %s\n", file.c_str(), qrt::encodeUtf8(report.source).c_str(),
+                         qrt::encodeUtf8(report.description).c_str());
     }
     void showScriptWarning(const ScriptWarning& warning) override {
         // A loop repeats its warning at every turn: each is told once, and
