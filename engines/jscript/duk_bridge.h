@@ -65,20 +65,42 @@ void pushVBArray(duk_context* ctx, SAFEARRAY* array);  // takes ownership
 SAFEARRAY* vbArrayOf(duk_context* ctx, duk_idx_t idx);  // borrowed, or null
 
 // Host objects: script objects whose members are the object's dispatch members.
-void installHostObjects(duk_context* ctx);  // ActiveXObject, Enumerator
+void installHostObjects(duk_context* ctx);  // ActiveXObject, GetObject, Enumerator
 void pushDispatch(duk_context* ctx, IDispatch* object);  // null gives null
 IDispatch* dispatchOf(duk_context* ctx, duk_idx_t idx);  // borrowed, or null
 // Calls a dispatch member with the values at [first, first + count) as its
 // arguments and pushes the result.
 void invokeHost(duk_context* ctx, IDispatch* object, DISPID id, WORD flags, duk_idx_t first, duk_idx_t count);
 
+// Member names without regard to case (member_spellings.h): records the
+// names in a chunk of script text and gives typed prototypes their other
+// spellings; aliasKnownSpellings does so for a prototype just made.
+void noteSpellings(duk_context* ctx, std::u16string_view text);
+void aliasKnownSpellings(duk_context* ctx, duk_idx_t proto);
+
 // Script objects handed to a host become IDispatch objects.
 qrt::ComPtr<IDispatch> scriptObjectDispatch(duk_context* ctx, duk_idx_t idx);
+
+// What this language adds to the built-ins (language_builtins.cpp): the
+// ScriptEngine functions, dates' text forms and getVarDate.
+void installLanguageBuiltins(duk_context* ctx);
+// Error objects get number and description (error_numbers.cpp).
+void installErrorNumbers(duk_context* ctx);
+
+// Dates as components keep them (VT_DATE): local wall-clock time in days
+// since 30 December 1899. A var-date is the script value getVarDate gives:
+// an object holding such a DATE, which crosses to a component as VT_DATE.
+double varDateOfTime(double ms);
+double timeOfVarDate(double date);
+void pushVarDate(duk_context* ctx, double date);
 
 // Errors. throwScriptError blames the script line that called into C code;
 // throwHostFailure turns a failed Invoke (status and exception record) into
 // a script exception that try/catch can catch.
 [[noreturn]] void throwScriptError(duk_context* ctx, duk_errcode_t type, HRESULT number, const std::string& message);
+// throwErrorAt gives the position itself (fileName empty: none).
+[[noreturn]] void throwErrorAt(duk_context* ctx, duk_errcode_t type, HRESULT number, const std::string& message,
+                               const std::string& fileName, int line);
 [[noreturn]] void throwHostFailure(duk_context* ctx, HRESULT hr, EXCEPINFO& excep);
 
 // What a caught error value says, for the site or for an EXCEPINFO.
@@ -101,5 +123,10 @@ inline constexpr std::string_view kChunkPrefix = "chunk:";
 // interned key) can be used.
 inline constexpr char kDispatchKey[] = DUK_HIDDEN_SYMBOL("qd");
 inline constexpr char kSafeArrayKey[] = DUK_HIDDEN_SYMBOL("qa");
+// A var-date's DATE; the line of a compile error whose message had it.
+inline constexpr char kVarDateKey[] = DUK_HIDDEN_SYMBOL("qvardate");
+inline constexpr char kCompileLineKey[] = DUK_HIDDEN_SYMBOL("qline");
+// The heap stash's table of typed prototypes, by interface identifier.
+inline constexpr char kPrototypesKey[] = DUK_HIDDEN_SYMBOL("qprotos");
 
 }  // namespace jscript

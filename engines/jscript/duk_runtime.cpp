@@ -127,6 +127,8 @@ void setUp(duk_context* ctx) {
     duk_pop(ctx);
     installVBArray(ctx);
     installHostObjects(ctx);
+    installLanguageBuiltins(ctx);
+    installErrorNumbers(ctx);
     duk_get_global_string(ctx, "Duktape");  // [Duktape]
     duk_push_c_function(ctx, errThrowHook, 1);
     duk_put_prop_string(ctx, -2, "errThrow");
@@ -345,10 +347,17 @@ HRESULT DukRuntime::parse(std::u16string_view code, ULONG startLine, DWORD_PTR c
                           VARIANT* result) {
     const int index = static_cast<int>(m_chunks.size());
     m_chunks.push_back({std::u16string(code), startLine, cookie});
-    const std::string source = toCesu8(code);
+    // Conditional compilation first; the text keeps its lines.
+    std::u16string compiled;
+    ConditionalCompiler::Error ccError;
+    const bool ccDone = m_conditional.process(code, compiled, ccError);
+    const std::string source = toCesu8(compiled);
     const std::string fileName = std::string(kChunkPrefix) + std::to_string(index);
     HRESULT hr = protectedCall(
         [&](duk_context* ctx) {
+            if (!ccDone)
+                throwErrorAt(ctx, DUK_ERR_SYNTAX_ERROR, ccError.number, toCesu8(ccError.description), fileName, ccError.line);
+            noteSpellings(ctx, compiled);
             duk_push_heap_stash(ctx);
             duk_get_prop_string(ctx, -1, kChunksKey);  // [stash chunks]
             duk_push_lstring(ctx, source.data(), source.size());

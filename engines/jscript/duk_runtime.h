@@ -3,7 +3,9 @@
 // from the host into script functions, and stopping a running script.
 #pragma once
 
+#include "engines/jscript/conditional_compilation.h"
 #include "engines/jscript/duk_bridge.h"
+#include "engines/jscript/member_spellings.h"
 
 #include <atomic>
 #include <functional>
@@ -81,6 +83,9 @@ public:
     void requestInterrupt(HRESULT code, std::u16string description);
     bool running() const { return m_depth > 0; }
 
+    // The spellings of names the script text uses (member_spellings.h).
+    MemberSpellings& spellings() { return m_spellings; }
+
     // Remembers where a value without a position of its own was thrown.
     void recordThrow(duk_context* ctx);
 
@@ -108,6 +113,8 @@ private:
     int m_nextObjectId = 1;
     HRESULT m_interruptCode = E_ABORT;
     std::u16string m_interruptDescription;
+    ConditionalCompiler m_conditional;
+    MemberSpellings m_spellings;
     std::string m_throwFile;
     int m_throwLine = 0;
 };

@@ -3,11 +3,11 @@
 // An object that describes itself with type information gets a prototype
 // built once per interface: methods as functions, properties as accessors,
 // each bound to its dispatch identifier, so a call costs one Invoke and no
-// name lookup. An object without type information is wrapped in a Proxy
+// name lookup. Members bind without regard to case: the prototype also holds
+// each member under the other spellings the script text uses. An object without type information is wrapped in a Proxy
 // whose traps ask GetIDsOfNames (cached per object and name).
 #include "engines/jscript/duk_bridge.h"
 #include "engines/jscript/duk_runtime.h"
-#include "runtime/activation.h"
 #include "runtime/bstr.h"
 
 #include <algorithm>
@@ -23,13 +23,9 @@ namespace {
 
 constexpr const char* kMemberIdKey = DUK_HIDDEN_SYMBOL("qid");
 constexpr const char* kIdCacheKey = DUK_HIDDEN_SYMBOL("qids");
-constexpr const char* kPrototypesKey = DUK_HIDDEN_SYMBOL("qprotos");
 constexpr const char* kProxyHandlerKey = DUK_HIDDEN_SYMBOL("qhandler");
-constexpr const char* kEnumStateKey = DUK_HIDDEN_SYMBOL("qenum");
-constexpr const char* kEnumeratorPrototypeKey = DUK_HIDDEN_SYMBOL("qEnumeratorPrototype");
 
 constexpr HRESULT kObjectExpected = static_cast<HRESULT>(0x800A138F);
-constexpr HRESULT kCannotCreateObject = static_cast<HRESULT>(0x800A01AD);
 // The magic value of a member function whose identifier does not fit 16 bits.
 constexpr duk_int_t kIdInProperty = std::numeric_limits<duk_int16_t>::min();
 
@@ -229,6 +225,8 @@ void pushTypedPrototype(duk_context* ctx, ITypeInfo* info, const GUID& iid) {
     }
     duk_push_c_function(ctx, finalizeDispatch, 1);
     duk_set_finalizer(ctx, -2);  // instances inherit it
+    // Other spellings of the members that the scripts use (member_spellings.h).
+    aliasKnownSpellings(ctx, -1);
 
     if (cacheable) {
         duk_dup_top(ctx);                                  // [protos proto proto]
@@ -343,123 +341,6 @@ void pushProxyHandler(duk_context* ctx) {
         duk_put_prop_string(ctx, -3, kProxyHandlerKey);
     }
     duk_remove(ctx, -2);  // [handler]
-}
-
-// --- ActiveXObject and Enumerator ------------------------------------------
-
-duk_ret_t activeXObject(duk_context* ctx) {
-    const std::u16string progId = textAt(ctx, 0);
-    qrt::ComPtr<IDispatch> object;
-    const HRESULT hr = qrt::createObject(progId, object);
-    if (FAILED(hr) || !object) {
-        throwScriptError(ctx, DUK_ERR_ERROR, kCannotCreateObject,
-                         "Automation server can't create object: " + toCesu8(progId));
-    }
-    pushDispatch(ctx, object.get());
-    return 1;
-}
-
-struct EnumState {
-    qrt::ComPtr<IEnumVARIANT> items;
-    qrt::Variant current;
-    bool atEnd = true;
-
-    void fetch() {
-        current.clear();
-        ULONG fetched = 0;
-        atEnd = !items || items->Next(1, &current, &fetched) != S_OK || fetched != 1;
-        if (atEnd) current.clear();
-    }
-};
-
-EnumState* thisEnum(duk_context* ctx) {
-    duk_push_this(ctx);
-    duk_get_prop_string(ctx, -1, kEnumStateKey);
-    auto* state = static_cast<EnumState*>(duk_get_pointer(ctx, -1));
-    duk_pop_2(ctx);
-    if (!state) throwScriptError(ctx, DUK_ERR_TYPE_ERROR, kObjectExpected, "Enumerator object expected");
-    return state;
-}
-
-duk_ret_t finalizeEnum(duk_context* ctx) {
-    auto* state = static_cast<EnumState*>(ownPointer(ctx, 0, kEnumStateKey));
-    if (!state) return 0;
-    delete state;
-    duk_push_pointer(ctx, nullptr);
-    duk_put_prop_string(ctx, 0, kEnumStateKey);
-    return 0;
-}
-
-duk_ret_t enumAtEnd(duk_context* ctx) {
-    duk_push_boolean(ctx, thisEnum(ctx)->atEnd);
-    return 1;
-}
-
-duk_ret_t enumItem(duk_context* ctx) {
-    pushVariant(ctx, thisEnum(ctx)->current);
-    return 1;
-}
-
-duk_ret_t enumMoveNext(duk_context* ctx) {
-    EnumState* state = thisEnum(ctx);
-    if (!state->atEnd) state->fetch();
-    return 0;
-}
-
-duk_ret_t enumMoveFirst(duk_context* ctx) {
-    EnumState* state = thisEnum(ctx);
-    if (state->items) state->items->Reset();
-    state->fetch();
-    return 0;
-}
-
-// new Enumerator(collection): walks the collection's _NewEnum.
-duk_ret_t enumConstruct(duk_context* ctx) {
-    auto state = std::make_unique<EnumState>();
-    if (!duk_is_undefined(ctx, 0)) {
-        IDispatch* collection = dispatchOf(ctx, 0);
-        if (!collection) throwScriptError(ctx, DUK_ERR_TYPE_ERROR, kObjectExpected, "Object expected");
-        DISPPARAMS none{nullptr, nullptr, 0, 0};
-        qrt::Variant result;
-        EXCEPINFO excep{};
-        UINT argErr = 0;
-        const HRESULT hr = collection->Invoke(DISPID_NEWENUM, GUID_NULL, LOCALE_USER_DEFAULT,
-                                              DISPATCH_METHOD | DISPATCH_PROPERTYGET, &none, &result, &excep, &argErr);
-        if (FAILED(hr)) throwHostFailure(ctx, hr, excep);
-        IUnknown* unknown = result.vt == VT_UNKNOWN || result.vt == VT_DISPATCH ? result.punkVal : nullptr;
-        if (!unknown || FAILED(unknown->QueryInterface(IEnumVARIANT::IID, state->items.outVoid())))
-            throwScriptError(ctx, DUK_ERR_TYPE_ERROR, kObjectExpected, "Object is not a collection");
-        state->fetch();
-    }
-    duk_push_object(ctx);  // [obj]
-    duk_push_pointer(ctx, state.release());
-    duk_put_prop_string(ctx, -2, kEnumStateKey);
-    duk_push_heap_stash(ctx);
-    duk_get_prop_string(ctx, -1, kEnumeratorPrototypeKey);  // [obj stash proto]
-    duk_remove(ctx, -2);
-    duk_set_prototype(ctx, -2);  // [obj]
-    return 1;
-}
-
-void installEnumerator(duk_context* ctx) {
-    duk_push_c_function(ctx, enumConstruct, 1);  // [ctor]
-    duk_push_object(ctx);                        // [ctor proto]
-    const duk_function_list_entry methods[] = {
-        {"atEnd", enumAtEnd, 0},
-        {"item", enumItem, 0},
-        {"moveFirst", enumMoveFirst, 0},
-        {"moveNext", enumMoveNext, 0},
-        {nullptr, nullptr, 0},
-    };
-    duk_put_function_list(ctx, -1, methods);
-    duk_push_c_function(ctx, finalizeEnum, 1);
-    duk_set_finalizer(ctx, -2);
-    duk_push_heap_stash(ctx);
-    duk_dup(ctx, -2);
-    duk_put_prop_string(ctx, -2, kEnumeratorPrototypeKey);
-    duk_pop(ctx);
-    duk_put_prop_string(ctx, -2, "prototype");
-    duk_put_global_string(ctx, "Enumerator");
 }
 
 }  // namespace
@@ -585,10 +466,5 @@ void invokeHost(duk_context* ctx, IDispatch* object, DISPID id, WORD flags, duk_
     else pushVariant(ctx, result);
 }
 
-void installHostObjects(duk_context* ctx) {
-    duk_push_c_function(ctx, activeXObject, 1);
-    duk_put_global_string(ctx, "ActiveXObject");
-    installEnumerator(ctx);
-}
 
 }  // namespace jscript

@@ -35,6 +35,11 @@ void throwScriptError(duk_context* ctx, duk_errcode_t type, HRESULT number, cons
     std::string fileName;
     int line = 0;
     callerPosition(ctx, fileName, line);
+    throwErrorAt(ctx, type, number, message, fileName, line);
+}
+
+void throwErrorAt(duk_context* ctx, duk_errcode_t type, HRESULT number, const std::string& message,
+                  const std::string& fileName, int line) {
     duk_push_error_object_raw(ctx, type, fileName.empty() ? nullptr : fileName.c_str(), line, "%s", message.c_str());
     duk_push_number(ctx, static_cast<double>(number));
     duk_put_prop_string(ctx, -2, "number");
@@ -107,14 +112,21 @@ CaughtError describeError(duk_context* ctx, duk_idx_t idx) {
             error.description += u": " + textAt(ctx, idx);
         return error;
     }
-    if (duk_get_prop_string(ctx, idx, "description") && duk_is_string(ctx, -1)) {
+    if (duk_get_prop_string(ctx, idx, "description") && duk_is_string(ctx, -1) && duk_get_length(ctx, -1) > 0) {
         error.description = textAt(ctx, -1);
     } else {
         error.description = textAt(ctx, idx);  // "TypeError: ..."
     }
     duk_pop(ctx);
     int suffixLine = 0;
-    const bool hasSuffix = takeLineSuffix(error.description, suffixLine);
+    bool hasSuffix = takeLineSuffix(error.description, suffixLine);
+    if (!hasSuffix) {
+        // A compile error whose message lost its line when it got its number.
+        duk_get_prop_string(ctx, idx, kCompileLineKey);
+        suffixLine = duk_get_int_default(ctx, -1, 0);
+        hasSuffix = suffixLine > 0;
+        duk_pop(ctx);
+    }
 
     if (duk_get_prop_string(ctx, idx, "number") && duk_is_number(ctx, -1))
         error.number = static_cast<HRESULT>(static_cast<std::uint32_t>(static_cast<std::int64_t>(duk_get_number(ctx, -1))));

@@ -91,14 +91,11 @@ std::u16string textAt(duk_context* ctx, duk_idx_t idx) {
 
 namespace {
 
-// Days between 30 December 1899 (a DATE of 0) and 1 January 1970.
-constexpr double kUnixEpochAsDate = 25569.0;
-constexpr double kMsPerDay = 86400000.0;
-
+// A DATE is local wall-clock time; the script's Date the same moment.
 void pushDate(duk_context* ctx, DATE date) {
-    duk_get_global_string(ctx, "Date");                       // [... Date]
-    duk_push_number(ctx, (date - kUnixEpochAsDate) * kMsPerDay);  // [... Date ms]
-    duk_new(ctx, 1);                                          // [... date]
+    duk_get_global_string(ctx, "Date");             // [... Date]
+    duk_push_number(ctx, timeOfVarDate(date));      // [... Date ms]
+    duk_new(ctx, 1);                                // [... date]
 }
 
 bool isDate(duk_context* ctx, duk_idx_t idx) {
@@ -268,14 +265,27 @@ void toVariant(duk_context* ctx, duk_idx_t idx, VARIANT* out) {
         arrayToVariant(ctx, idx, out);
         return;
     }
+    // A var-date (getVarDate) and a Date both cross as dates.
+    if (duk_get_prop_literal(ctx, idx, kVarDateKey)) {  // [... date]
+        out->vt = VT_DATE;
+        out->date = duk_get_number(ctx, -1);
+        duk_pop(ctx);
+        return;
+    }
+    duk_pop(ctx);
     if (isDate(ctx, idx)) {
         idx = duk_normalize_index(ctx, idx);
         duk_get_prop_string(ctx, idx, "getTime");  // [... getTime]
         duk_dup(ctx, idx);                         // [... getTime date]
         duk_call_method(ctx, 0);                   // [... ms]
-        out->vt = VT_DATE;
-        out->date = duk_get_number(ctx, -1) / kMsPerDay + kUnixEpochAsDate;
+        const double ms = duk_get_number(ctx, -1);
         duk_pop(ctx);
+        if (!std::isfinite(ms)) {
+            out->vt = VT_NULL;  // an invalid date has no DATE
+            return;
+        }
+        out->vt = VT_DATE;
+        out->date = varDateOfTime(ms);
         return;
     }
     qrt::ComPtr<IDispatch> object = scriptObjectDispatch(ctx, idx);
@@ -296,7 +306,7 @@ SAFEARRAY* vbArrayOf(duk_context* ctx, duk_idx_t idx) {
 namespace {
 
 constexpr HRESULT kSubscriptOutOfRange = static_cast<HRESULT>(0x800A0009);
-constexpr HRESULT kVBArrayExpected = static_cast<HRESULT>(0x800A13AE);
+constexpr HRESULT kVBArrayExpected = static_cast<HRESULT>(0x800A1395);
 
 duk_ret_t finalizeVBArray(duk_context* ctx) {
     // [obj]; objects merely inheriting from a VBArray own nothing.
