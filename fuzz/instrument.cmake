@@ -21,5 +21,4 @@ get_filename_component(quillan_sanitizer_dir "${quillan_asan_runtime}" DIRECTORY
 if(NOT EXISTS "${quillan_asan_runtime}")
   message(FATAL_ERROR "clang's sanitizer runtime is missing: install libclang-rt-dev (scripts/setup.sh)")
 endif()
-
 add_link_options("LINKER:-rpath,${quillan_sanitizer_dir}")
