@@ -758,7 +758,7 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 m_sp = sp;
                 put(sp++, newObject(proc->names[static_cast<std::size_t>(in->c)]));
                 ClassInstance* instance = ClassInstance::from(sp[-1].obj());
-                if (Procedure* init = instance->def().initialize.get()) {
+                if (Procedure* init = instance ? instance->def().initialize.get() : nullptr) {
                     VBS_CHECK_INTERRUPT();
                     VBS_ENTER_METHOD(init, 0, instance, sp - 1, kRetKeep);
                 }

@@ -7,6 +7,8 @@
 #include "engines/vbscript/compiler.h"
 #include "engines/vbscript/errors.h"
 #include "engines/vbscript/interpreter.h"
+#include "engines/vbscript/lexer.h"
+#include "engines/vbscript/regexp/regexp.h"
 #include "engines/vbscript/parser.h"
 #include "engines/vbscript/store_mode.h"
 
@@ -119,6 +121,13 @@ Procedure* Interpreter::classPut(ClassInstance* object, MemberSite& site, Value*
 Value Interpreter::newObject(NameSite& site) {
     const std::int32_t g = lookup(site);
     if (g < 0 || m_globals.entry(g).kind != Globals::Kind::Class || !m_globals.entry(g).cls) {
+        // The language's own class, unless a script class of that name
+        // stands in its place (found above).
+        if (site.folded == foldName(u"RegExp")) {
+            IDispatch* regexp = nullptr;
+            if (FAILED(createRegExp(&regexp)) || !regexp) raise(err::OutOfMemory);
+            return Value::attachObject(regexp);
+        }
         raise(err::CantCreateObject, site.name);
     }
     ClassInstance* object = ClassInstance::create(m_globals.entry(g).cls, m_link);
