@@ -141,7 +141,7 @@ public:
             qrt::getter<&IMatch2::get_Value>(u"Value", DISPID_VALUE),
             qrt::getter<&IMatch2::get_FirstIndex>(u"FirstIndex", 10001),
             qrt::getter<&IMatch2::get_Length>(u"Length", 10002),
-            qrt::getter<&IMatch2::get_SubMatches>(u"SubMatches", 10003),
+            subMatchesMember(),
         });
         return table;
     }
@@ -162,16 +162,35 @@ public:
         *length = static_cast<LONG>(m_set->end(m_match, 0) - m_set->start(m_match, 0));
         return S_OK;
     }
-    HRESULT get_SubMatches(IDispatch** out) override {
+    HRESULT get_SubMatches(VARIANT index, VARIANT* result) override {
+        if (!result) return E_POINTER;
+        VariantInit(result);
         // One SubMatches per match, so that the same object comes back each time.
         if (!m_subMatches) m_subMatches = qrt::create<SubMatchesObject>(m_set, m_match);
-        return handOut<IDispatch>(m_subMatches, out);
+        if (!m_subMatches) return raiseError(rxerr::OutOfMemory);
+        if (index.vt == VT_ERROR && index.scode == DISP_E_PARAMNOTFOUND) {
+            IDispatch* collection = nullptr;
+            handOut<IDispatch>(m_subMatches, &collection);
+            result->vt = VT_DISPATCH;
+            result->pdispVal = collection;
+            return S_OK;
+        }
+        qrt::Variant number;
+        if (FAILED(VariantChangeType(&number, &index, 0, VT_I4))) return raiseError(rxerr::TypeMismatch);
+        return m_subMatches->get_Item(number.lVal, result);
     }
     HRESULT GetClassInfo(ITypeInfo** info) override {
         return qrt::classTypeInfo(u"IMatch2", CLSID_Match, dispatchTable().typeInfo(), nullptr, info);
     }
 
 private:
+    // SubMatches as a property with an optional index.
+    static qrt::DispMember subMatchesMember() {
+        using F = qrt::detail::MemberFn<&IMatch2::get_SubMatches>;
+        return qrt::detail::makeMember(u"SubMatches", 10003, INVOKE_PROPERTYGET, F::types(), {u"index"},
+                                       qrt::MemberOptions{.retval = true, .optional = 1, .defaults = {}}, &F::call);
+    }
+
     std::shared_ptr<const MatchSet> m_set;
     std::size_t m_match;
     qrt::ComPtr<SubMatchesObject> m_subMatches;

@@ -123,6 +123,7 @@ std::u16string_view errorText(int number) {
     case rxerr::InvalidCall: return u"Invalid procedure call or argument";
     case rxerr::OutOfMemory: return u"Out of memory";
     case rxerr::OutOfStack: return u"Out of stack space";
+    case rxerr::TypeMismatch: return u"Type mismatch";
     case rxerr::SyntaxError: return u"Syntax error in regular expression";
     case rxerr::UnexpectedQuantifier: return u"Unexpected quantifier";
     case rxerr::ExpectedBracket: return u"Expected ']' in regular expression";

@@ -22,6 +22,7 @@ namespace rxerr {
 constexpr int OutOfMemory = 7;
 constexpr int OutOfStack = 28;  // a search that would run too deep or too long
 constexpr int InvalidCall = 5;  // an index outside a collection
+constexpr int TypeMismatch = 13;
 constexpr int SyntaxError = 5017;
 constexpr int UnexpectedQuantifier = 5018;
 constexpr int ExpectedBracket = 5019;

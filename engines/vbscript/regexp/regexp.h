@@ -55,7 +55,9 @@ struct IMatch2 : IDispatch {
     virtual HRESULT get_Value(BSTR* value) = 0;                  // DISPID_VALUE
     virtual HRESULT get_FirstIndex(LONG* index) = 0;             // 10001
     virtual HRESULT get_Length(LONG* length) = 0;                // 10002
-    virtual HRESULT get_SubMatches(IDispatch** subMatches) = 0;  // 10003
+    // The SubMatches collection; with an index, that item of it, so that
+    // m.SubMatches(0) reads a group.
+    virtual HRESULT get_SubMatches(VARIANT index, VARIANT* result) = 0;  // 10003
 
 protected:
     ~IMatch2() = default;

@@ -56,6 +56,8 @@ TEST_F(RegExpTest, SubMatchesHoldGroupsAndEmptyForGroupsThatTookNoPart) {
     EXPECT_EQ(text(call(s, u"Item", {1}).value), u"example");
     EXPECT_EQ(call(s, u"Item", {2}).value.vt, VT_EMPTY);
     EXPECT_EQ(errorNumber(call(s, u"Item", {3})), 5);
+    EXPECT_EQ(text(get(m, u"SubMatches", {1}).value), u"example") << "m.SubMatches(1) reads the group";
+    EXPECT_EQ(errorNumber(get(m, u"SubMatches", {u"x"})), 13);
     CallResult again = get(m, u"SubMatches");
     EXPECT_EQ(again.value.pdispVal, s) << "the same SubMatches each time";
 }
