@@ -854,9 +854,11 @@ Value Interpreter::execute(std::size_t entryDepth) {
             }
 
             case Op::ExitProc:
-                // Leaving a procedure with Exit clears Err where errors were being handled.
+                // Leaving a procedure with Exit clears Err where errors were
+                // being handled; the result is what the procedure assigned,
+                // as at its end (nothing was pushed for it).
                 if (f->resumeNext) m_err.clear();
-                [[fallthrough]];
+                goto op_Return;
             case Op::StoreReturn: op_StoreReturn:
                 prepareStore(sp[-1], in->b);
                 --sp;
