@@ -15,7 +15,12 @@
 // (see instrument.cmake), which then is not first in the list of loaded
 // libraries; that order does not matter here. Leaks are looked for after
 // every input.
-extern "C" const char* __asan_default_options() { return "verify_asan_link_order=0:detect_leaks=1"; }
+// A single allocation of more than 256 MB fails as it would on a machine
+// without that much memory: the engines must answer it with "Out of memory"
+// (the fuzzer's own limit would report it as a crash instead).
+extern "C" const char* __asan_default_options() {
+    return "verify_asan_link_order=0:detect_leaks=1:allocator_may_return_null=1:max_allocation_size_mb=256";
+}
 
 namespace qfuzz {
 
