@@ -37,6 +37,16 @@ int languageName(std::u16string_view folded) {
 
 CompiledChunk Compiler::program(Program& prog) {
     CompiledChunk out;
+    // A procedure defined twice in one text: the last definition stands.
+    for (std::size_t i = prog.procs.size(); i-- > 0;) {
+        const std::u16string folded = foldName(prog.procs[i]->name);
+        for (std::size_t j = i + 1; j < prog.procs.size(); ++j) {
+            if (foldName(prog.procs[j]->name) == folded) {
+                prog.procs.erase(prog.procs.begin() + static_cast<std::ptrdiff_t>(i));
+                break;
+            }
+        }
+    }
     // Global declarations first, so procedures anywhere in the text see them.
     std::vector<std::int32_t> classIndex;
     for (auto& decl : prog.classes) {

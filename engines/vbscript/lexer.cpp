@@ -137,12 +137,13 @@ private:
         while (m_pos < m_text.size() && m_text[m_pos] != u'\r' && m_text[m_pos] != u'\n') ++m_pos;
     }
 
-    // " _" followed by the end of the line joins the next line to this one.
+    // "_" standing alone (names swallow their own underscores) followed by
+    // the end of the line joins the next line to this one, whether a blank
+    // or an operator comes before it.
     bool continuation() {
         std::size_t p = m_pos + 1;
         while (p < m_text.size() && isBlank(m_text[p])) ++p;
         if (p < m_text.size() && m_text[p] != u'\r' && m_text[p] != u'\n') return false;
-        if (m_pos > 0 && !isBlank(m_text[m_pos - 1])) return false;
         m_pos = p;
         if (m_pos < m_text.size()) {
             if (m_text[m_pos] == u'\r' && m_pos + 1 < m_text.size() && m_text[m_pos + 1] == u'\n') ++m_pos;
@@ -231,7 +232,9 @@ private:
         m_pos = p;
         Token& t = push(Tok::Literal);
         // The digits are a bit pattern: up to 16 bits an Integer, else a Long.
-        if (!longSuffix && v <= 0xFFFF) t.value = Value::integer(static_cast<std::int16_t>(static_cast<std::uint16_t>(v)));
+        // With the '&' suffix they are a value, in the smallest type that holds it.
+        if (longSuffix && v <= 0x7FFF) t.value = Value::integer(static_cast<std::int16_t>(v));
+        else if (!longSuffix && v <= 0xFFFF) t.value = Value::integer(static_cast<std::int16_t>(static_cast<std::uint16_t>(v)));
         else t.value = Value::longInt(static_cast<std::int32_t>(static_cast<std::uint32_t>(v)));
         return true;
     }
@@ -295,7 +298,12 @@ private:
         case u'\\': push(Tok::Backslash); return;
         case u'^': push(Tok::Caret); return;
         case u'&': push(Tok::Amp); return;
-        case u'=': push(Tok::Eq); return;
+        // =>, =< and >< are older spellings of >=, <= and <>.
+        case u'=':
+            if (n == u'>') { ++m_pos; push(Tok::Ge); return; }
+            if (n == u'<') { ++m_pos; push(Tok::Le); return; }
+            push(Tok::Eq);
+            return;
         case u'<':
             if (n == u'>') { ++m_pos; push(Tok::Ne); return; }
             if (n == u'=') { ++m_pos; push(Tok::Le); return; }
@@ -303,6 +311,7 @@ private:
             return;
         case u'>':
             if (n == u'=') { ++m_pos; push(Tok::Ge); return; }
+            if (n == u'<') { ++m_pos; push(Tok::Ne); return; }
             push(Tok::Gt);
             return;
         default: fail(err::InvalidCharacter, m_line, m_tokStart - m_lineStart);

@@ -13,6 +13,7 @@ public:
 
     Program program() {
         Program prog;
+        m_prog = &prog;
         skipSeparators();
         if (isKw(Kw::Option)) {
             next();
@@ -30,7 +31,7 @@ public:
             }
             const std::size_t mark = m_i;
             Scope scope = scopePrefix();
-            if (isKw(Kw::Sub) || isKw(Kw::Function) || isKw(Kw::Property)) {
+            if (isKw(Kw::Sub) || isKw(Kw::Function) || atPropertyDecl()) {
                 if (isKw(Kw::Property)) fail(err::MustBeInClass);
                 if (scope.isDefault) failAt(err::MustBeInClass, scope.defaultToken);
                 prog.procs.push_back(procedure(scope.isPrivate, false));
@@ -66,6 +67,25 @@ private:
     const Token& cur() const { return m_t[m_i]; }
     bool at(Tok t) const { return cur().type == t; }
     bool isKw(Kw k) const { return cur().type == Tok::Name && cur().kw == k; }
+    // Keywords only in their own constructs, names everywhere else.
+    static bool isContextual(Kw k) {
+        return k == Kw::Property || k == Kw::Error || k == Kw::Explicit || k == Kw::Step || k == Kw::Get;
+    }
+    bool atName() const { return at(Tok::Name) && (cur().kw == Kw::None || isContextual(cur().kw)); }
+    Kw kwAfter() const { return m_i + 1 < m_t.size() && m_t[m_i + 1].type == Tok::Name ? m_t[m_i + 1].kw : Kw::None; }
+    // Property followed by a name (Get, Let, Set, or a misspelling of them)
+    // starts a declaration; elsewhere Property is a name.
+    bool atPropertyDecl() const {
+        return isKw(Kw::Property) && m_i + 1 < m_t.size() && m_t[m_i + 1].type == Tok::Name;
+    }
+    // End Sub / Function / Property / Class (or End If, in a one-line If) may
+    // follow a statement on the same line without a ':'.
+    bool atInlineEnd() const {
+        if (!isKw(Kw::End)) return false;
+        const Kw k = kwAfter();
+        return k == Kw::Sub || k == Kw::Function || k == Kw::Property || k == Kw::Class || k == Kw::If;
+    }
+    bool atClosingEnd() const { return atInlineEnd() && kwAfter() != Kw::If; }
     bool peekName(std::u16string_view folded) const {
         return cur().type == Tok::Name && cur().kw == Kw::None && foldName(cur().text) == folded;
     }
@@ -113,7 +133,7 @@ private:
         next();
     }
     std::u16string identifier() {
-        if (!at(Tok::Name) || cur().kw != Kw::None) fail(err::ExpectedIdentifier);
+        if (!atName()) fail(err::ExpectedIdentifier);
         std::u16string name = cur().text;
         next();
         return name;
@@ -185,12 +205,12 @@ private:
             }
             expect(Tok::RParen, err::ExpectedRParen);
         }
-        endOfStatement();
+        // The body may start on the declaration's own line (Sub f() x = 1 End Sub).
         p->body = block([&] { return isKw(Kw::End); }, true);
         expectKw(Kw::End, err::ExpectedEnd);
         expectKw(closing, closing == Kw::Property ? err::ExpectedProperty
                           : closing == Kw::Function ? err::ExpectedFunction : err::ExpectedSub);
-        endOfStatement();
+        if (!atClosingEnd()) endOfStatement();
         return p;
     }
 
@@ -210,7 +230,7 @@ private:
                 return c;
             }
             Scope scope = scopePrefix();
-            if (isKw(Kw::Sub) || isKw(Kw::Function) || isKw(Kw::Property)) {
+            if (isKw(Kw::Sub) || isKw(Kw::Function) || atPropertyDecl()) {
                 const std::size_t start = m_i;
                 auto method = procedure(scope.isPrivate, true);
                 if (scope.isDefault) {
@@ -239,7 +259,7 @@ private:
                 c->fields.push_back(std::move(item));
                 c->fieldPrivate.push_back(scope.isPrivate);
             }
-            endOfStatement();
+            if (!atClosingEnd()) endOfStatement();
         }
     }
 
@@ -258,11 +278,31 @@ private:
 
     void statementLine(Block& out, bool inProc) {
         if (isKw(Kw::Sub) || isKw(Kw::Function) || isKw(Kw::Public) || isKw(Kw::Private) || isKw(Kw::Class) ||
-            isKw(Kw::Property)) {
+            atPropertyDecl()) {
             if (inProc) fail(err::SyntaxError);
+            if (m_depth > 0 && hoistedDeclaration()) return;
         }
         if (StmtPtr s = statement(inProc)) out.push_back(std::move(s));
-        endOfStatement();
+        if (!atClosingEnd()) endOfStatement();
+    }
+
+    // A procedure or class inside a block of global code (If, loops) is
+    // declared as though it stood at the top level.
+    bool hoistedDeclaration() {
+        if (!m_prog) return false;
+        if (isKw(Kw::Class)) {
+            m_prog->classes.push_back(classDecl());
+            return true;
+        }
+        const std::size_t mark = m_i;
+        Scope scope = scopePrefix();
+        if (isKw(Kw::Sub) || isKw(Kw::Function)) {
+            if (scope.isDefault) failAt(err::MustBeInClass, scope.defaultToken);
+            m_prog->procs.push_back(procedure(scope.isPrivate, false));
+            return true;
+        }
+        m_i = mark;
+        return false;
     }
 
     StmtPtr statement(bool inProc) {
@@ -286,6 +326,11 @@ private:
             case Kw::On: return onError();
             case Kw::Stop: next(); return nullptr;  // a breakpoint for debuggers: nothing to do here
             case Kw::Me:
+            case Kw::Property:
+            case Kw::Error:
+            case Kw::Explicit:
+            case Kw::Step:
+            case Kw::Get:
             case Kw::None: return assignOrCall();
             case Kw::Loop: fail(err::LoopWithoutDo);
             case Kw::Next: fail(err::UnexpectedNext);
@@ -465,7 +510,7 @@ private:
             if (at(Tok::Newline) || at(Tok::End) || isKw(Kw::Else)) break;
             if (isKw(Kw::End) && m_i + 1 < m_t.size() && m_t[m_i + 1].kw == Kw::If) break;
             if (StmtPtr st = statement(inProc)) b.push_back(std::move(st));
-            if (!atStatementEnd() && !isKw(Kw::Else)) fail(err::ExpectedEndOfStatement);
+            if (!atStatementEnd() && !isKw(Kw::Else) && !atInlineEnd()) fail(err::ExpectedEndOfStatement);
         }
         return b;
     }
@@ -526,7 +571,7 @@ private:
         auto e = std::make_unique<Expr>();
         e->kind = ExprKind::Name;
         e->pos = pos();
-        if (!at(Tok::Name) || cur().kw != Kw::None) fail(err::InvalidForVariable);
+        if (!atName()) fail(err::InvalidForVariable);
         e->name = cur().text;
         next();
         return e;
@@ -555,7 +600,7 @@ private:
         endOfStatement();
         s->blocks.push_back(block([&] { return isKw(Kw::Next); }, inProc));
         expectKw(Kw::Next, err::ExpectedNext);
-        if (at(Tok::Name) && cur().kw == Kw::None) next();
+        if (atName()) next();
         return s;
     }
 
@@ -605,7 +650,8 @@ private:
         auto s = make(StmtKind::Call);
         next();
         s->explicitCall = true;
-        s->target = postfix(primaryName());
+        // Call (New C).m() and Call (f) (x): a parenthesised callee.
+        s->target = at(Tok::LParen) ? primary() : postfix(primaryName());
         return s;
     }
 
@@ -628,7 +674,7 @@ private:
             return s;
         }
         s->kind = StmtKind::Call;
-        if (atStatementEnd() || isKw(Kw::Else)) {
+        if (atStatementEnd() || isKw(Kw::Else) || atInlineEnd()) {
             if (target->kind == ExprKind::Call) {
                 // f(x) as a statement: one parenthesised argument, passed by value.
                 if (target->args.size() > 1) {
@@ -646,8 +692,13 @@ private:
             s->target = std::move(target);
             return s;
         }
-        // f (a) + 1, b: what looked like the callee's parentheses starts its first argument.
+        // f (a) + 1, b: what looked like the callee's parentheses starts its
+        // first argument (and f (a)(1), b: the first of them).
         if (target->kind == ExprKind::Call) {
+            while (target->left->kind == ExprKind::Call) {
+                ExprPtr inner = std::move(target->left);
+                target = std::move(inner);
+            }
             m_i = target->parenToken;
             target = std::move(target->left);
         }
@@ -850,6 +901,11 @@ private:
             case Kw::Null: return literal(Value::null());
             case Kw::Nothing: return literal(Value::nothing());
             case Kw::None:
+            case Kw::Property:
+            case Kw::Error:
+            case Kw::Explicit:
+            case Kw::Step:
+            case Kw::Get:
             case Kw::Me: return postfix(primaryName());
             case Kw::New: {
                 auto e = std::make_unique<Expr>();
@@ -890,7 +946,7 @@ private:
             next();
             return e;
         }
-        if (!at(Tok::Name) || cur().kw != Kw::None) fail(err::ExpectedStatement);
+        if (!atName()) fail(err::ExpectedStatement);
         e->name = cur().text;
         next();
         return e;
@@ -913,6 +969,14 @@ private:
                 m->left = std::move(e);
                 e = std::move(m);
             } else if (at(Tok::LParen)) {
+                // (f)(x) calls f: parentheses around a callee only group.
+                while (e->kind == ExprKind::Paren && (e->left->kind == ExprKind::Name ||
+                                                      e->left->kind == ExprKind::Member ||
+                                                      e->left->kind == ExprKind::Call ||
+                                                      e->left->kind == ExprKind::Paren)) {
+                    ExprPtr inner = std::move(e->left);
+                    e = std::move(inner);
+                }
                 auto c = std::make_unique<Expr>();
                 c->kind = ExprKind::Call;
                 c->pos = e->pos;
@@ -946,6 +1010,7 @@ private:
     }
 
     std::vector<Token> m_t;
+    Program* m_prog = nullptr;  // where hoisted declarations go; null for a lone expression
     std::size_t m_i = 0;
     int m_withDepth = 0;
     int m_depth = 0;

@@ -48,7 +48,7 @@ const CompileCase kCases[] = {
     {"UnterminatedString", u"\ns = \"abc", 1033, "Unterminated string constant", 2, 4},
     {"InvalidNumber", u"x = 1e999", 1031, "Invalid number", 1, 4},
     {"DimTwice", u"Dim a\nDim a", 1041, "Name redefined", 2, 4},
-    {"SubTwice", u"Sub s()\nEnd Sub\nSub s()\nEnd Sub", 1041, "Name redefined", 3, 4},
+    {"SubNamedLikeClass", u"Class C\nEnd Class\nSub c()\nEnd Sub", 1041, "Name redefined", 3, 4},
     {"ClassTwice", u"Class C\nEnd Class\nClass C\nEnd Class", 1041, "Name redefined", 3, 6},
     {"FieldTwice", u"Class C\nPublic a\nPrivate a\nEnd Class", 1041, "Name redefined", 3, 8},
     {"ParenthesesOnSubCall", u"Sub s(a, b)\nEnd Sub\ns(1, 2)", 1044, "Cannot use parentheses when calling a Sub", 3, 1},
