@@ -202,13 +202,8 @@ void Compiler::selectStatement(const Stmt& s) {
     const std::uint8_t selectorFlags = isLiteral(*s.value) ? kLeftLiteral : 0;
     for (const CaseClause& clause : s.cases) {
         std::vector<std::int32_t> toBody;
+        const std::int32_t itemsStart = here();
         for (const CaseItem& item : clause.items) {
-            const std::int32_t itemStart = here();
-            struct Mark {
-                Compiler& c;
-                std::int32_t from;
-                ~Mark() { c.markResume(from, c.here()); }
-            } mark{*this, itemStart};
             const std::uint8_t flags = selectorFlags | (isLiteral(*item.value) ? kRightLiteral : 0);
             emit(Op::LoadLocal, item.value->pos, 0, 0, selector);
             expr(*item.value);
@@ -227,6 +222,8 @@ void Compiler::selectStatement(const Stmt& s) {
         }
         std::int32_t next = emit(Op::Jump, s.pos);
         for (std::int32_t j : toBody) patch(j, here());
+        // A Case whose test raises under On Error Resume Next is taken.
+        markResumeAt(itemsStart, next, here());
         block(clause.body);
         toEnd.push_back(emit(Op::Jump, s.pos));
         patch(next, here());
@@ -268,12 +265,18 @@ void Compiler::forStatement(const Stmt& s) {
 void Compiler::forEachStatement(const Stmt& s) {
     auto [kind, slot] = variable(s.target->name, s.target->pos);
     const std::int32_t hidden = newSlot();
+    const std::int32_t start = here();
     expr(*s.value);
     const std::int32_t info = loop(kind, slot, hidden);
     emit(Op::ForEachInit, s.pos, 0, static_cast<std::uint16_t>(info));
+    const std::int32_t initEnd = here();
     const std::int32_t top = here();
     const std::int32_t next = emit(Op::ForEachNext, s.pos, 0, static_cast<std::uint16_t>(info));
     store(kind, slot, kModeRaw, s.pos);
+    // A collection that cannot be had (it raised, or is no collection)
+    // under On Error Resume Next runs the body once; ForEachNext then
+    // finds no iterator and leaves.
+    markResumeAt(start, initEnd, here());
     m_exitFor.emplace_back();
     block(s.blocks[0]);
     emit(Op::Jump, s.pos, 0, 0, top);

@@ -58,6 +58,15 @@ private:
         }
     }
 
+    // Like markResume, but going on at target (a place already emitted).
+    void markResumeAt(std::int32_t from, std::int32_t to, std::int32_t target) {
+        std::vector<std::int32_t>& r = m_proc->resumeAt;
+        r.resize(m_proc->code.size(), -1);
+        for (std::int32_t i = from; i < to; ++i) {
+            if (r[static_cast<std::size_t>(i)] < 0) r[static_cast<std::size_t>(i)] = target;
+        }
+    }
+
     std::int32_t newSlot() { return m_proc->localCount++; }
 
     std::shared_ptr<Procedure> procedure(ProcDecl& decl, std::int32_t globalIndex);

@@ -17,6 +17,7 @@ std::u16string errorText(int number) {
     case 28: return u"Out of stack space";
     case 35: return u"Sub or Function not defined";
     case 51: return u"Internal error";
+    case 91: return u"Object variable not set";
     case 92: return u"For loop not initialized";
     case 94: return u"Invalid use of Null";
     case 424: return u"Object required";

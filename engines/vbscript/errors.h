@@ -33,6 +33,7 @@ constexpr int ObjectNotCollection = 451;
 constexpr int VariableUndefined = 500;
 constexpr int IllegalAssignment = 501;
 constexpr int InvalidReference = 505;      // a leading "." outside With
+constexpr int ObjectNotSet = 91;          // Object variable not set
 constexpr int ForLoopNotInitialized = 92;
 constexpr int Interrupted = 0;          // not a VBScript number: the status comes from the host
 constexpr int UnknownRuntime = 32811;   // Unknown runtime error (an Err.Raise number without a text)

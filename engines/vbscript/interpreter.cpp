@@ -591,7 +591,7 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 VBS_CHECK_INTERRUPT();
                 Value next;
                 m_sp = sp;
-                if (!locals[loop.hidden].iterBody()->next(next)) {
+                if (locals[loop.hidden].tag() != Tag::Iter || !locals[loop.hidden].iterBody()->next(next)) {
                     pc = code + in->c;
                     break;
                 }

@@ -819,15 +819,16 @@ private:
         return l;
     }
     ExprPtr mulExpr() {
-        ExprPtr l = unaryExpr();
+        ExprPtr l = powExpr();
         while (at(Tok::Star) || at(Tok::Slash)) {
             BinOp op = at(Tok::Star) ? BinOp::Mul : BinOp::Div;
             SourcePos p = pos();
             next();
-            l = binaryExpr(op, std::move(l), unaryExpr(), p);
+            l = binaryExpr(op, std::move(l), powExpr(), p);
         }
         return l;
     }
+    // A sign binds tighter than ^ (-3 ^ 2 is 9), on either side of it.
     ExprPtr unaryExpr() {
         if (at(Tok::Minus) || at(Tok::Plus)) {
             bool minus = at(Tok::Minus);
@@ -842,31 +843,14 @@ private:
             e->left = std::move(operand);
             return e;
         }
-        return powExpr();
+        return primary();
     }
     ExprPtr powExpr() {
-        ExprPtr l = primary();
+        ExprPtr l = unaryExpr();
         while (at(Tok::Caret)) {
             SourcePos p = pos();
             next();
-            ExprPtr r;
-            if (at(Tok::Minus) || at(Tok::Plus)) {
-                // 2 ^ -1: a sign may start the exponent.
-                bool minus = at(Tok::Minus);
-                SourcePos q = pos();
-                next();
-                r = primary();
-                if (minus) {
-                    auto e = std::make_unique<Expr>();
-                    e->kind = ExprKind::Unary;
-                    e->pos = q;
-                    e->left = std::move(r);
-                    r = std::move(e);
-                }
-            } else {
-                r = primary();
-            }
-            l = binaryExpr(BinOp::Pow, std::move(l), std::move(r), p);
+            l = binaryExpr(BinOp::Pow, std::move(l), unaryExpr(), p);
         }
         return l;
     }

@@ -10,7 +10,11 @@ namespace vbs {
 
 inline void prepareStore(Value& v, std::uint16_t mode) {
     if (mode == kModeLet) {
-        if (v.isObject()) v = defaultValue(v.obj());
+        if (v.isObject()) {
+            // x = Nothing: a Let of no object at all.
+            if (!v.obj()) raise(err::ObjectNotSet);
+            v = defaultValue(v.obj());
+        }
     } else if (mode == kModeSet) {
         if (!v.isObject()) raise(err::ObjectRequired);
     }

@@ -1,6 +1,8 @@
 ' Precedence, Variant arithmetic and comparison rules.
 Assert.Equal 2 + 3 * 4, 14, "* before +"
-Assert.Equal -2 ^ 2, -4, "^ before unary minus"
+Assert.Equal -2 ^ 2, 4, "unary minus before ^"
+Assert.Equal -3 ^ 2, 9, "the sign belongs to the base"
+Assert.Equal 2 ^ -2 * 4, 1, "a sign may start the exponent"
 Assert.Equal 2 ^ -1, 0.5, "negative exponent"
 Assert.Equal 2 ^ 3 ^ 2, 64, "^ is left associative"
 Assert.Equal 7 \ 2 * 2, 7 \ 4, "* before \"
