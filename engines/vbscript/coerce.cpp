@@ -38,8 +38,9 @@ bool isBoolWord(std::u16string_view text, bool& value) {
         }
         return true;
     };
-    if (eq(u"true")) { value = true; return true; }
-    if (eq(u"false")) { value = false; return true; }
+    // #TRUE# and #FALSE# are how Booleans are written out for files.
+    if (eq(u"true") || eq(u"#true#")) { value = true; return true; }
+    if (eq(u"false") || eq(u"#false#")) { value = false; return true; }
     return false;
 }
 
@@ -55,10 +56,9 @@ double numberOf(const Value& v) {
     case Tag::Date: return v.asDouble();
     case Tag::Currency: return static_cast<double>(v.asCurrency()) / 10000.0;
     case Tag::String: {
+        // "True" and "False" are Booleans' texts, not numbers.
         double d;
         if (parseNumber(v.str(), d)) return d;
-        bool b;
-        if (isBoolWord(v.str(), b)) return b ? -1 : 0;
         raise(err::TypeMismatch);
     }
     case Tag::Null: raise(kInvalidUseOfNull);
@@ -214,7 +214,10 @@ Value convert(const Value& value, Tag target) {
     if (v.isNull() && target != Tag::String) raise(kInvalidUseOfNull);
     switch (target) {
     case Tag::Boolean: return Value::boolean(toBool(v));
-    case Tag::Byte: return Value::byte(static_cast<std::uint8_t>(checkedRound(numberOf(v), 0, 255)));
+    case Tag::Byte:
+        // True is all bits set: 255 in a byte.
+        if (v.tag() == Tag::Boolean) return Value::byte(v.asBool() ? 255 : 0);
+        return Value::byte(static_cast<std::uint8_t>(checkedRound(numberOf(v), 0, 255)));
     case Tag::Integer: return Value::integer(static_cast<std::int16_t>(checkedRound(numberOf(v), -32768, 32767)));
     case Tag::Long: return Value::longInt(toLong(v));
     case Tag::Single: {

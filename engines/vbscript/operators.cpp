@@ -173,6 +173,12 @@ bool compareValues(const Value& left, const Value& right, std::uint8_t flags, in
         return true;
     }
     if (!sa && !sb) {
+        // A Single against a Double: the Double is taken to single precision.
+        if ((a->tag() == Tag::Single && b->tag() == Tag::Double) ||
+            (a->tag() == Tag::Double && b->tag() == Tag::Single)) {
+            result = compareNumbers(static_cast<float>(toDouble(*a)), static_cast<float>(toDouble(*b)));
+            return true;
+        }
         result = compareNumbers(toDouble(*a), toDouble(*b));
         return true;
     }

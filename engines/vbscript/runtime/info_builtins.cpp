@@ -19,7 +19,7 @@ Value fnIsEmpty(Interpreter&, Value* a, int) { return Value::boolean(a[0].isEmpt
 Value fnIsNull(Interpreter&, Value* a, int) { return Value::boolean(a[0].isNull()); }
 Value fnIsObject(Interpreter&, Value* a, int) { return Value::boolean(a[0].isObject()); }
 
-Value fnIsNumeric(Interpreter&, Value* a, int) {
+Value fnIsNumeric(Interpreter& in, Value* a, int) {
     const Value& v = a[0];
     switch (v.tag()) {
     case Tag::Empty:
@@ -37,6 +37,16 @@ Value fnIsNumeric(Interpreter&, Value* a, int) {
         } catch (const ScriptError&) {
             return Value::boolean(true);  // a number too large for a Double is still a number
         }
+    }
+    case Tag::Object: {
+        // An object is as numeric as its default property.
+        Value inner;
+        try {
+            inner = defaultValue(v.obj());
+        } catch (const ScriptError&) {
+            return Value::boolean(false);
+        }
+        return fnIsNumeric(in, &inner, 1);
     }
     default: return Value::boolean(false);
     }

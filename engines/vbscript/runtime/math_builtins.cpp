@@ -104,7 +104,7 @@ Value fnRound(Interpreter&, Value* a, int argc) {
         case Tag::Integer:
         case Tag::Long: return v;
         case Tag::Empty: return Value::integer(0);
-        case Tag::Boolean: return Value::integer(v.asBool() ? -1 : 0);
+        case Tag::Boolean: return v;
         default: break;
         }
     }
