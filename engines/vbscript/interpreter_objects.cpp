@@ -186,21 +186,27 @@ Value Interpreter::errMember(DISPID id, WORD flags, Value* args, int argc, const
         return {};
     case kErrRaise: {
         // Err.Raise number [, source [, description [, helpfile [, helpcontext]]]]
-        if (argc < 1 || argc > 5 || args[0].isMissing()) raise(err::ArgNotOptional);
+        if (argc > 5) raise(err::WrongArgs);
+        if (argc < 1 || args[0].isMissing()) raise(err::WrongArgs);
         const std::int32_t number = toLong(args[0].deref());
         if (number == 0) raise(err::InvalidCall);
+        auto given = [&](int i) { return argc > i && !args[i].isMissing(); };
+        // What a raise leaves out stays as Err has it from before.
         ScriptError e;
-        e.scode = statusOfNumber(number);
-        e.source = argc > 1 ? text(args[1].deref()) : std::u16string();
+        // A status of the runtime's own facility, or a well-known system
+        // one, is raised as the VBScript error it stands for.
+        const int mapped = number < 0 ? errorNumberOf(static_cast<HRESULT>(number)) : 0;
+        e.scode = mapped > 0 ? errorStatus(mapped) : statusOfNumber(number);
+        e.source = given(1) ? text(args[1].deref()) : m_err.source;
         if (e.source.empty()) e.source = kRuntimeErrorSource;
-        e.description = argc > 2 ? text(args[2].deref()) : std::u16string();
-        if (e.description.empty() && (argc <= 2 || args[2].isMissing())) {
+        e.description = given(2) ? text(args[2].deref()) : m_err.description;
+        if (e.description.empty() && !given(2)) {
             const int known = numberOfStatus(e.scode);
             e.description = (known > 0 && known <= 0xFFFF) ? errorText(known) : std::u16string();
             if (e.description.empty()) e.description = errorText(err::UnknownRuntime);
         }
-        if (argc > 3) e.helpFile = text(args[3].deref());
-        if (argc > 4 && !args[4].isMissing()) e.helpContext = toLong(args[4].deref());
+        e.helpFile = given(3) ? text(args[3].deref()) : m_err.helpFile;
+        e.helpContext = given(4) ? toLong(args[4].deref()) : m_err.helpContext;
         throw e;
     }
     default: raise(err::NotSupported);

@@ -61,15 +61,22 @@ Value fnSplit(Interpreter&, Value* a, int argc) {
     return Value::array(arr);
 }
 
-Value fnJoin(Interpreter&, Value* a, int argc) {
+Value fnJoin(Interpreter& vm, Value* a, int argc) {
+    if (a[0].isNull()) raise(94);
+    if (a[0].isObject()) {
+        // An object joins as its default property (438 when it has none).
+        Value args[2] = {defaultValue(a[0].obj()), given(a, argc, 1) ? a[1] : Value::missing()};
+        return fnJoin(vm, args, argc);
+    }
     const ArrayBody& arr = arrayOf(a[0]);
     if (arr.bounds.size() != 1) raise(err::TypeMismatch);
     std::u16string delim = given(a, argc, 1) ? toString(a[1]) : std::u16string(u" ");
     // The length first: a result too long fails before it is built.
     std::uint64_t length = arr.data.empty() ? 0 : std::uint64_t{delim.size()} * (arr.data.size() - 1);
     for (const Value& element : arr.data) {
+        if (element.isNull()) raise(err::TypeMismatch);
         if (element.isString()) length += element.str().size();
-        else if (!element.isNull()) length += toString(element).size();
+        else length += toString(element).size();
         checkStringLength(length);
     }
     std::u16string out;

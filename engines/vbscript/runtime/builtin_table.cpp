@@ -18,6 +18,7 @@ struct Table {
         bool isText = false;
         std::u16string text;
         std::int32_t number = 0;
+        bool isLong = false;  // a Long even when an Integer would hold it
     };
     std::unordered_map<std::u16string, Constant> constants;
 
@@ -35,6 +36,9 @@ struct Table {
         auto number = [&](std::u16string_view name, std::int32_t value) {
             constants.emplace(foldName(name), Constant{false, {}, value});
         };
+        auto longNumber = [&](std::u16string_view name, std::int32_t value) {
+            constants.emplace(foldName(name), Constant{false, {}, value, true});
+        };
         text(u"vbCrLf", u"\r\n");
         text(u"vbNewLine", u"\r\n");
         text(u"vbCr", u"\r");
@@ -49,6 +53,7 @@ struct Table {
         number(u"vbUseDefault", -2);
         number(u"vbBinaryCompare", 0);
         number(u"vbTextCompare", 1);
+        number(u"vbDatabaseCompare", 2);
         // VarType values.
         number(u"vbEmpty", 0);
         number(u"vbNull", 1);
@@ -67,37 +72,38 @@ struct Table {
         number(u"vbDecimal", 14);
         number(u"vbByte", 17);
         number(u"vbArray", 8192);
+        // Colours and MsgBox options are Longs, whatever their size.
         // Colours.
-        number(u"vbBlack", 0x000000);
-        number(u"vbRed", 0x0000FF);
-        number(u"vbGreen", 0x00FF00);
-        number(u"vbYellow", 0x00FFFF);
-        number(u"vbBlue", 0xFF0000);
-        number(u"vbMagenta", 0xFF00FF);
-        number(u"vbCyan", 0xFFFF00);
-        number(u"vbWhite", 0xFFFFFF);
+        longNumber(u"vbBlack", 0x000000);
+        longNumber(u"vbRed", 0x0000FF);
+        longNumber(u"vbGreen", 0x00FF00);
+        longNumber(u"vbYellow", 0x00FFFF);
+        longNumber(u"vbBlue", 0xFF0000);
+        longNumber(u"vbMagenta", 0xFF00FF);
+        longNumber(u"vbCyan", 0xFFFF00);
+        longNumber(u"vbWhite", 0xFFFFFF);
         number(u"vbObjectError", static_cast<std::int32_t>(0x80040000u));
         // MsgBox buttons, icons and options.
-        number(u"vbOKOnly", 0);
-        number(u"vbOKCancel", 1);
-        number(u"vbAbortRetryIgnore", 2);
-        number(u"vbYesNoCancel", 3);
-        number(u"vbYesNo", 4);
-        number(u"vbRetryCancel", 5);
-        number(u"vbCritical", 16);
-        number(u"vbQuestion", 32);
-        number(u"vbExclamation", 48);
-        number(u"vbInformation", 64);
-        number(u"vbDefaultButton1", 0);
-        number(u"vbDefaultButton2", 256);
-        number(u"vbDefaultButton3", 512);
-        number(u"vbDefaultButton4", 768);
-        number(u"vbApplicationModal", 0);
-        number(u"vbSystemModal", 4096);
-        number(u"vbMsgBoxHelpButton", 16384);
-        number(u"vbMsgBoxSetForeground", 65536);
-        number(u"vbMsgBoxRight", 524288);
-        number(u"vbMsgBoxRtlReading", 1048576);
+        longNumber(u"vbOKOnly", 0);
+        longNumber(u"vbOKCancel", 1);
+        longNumber(u"vbAbortRetryIgnore", 2);
+        longNumber(u"vbYesNoCancel", 3);
+        longNumber(u"vbYesNo", 4);
+        longNumber(u"vbRetryCancel", 5);
+        longNumber(u"vbCritical", 16);
+        longNumber(u"vbQuestion", 32);
+        longNumber(u"vbExclamation", 48);
+        longNumber(u"vbInformation", 64);
+        longNumber(u"vbDefaultButton1", 0);
+        longNumber(u"vbDefaultButton2", 256);
+        longNumber(u"vbDefaultButton3", 512);
+        longNumber(u"vbDefaultButton4", 768);
+        longNumber(u"vbApplicationModal", 0);
+        longNumber(u"vbSystemModal", 4096);
+        longNumber(u"vbMsgBoxHelpButton", 16384);
+        longNumber(u"vbMsgBoxSetForeground", 65536);
+        longNumber(u"vbMsgBoxRight", 524288);
+        longNumber(u"vbMsgBoxRtlReading", 1048576);
         // MsgBox results.
         number(u"vbOK", 1);
         number(u"vbCancel", 2);
@@ -149,7 +155,7 @@ bool findConstant(std::u16string_view folded, Value& out) {
     if (it == t.constants.end()) return false;
     const Table::Constant& c = it->second;
     if (c.isText) out = Value::string(c.text);
-    else if (c.number >= -32768 && c.number <= 32767) out = Value::integer(static_cast<std::int16_t>(c.number));
+    else if (!c.isLong && c.number >= -32768 && c.number <= 32767) out = Value::integer(static_cast<std::int16_t>(c.number));
     else out = Value::longInt(c.number);
     return true;
 }

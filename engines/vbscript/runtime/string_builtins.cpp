@@ -38,28 +38,29 @@ Value fnLeft(Interpreter&, Value* a, int) {
     return Value::string(s.substr(0, static_cast<std::size_t>(n)));
 }
 
+// The numeric arguments are checked first: Right(Null, Null) is error 94.
 Value fnRight(Interpreter&, Value* a, int) {
-    if (a[0].isNull()) return Value::null();
     std::int32_t n = count(a[1]);
     if (n < 0) raise(err::InvalidCall);
+    if (a[0].isNull()) return Value::null();
     std::u16string s = toString(a[0]);
     std::size_t len = std::min(s.size(), static_cast<std::size_t>(n));
     return Value::string(s.substr(s.size() - len));
 }
 
 Value fnMid(Interpreter&, Value* a, int argc) {
-    if (a[0].isNull()) return Value::null();
     std::int32_t start = count(a[1]);
     if (start < 1) raise(err::InvalidCall);
-    std::u16string s = toString(a[0]);
-    std::size_t from = static_cast<std::size_t>(start - 1);
-    if (from >= s.size()) return Value::string(std::u16string());
     std::size_t len = std::u16string::npos;
     if (given(a, argc, 2)) {
         std::int32_t n = count(a[2]);
         if (n < 0) raise(err::InvalidCall);
         len = static_cast<std::size_t>(n);
     }
+    if (a[0].isNull()) return Value::null();
+    std::u16string s = toString(a[0]);
+    std::size_t from = static_cast<std::size_t>(start - 1);
+    if (from >= s.size()) return Value::string(std::u16string());
     return Value::string(s.substr(from, len));
 }
 
@@ -162,14 +163,15 @@ Value fnInStr(Interpreter&, Value* a, int argc) {
 
 Value fnInStrRev(Interpreter&, Value* a, int argc) {
     // InStrRev(string1, string2[, start[, compare]])
-    if (a[0].isNull() || a[1].isNull()) return Value::null();
-    std::u16string hay = toString(a[0]), needle = toString(a[1]);
     std::int32_t start = given(a, argc, 2) ? count(a[2]) : -1;
     if (start == 0 || start < -1) raise(err::InvalidCall);
     const bool text = textCompare(a, argc, 3);
+    if (a[0].isNull() || a[1].isNull()) return Value::null();
+    std::u16string hay = toString(a[0]), needle = toString(a[1]);
     if (start == -1) start = static_cast<std::int32_t>(hay.size());
-    if (needle.empty()) return Value::longInt(start);
+    // A start past the end finds nothing, not even an empty string.
     if (static_cast<std::size_t>(start) > hay.size()) return Value::longInt(0);
+    if (needle.empty()) return Value::longInt(start);
     std::u16string h = text ? folded(hay) : hay, n = text ? folded(needle) : needle;
     if (n.size() > static_cast<std::size_t>(start)) return Value::longInt(0);
     std::size_t at = h.rfind(n, static_cast<std::size_t>(start) - n.size());

@@ -64,7 +64,7 @@ Assert.Equal a(0) & "|" & a(1) & "|" & a(2), "a,|,|", "Split text compare pieces
 Assert.Equal UBound(Split("")), -1, "Split of nothing is an empty array"
 Assert.Equal UBound(Split("a b c", " ", 2)), 1, "Split with a limit"
 Assert.Equal Split("a b c", " ", 2)(1), "b c", "the last piece keeps the rest"
-Assert.Equal Join(Array("a", 1, Null, True), "-"), "a-1--True", "Join converts and skips Null"
+Assert.Equal Join(Array("a", 1, True), "-"), "a-1-True", "Join converts its elements"
 Assert.Equal Join(Array()), "", "Join of an empty array"
 a = Filter(Array("apple", "Banana", "cherry"), "an")
 Assert.Equal UBound(a), 0, "Filter keeps the matches"

@@ -48,8 +48,17 @@ Assert.Equal Err.Source, "MySource", "raised source"
 Assert.Equal Err.Description, "My description", "raised description"
 Assert.Equal Err.HelpFile, "help.chm", "raised help file"
 Assert.Equal Err.HelpContext, 17, "raised help context"
+Err.Raise 1001, , "Second"
+Assert.Equal Err.Number, 1001, "a later raise sets its number"
+Assert.Equal Err.Source, "MySource", "and keeps the source it leaves out"
+Assert.Equal Err.Description, "Second", "sets what it gives"
+Assert.Equal Err.HelpFile & Err.HelpContext, "help.chm17", "keeps the help fields"
+Err.Raise 9
+Assert.Equal Err.Description, "Second", "even the description of a known number"
+Err.Clear
 Err.Raise 9
 Assert.Equal Err.Description, "Subscript out of range", "a known number gets its text"
+Err.Clear
 Err.Raise vbObjectError + 7
 Assert.Equal Err.Number, vbObjectError + 7, "an object error number"
 Assert.Equal Err.Description, "Unknown runtime error", "an unknown number's text"
