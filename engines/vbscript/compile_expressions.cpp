@@ -102,7 +102,7 @@ void Compiler::nameValue(const Expr& e) {
     case Resolved::Global: emit(Op::LoadGlobal, e.pos, 0, 0, r.index); return;
     case Resolved::Proc: emit(Op::CallProc, e.pos, 0, 0, r.index); return;
     case Resolved::Item: emit(Op::LoadItem, e.pos, 0, 0, r.index); return;
-    case Resolved::Builtin: emit(Op::CallBuiltin, e.pos, 0, 0, r.index); return;
+    case Resolved::Builtin: emit(Op::CallBuiltin, e.pos, 0, builtinIsSub(r.index) ? 1 : 0, r.index); return;
     case Resolved::Unknown: emit(Op::LoadName, e.pos, 0, 0, r.index); return;
     case Resolved::Field: emit(Op::LoadField, e.pos, 0, 0, r.index); return;
     case Resolved::Member: emit(Op::CallSelf, e.pos, 0, 0, r.index); return;
@@ -192,7 +192,7 @@ void Compiler::call(const Expr& e, const std::vector<ExprPtr>& list, bool statem
             return;
         case Resolved::Builtin:
             args(list, false);
-            emit(Op::CallBuiltin, e.pos, n, 0, r.index);
+            emit(Op::CallBuiltin, e.pos, n, !statement && builtinIsSub(r.index) ? 1 : 0, r.index);
             return;
         case Resolved::Unknown:
             args(list, true);

@@ -664,6 +664,7 @@ Value Interpreter::execute(std::size_t entryDepth) {
             case Op::CallBuiltin: {
                 const Builtin& b = builtinAt(in->c);
                 if (in->a < b.minArgs || in->a > b.maxArgs) raise(err::WrongArgs, b.name);
+                if (in->b) raise(err::TypeMismatch, b.name);  // a Sub's value asked for
                 m_sp = sp;
                 Value r = b.fn(*this, sp - in->a, in->a);
                 replaceTop(sp, in->a, std::move(r));

@@ -149,6 +149,8 @@ int findBuiltin(std::u16string_view folded) {
 
 const Builtin& builtinAt(int index) { return table().all[static_cast<std::size_t>(index)]; }
 
+bool builtinIsSub(int index) { return foldName(builtinAt(index).name) == u"randomize"; }
+
 bool findConstant(std::u16string_view folded, Value& out) {
     const Table& t = table();
     auto it = t.constants.find(std::u16string(folded));

@@ -36,6 +36,8 @@ std::span<const Builtin> hostBuiltins();
 // Index of a built-in function by folded name, or -1.
 int findBuiltin(std::u16string_view folded);
 const Builtin& builtinAt(int index);
+// A built-in with no value (Randomize): used as one it is a type mismatch.
+bool builtinIsSub(int index);
 // A named constant (vbCrLf, vbString, ...).
 bool findConstant(std::u16string_view folded, Value& out);
 

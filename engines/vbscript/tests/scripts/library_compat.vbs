@@ -55,3 +55,9 @@ Assert.Equal Err.Number, 11, "the runtime facility maps to its number"
 Assert.Equal Err.Description, "Division by zero", "and its text"
 Err.Clear
 On Error GoTo 0
+
+' Randomize has no value.
+Assert.Equal ErrOf("r = Randomize(0)"), 13, "Randomize used as a function"
+Assert.Equal ErrOf("r = Randomize"), 13, "or as a value"
+Assert.Equal ErrOf("Randomize 0"), 0, "as a statement it runs"
+Assert.Equal ErrOf("Call Randomize(0)"), 0, "and with Call"
