@@ -2,11 +2,13 @@
 // on their own (colours, zoom, picture names).
 #include "app/core/document.h"
 #include "app/core/graf.h"
+#include "runtime/bstr.h"
 #include "runtime/safearray.h"
 #include "runtime/text.h"
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quillan {
@@ -374,6 +376,14 @@ HRESULT Graf::FrameInFrame(BSTR file, LONG x, LONG y, LONG w, LONG h, LONG) {
 
 HRESULT Graf::SetAxisTitles(BSTR xTitle, BSTR yTitle) {
     QUILLAN_WITH_GRAPH(g);
+    // A title is style codes and text separated by "@"; text alone is read
+    // as a style code and shows nothing.
+    for (const auto& [title, axis] : {std::pair{xTitle, u"x"}, std::pair{yTitle, u"y"}}) {
+        const std::u16string_view text = qrt::bstrView(title);
+        if (!text.empty() && text.find(u'@') == std::u16string_view::npos)
+            warn(u"SetAxisTitles: the " + std::u16string(axis) + u" title \"" + std::u16string(text) +
+                 u"\" has no style code, so nothing is shown; write it as \"@ln@" + std::u16string(text) + u"\"");
+    }
     HRESULT hr = g->invoke(vigraf::X_axis, DISPATCH_PROPERTYPUT, {argString(xTitle)});
     if (FAILED(hr)) return hr;
     return g->invoke(vigraf::Y_axis, DISPATCH_PROPERTYPUT, {argString(yTitle)});

@@ -70,7 +70,8 @@ TEST_F(Reliability, CallsThatDoNothingAreReportedWithTheirLine) {
           "Graf.CreateSeries\n"
           "Graf.SetPointVar 0, Array(1, 2, 3), Array(1, 2)\n"
           "Graf.SetPointVar 0, \"1 2\", \"3 4\"\n"
-          "Graf.SetPropertySeries 4, 100, 255\n");
+          "Graf.SetPropertySeries 4, 100, 255\n"
+          "Graf.SetAxisTitles \"Time (s)\", \"@ln@Volts\"\n");
     Outcome outcome = quillan(m_folder, "--run early.vbs");
     EXPECT_EQ(outcome.status, 0) << outcome.output;  // the calls still succeed, as scripts expect
     EXPECT_TRUE(contains(outcome, "early.vbs:2: warning: AddPointToSeries: there is no series 0")) << outcome.output;
@@ -80,6 +81,9 @@ TEST_F(Reliability, CallsThatDoNothingAreReportedWithTheirLine) {
     EXPECT_TRUE(contains(outcome, "early.vbs:5: warning: SetPointVar:")) << outcome.output;
     EXPECT_TRUE(contains(outcome, "x is a string")) << outcome.output;
     EXPECT_TRUE(contains(outcome, "early.vbs:6: warning: SetPropertySeries: there is no series 4")) << outcome.output;
+    EXPECT_TRUE(contains(outcome, "early.vbs:7: warning: SetAxisTitles: the x title \"Time (s)\" has no style code"))
+        << outcome.output;
+    EXPECT_FALSE(contains(outcome, "the y title")) << outcome.output;
 
     write("early.js", "Graf.CreateSeries();\n\nGraf.AddPointToSeries(3, 1, 2);\n");
     outcome = quillan(m_folder, "--run early.js");
