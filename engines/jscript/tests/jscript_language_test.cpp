@@ -271,4 +271,27 @@ TEST_F(JScriptLanguage, DatesUseThisLanguagesTextForms) {
     }
 }
 
+TEST_F(JScriptLanguage, DateTextsReadBackAndCommonFormsParse) {
+    for (const char* tz : {"CET-1CEST,M3.5.0,M10.5.0/3", "PST8PDT,M3.2.0,M11.1.0", "UTC0", "<+0530>-5:30"}) {
+        SCOPED_TRACE(tz);
+        ZoneScope zone(tz);
+        EngineUnderTest js(u"JScript");
+        ASSERT_EQ(js.run(u"var d = new Date(2024, 0, 5, 13, 4, 5), s = new Date(2024, 6, 14, 9, 5, 7);"), S_OK);
+        // What the dates print reads back as the same moment.
+        EXPECT_EQ(text(js.eval(u"String(Date.parse(String(d)) === d.getTime() && Date.parse(String(s)) === s.getTime())")), "true");
+        EXPECT_EQ(text(js.eval(u"String(Date.parse(d.toUTCString()) === d.getTime())")), "true");
+        EXPECT_EQ(text(js.eval(u"String(new Date(String(s)).getTime() === s.getTime())")), "true");
+        EXPECT_EQ(text(js.eval(u"String(Date.parse(d.toDateString()) === new Date(2024, 0, 5).getTime())")), "true");
+        // Forms people write, read as local time unless a zone is given.
+        EXPECT_EQ(text(js.eval(u"String(Date.parse('1/5/2024 1:04:05 PM') === d.getTime())")), "true");
+        EXPECT_EQ(text(js.eval(u"String(Date.parse('January 5, 2024 13:04:05') === d.getTime())")), "true");
+        EXPECT_EQ(text(js.eval(u"String(Date.parse('5 Jan 2024 13:04:05') === d.getTime())")), "true");
+        EXPECT_EQ(text(js.eval(u"String(Date.parse('Fri Jan 5 00:00:00 UTC+0100 2024') === Date.UTC(2024, 0, 4, 23))")), "true");
+        EXPECT_EQ(text(js.eval(u"String(Date.parse('Jan 5 2024 00:00 EST') === Date.UTC(2024, 0, 5, 5))")), "true");
+        EXPECT_EQ(text(js.eval(u"String(Date.parse('2024-01-05T00:00:00Z') === Date.UTC(2024, 0, 5))")), "true");
+        EXPECT_EQ(text(js.eval(u"[Date.parse('not a date'), Date.parse('Jan 45 2024'), Date.parse('13:00')].join()")),
+                  "NaN,NaN,NaN");
+    }
+}
+
 }  // namespace
