@@ -324,7 +324,8 @@ HRESULT StorageFile::growRegion(const Region& current, std::uint64_t used, std::
         }
     }
     const Region target{allocate(wanted), wanted};
-    if (target.end() > 2 * detail::kMaxStreamSize) return STG_E_MEDIUMFULL;
+    // Never a region that reading the file back would call damage.
+    if (target.offset > detail::kMaxStreamSize || target.capacity > detail::kMaxStreamSize) return STG_E_MEDIUMFULL;
     std::vector<unsigned char> buffer(static_cast<std::size_t>(std::min<std::uint64_t>(used, 1 << 20)));
     for (std::uint64_t done = 0; done < used;) {
         std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(used - done, buffer.size()));
