@@ -2,6 +2,7 @@
 // objects, values both ways, errors with their lines, the script dispatch,
 // stopping a script, and references released at the end.
 #include "engines/jscript/tests/recorder.h"
+#include "engines/jscript/tests/script_values.h"
 #include "engines/jscript/tests/test_site.h"
 #include "runtime/safearray.h"
 #include "runtime/testing/dispatch_calls.h"
@@ -22,11 +23,7 @@ namespace {
 using qtest::EngineUnderTest;
 using qtest::Recorder;
 
-std::string text(const VARIANT& v) {
-    qrt::Variant s;
-    if (FAILED(VariantChangeType(&s, &v, 0, VT_BSTR))) return "<" + std::to_string(v.vt) + ">";
-    return qrt::bstrToUtf8(s.bstrVal);
-}
+using qtest::text;
 
 class JScriptEngine : public ::testing::Test {
 protected:

@@ -1,6 +1,7 @@
 // Components as this language binds them: members in any case, Enumerator
 // over collections and arrays, dates handed over with getVarDate, GetObject.
 #include "engines/jscript/tests/recorder.h"
+#include "engines/jscript/tests/script_values.h"
 #include "engines/jscript/tests/test_site.h"
 #include "runtime/testing/dispatch_calls.h"
 #include "runtime/text.h"
@@ -16,11 +17,7 @@ namespace {
 using qtest::EngineUnderTest;
 using qtest::Recorder;
 
-std::string text(const VARIANT& v) {
-    qrt::Variant s;
-    if (FAILED(VariantChangeType(&s, &v, 0, VT_BSTR))) return "<" + std::to_string(v.vt) + ">";
-    return qrt::bstrToUtf8(s.bstrVal);
-}
+using qtest::text;
 
 std::string number(unsigned code) { return std::to_string(static_cast<std::int32_t>(0x800A0000u | code)); }
 
@@ -103,23 +100,7 @@ TEST_F(JScriptHost, EnumeratorWalksCollectionsAndArrays) {
     }
 }
 
-// Runs with TZ set to a POSIX zone rule, then restores the previous one.
-class ZoneScope {
-public:
-    explicit ZoneScope(const char* zone) {
-        if (const char* old = std::getenv("TZ")) m_old = old;
-        ::setenv("TZ", zone, 1);
-        ::tzset();
-    }
-    ~ZoneScope() {
-        if (m_old) ::setenv("TZ", m_old->c_str(), 1);
-        else ::unsetenv("TZ");
-        ::tzset();
-    }
-
-private:
-    std::optional<std::string> m_old;
-};
+using qtest::ZoneScope;
 
 TEST_F(JScriptHost, DatesCrossAsLocalTimeAndGetVarDateIsADate) {
     ZoneScope zone("CET-1CEST,M3.5.0,M10.5.0/3");

@@ -1,6 +1,7 @@
 // What this language adds over ECMAScript, as scripts see it: conditional
 // compilation, the ScriptEngine functions, error numbers and descriptions,
 // and the text forms of dates.
+#include "engines/jscript/tests/script_values.h"
 #include "engines/jscript/tests/test_site.h"
 #include "runtime/testing/dispatch_calls.h"
 #include "runtime/text.h"
@@ -15,11 +16,7 @@ namespace {
 
 using qtest::EngineUnderTest;
 
-std::string text(const VARIANT& v) {
-    qrt::Variant s;
-    if (FAILED(VariantChangeType(&s, &v, 0, VT_BSTR))) return "<" + std::to_string(v.vt) + ">";
-    return qrt::bstrToUtf8(s.bstrVal);
-}
+using qtest::text;
 
 // The number of an error of this language: facility 0x800A, signed as scripts read it.
 std::string number(unsigned code) { return std::to_string(static_cast<std::int32_t>(0x800A0000u | code)); }
@@ -219,24 +216,7 @@ TEST_F(JScriptLanguage, UncaughtErrorsReachTheSiteWithTheirNumbers) {
 
 // --- Dates -------------------------------------------------------------------------
 
-// Runs with TZ set to a POSIX zone rule (no zone files needed), then
-// restores the previous one.
-class ZoneScope {
-public:
-    explicit ZoneScope(const char* zone) {
-        if (const char* old = std::getenv("TZ")) m_old = old;
-        ::setenv("TZ", zone, 1);
-        ::tzset();
-    }
-    ~ZoneScope() {
-        if (m_old) ::setenv("TZ", m_old->c_str(), 1);
-        else ::unsetenv("TZ");
-        ::tzset();
-    }
-
-private:
-    std::optional<std::string> m_old;
-};
+using qtest::ZoneScope;
 
 TEST_F(JScriptLanguage, DatesUseThisLanguagesTextForms) {
     {
