@@ -1,6 +1,7 @@
 #include "fuzz/fuzz_support.h"
 
 #include "hosting/registration.h"
+#include "runtime/dispatch.h"
 #include "runtime/text.h"
 
 #include <QApplication>
@@ -23,6 +24,18 @@ extern "C" const char* __asan_default_options() {
 }
 
 namespace qfuzz {
+
+HRESULT QuietSite::OnScriptError(IActiveScriptError* error) {
+    EXCEPINFO info{};
+    if (SUCCEEDED(error->GetExceptionInfo(&info))) qrt::clearExcepInfo(&info);
+    DWORD context = 0;
+    ULONG line = 0;
+    LONG column = 0;
+    error->GetSourcePosition(&context, &line, &column);
+    BSTR text = nullptr;
+    if (SUCCEEDED(error->GetSourceLineText(&text))) SysFreeString(text);
+    return S_OK;
+}
 
 namespace fs = std::filesystem;
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "runtime/activscp.h"
+#include "runtime/object.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -14,6 +15,28 @@
 #include <thread>
 
 namespace qfuzz {
+
+// A script site that publishes nothing and reads every part of each error
+// an engine reports, as a host showing it would; targets that publish an
+// object override GetItemInfo.
+class QuietSite : public qrt::ComObject<IActiveScriptSite> {
+public:
+    HRESULT GetLCID(LCID*) override { return E_NOTIMPL; }
+    HRESULT GetItemInfo(LPCOLESTR, DWORD, IUnknown** item, ITypeInfo** info) override {
+        if (item) *item = nullptr;
+        if (info) *info = nullptr;
+        return TYPE_E_ELEMENTNOTFOUND;
+    }
+    HRESULT GetDocVersionString(BSTR* version) override {
+        *version = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT OnScriptTerminate(const VARIANT*, const EXCEPINFO*) override { return S_OK; }
+    HRESULT OnStateChange(SCRIPTSTATE) override { return S_OK; }
+    HRESULT OnScriptError(IActiveScriptError* error) override;
+    HRESULT OnEnterScript() override { return S_OK; }
+    HRESULT OnLeaveScript() override { return S_OK; }
+};
 
 // A scratch folder private to this process, removed at exit. The first
 // call also points the registry at a private folder inside it, so the

@@ -216,11 +216,10 @@ private:
     int m_depth = 0;
 };
 
-class Site final : public qrt::ComObject<IActiveScriptSite> {
+class Site final : public qfuzz::QuietSite {
 public:
     qrt::ComPtr<Host> host;
 
-    HRESULT GetLCID(LCID*) override { return E_NOTIMPL; }
     HRESULT GetItemInfo(LPCOLESTR name, DWORD mask, IUnknown** item, ITypeInfo** info) override {
         if (info) *info = nullptr;
         if (item) *item = nullptr;
@@ -232,25 +231,6 @@ public:
         }
         return S_OK;
     }
-    HRESULT GetDocVersionString(BSTR* version) override {
-        *version = nullptr;
-        return E_NOTIMPL;
-    }
-    HRESULT OnScriptTerminate(const VARIANT*, const EXCEPINFO*) override { return S_OK; }
-    HRESULT OnStateChange(SCRIPTSTATE) override { return S_OK; }
-    HRESULT OnScriptError(IActiveScriptError* error) override {
-        EXCEPINFO info{};
-        if (SUCCEEDED(error->GetExceptionInfo(&info))) qrt::clearExcepInfo(&info);
-        DWORD context = 0;
-        ULONG line = 0;
-        LONG column = 0;
-        error->GetSourcePosition(&context, &line, &column);
-        BSTR text = nullptr;
-        if (SUCCEEDED(error->GetSourceLineText(&text))) SysFreeString(text);
-        return S_OK;
-    }
-    HRESULT OnEnterScript() override { return S_OK; }
-    HRESULT OnLeaveScript() override { return S_OK; }
 };
 
 qfuzz::Watchdog* g_watchdog = nullptr;

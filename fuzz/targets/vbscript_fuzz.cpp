@@ -14,35 +14,7 @@
 
 namespace {
 
-class Site final : public qrt::ComObject<IActiveScriptSite> {
-public:
-    HRESULT GetLCID(LCID*) override { return E_NOTIMPL; }
-    HRESULT GetItemInfo(LPCOLESTR, DWORD, IUnknown** item, ITypeInfo** info) override {
-        if (item) *item = nullptr;
-        if (info) *info = nullptr;
-        return TYPE_E_ELEMENTNOTFOUND;
-    }
-    HRESULT GetDocVersionString(BSTR* version) override {
-        *version = nullptr;
-        return E_NOTIMPL;
-    }
-    HRESULT OnScriptTerminate(const VARIANT*, const EXCEPINFO*) override { return S_OK; }
-    HRESULT OnStateChange(SCRIPTSTATE) override { return S_OK; }
-    HRESULT OnScriptError(IActiveScriptError* error) override {
-        // Read everything a host shows of an error.
-        EXCEPINFO info{};
-        if (SUCCEEDED(error->GetExceptionInfo(&info))) qrt::clearExcepInfo(&info);
-        DWORD context = 0;
-        ULONG line = 0;
-        LONG column = 0;
-        error->GetSourcePosition(&context, &line, &column);
-        BSTR text = nullptr;
-        if (SUCCEEDED(error->GetSourceLineText(&text))) SysFreeString(text);
-        return S_OK;
-    }
-    HRESULT OnEnterScript() override { return S_OK; }
-    HRESULT OnLeaveScript() override { return S_OK; }
-};
+using Site = qfuzz::QuietSite;
 
 qfuzz::Watchdog* g_watchdog = nullptr;
 
