@@ -39,6 +39,11 @@ enum class Op : std::uint8_t {
     CallBuiltin,   // c: builtin index
     IndexLocal, IndexGlobal,  // c: slot / global index: element or default member
     IndexValue,    // the value below the arguments
+    // An argument that may be passed by reference: an element of an array
+    // variable becomes an element reference; anything else is read as by
+    // IndexLocal (RefIndex: b variable kind | invoke << 8, c slot) or
+    // CallName (RefNameIndex: b invoke, c name site).
+    RefIndex, RefNameIndex,
     StoreIndex,    // b: variable kind | mode << 8, c: slot; stack: args..., value
     GetMember,     // c: member site; stack: object, args
     CallMember,    // as GetMember, as a statement (DISPATCH_METHOD)
@@ -215,10 +220,15 @@ public:
     Value& value(std::int32_t i) { return m_chunks[static_cast<std::size_t>(i) >> kShift][i & (kChunk - 1)]; }
     std::int32_t size() const { return static_cast<std::int32_t>(m_entries.size()); }
     std::uint32_t generation() const { return m_generation; }
+    // The host's default object (the first named item whose members are
+    // global): what Me means outside a class. -1 when there is none.
+    std::int32_t defaultItem() const { return m_defaultItem; }
+    void setDefaultItem(std::int32_t index) { m_defaultItem = index; }
     void clear() {
         m_chunks.clear();
         m_entries.clear();
         m_byName.clear();
+        m_defaultItem = -1;
         ++m_generation;
     }
 
@@ -229,6 +239,7 @@ private:
     std::vector<std::unique_ptr<Value[]>> m_chunks;
     std::unordered_map<std::u16string, std::int32_t> m_byName;
     std::uint32_t m_generation = 0;
+    std::int32_t m_defaultItem = -1;
 };
 
 }  // namespace vbs

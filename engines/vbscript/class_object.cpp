@@ -21,7 +21,7 @@ HRESULT fillException(EXCEPINFO* excep, const ScriptError& e) {
         *excep = EXCEPINFO{};
         excep->scode = e.scode;
         excep->bstrSource = qrt::allocBstr(std::u16string_view(e.source.empty() ? kRuntimeErrorSource : e.source));
-        excep->bstrDescription = qrt::allocBstr(std::u16string_view(e.description));
+        excep->bstrDescription = qrt::allocBstr(reportText(e));
         if (!e.helpFile.empty()) excep->bstrHelpFile = qrt::allocBstr(std::u16string_view(e.helpFile));
         excep->dwHelpContext = static_cast<DWORD>(e.helpContext);
     }

@@ -37,8 +37,14 @@ void Compiler::expr(const Expr& e) {
     case ExprKind::Missing: emit(Op::PushMissing, e.pos); return;
     case ExprKind::New: emit(Op::NewObject, e.pos, 0, 0, globalSite(e.name)); return;
     case ExprKind::Me:
-        if (!m_class) compileError(err::InvalidMe, e.pos);
-        emit(Op::LoadMe, e.pos);
+        if (m_class) {
+            emit(Op::LoadMe, e.pos);
+        } else if (m_globals.defaultItem() >= 0) {
+            // Outside a class Me is the host's default object.
+            emit(Op::LoadItem, e.pos, 0, 0, m_globals.defaultItem());
+        } else {
+            compileError(err::InvalidMe, e.pos);
+        }
         return;
     case ExprKind::With:
         if (m_withSlots.empty()) compileError(err::InvalidReference, e.pos);
@@ -125,6 +131,30 @@ void Compiler::refArg(const Expr& a) {
         case Resolved::Field: emit(Op::RefField, a.pos, 0, 0, r.index); return;
         case Resolved::Outer: emit(Op::RefOuter, a.pos, 0, 0, r.index); return;
         default: break;
+        }
+    }
+    if (a.kind == ExprKind::Call && a.left->kind == ExprKind::Name && !a.args.empty()) {
+        // An array element goes by reference too (decided when run: the
+        // variable may hold an object instead).
+        Resolved r = resolve(a.left->name);
+        const bool recursion = r.kind == Resolved::Local && m_decl && m_decl->isFunction && r.index == m_resultSlot;
+        std::uint16_t kind = VarLocal;
+        switch (r.kind) {
+        case Resolved::Local: kind = VarLocal; break;
+        case Resolved::Global: kind = VarGlobal; break;
+        case Resolved::Field: kind = VarField; break;
+        case Resolved::Outer: kind = VarOuter; break;
+        case Resolved::Unknown: kind = VarName; break;
+        default: kind = 0xFF; break;
+        }
+        if (kind != 0xFF && !recursion) {
+            const std::uint8_t n = argCount(a.args.size(), a.pos);
+            // A name unknown here may turn out to be a procedure, whose
+            // arguments go by reference.
+            args(a.args, kind == VarName);
+            if (kind == VarName) emit(Op::RefNameIndex, a.pos, n, 1, r.index);
+            else emit(Op::RefIndex, a.pos, n, static_cast<std::uint16_t>(kind | 0x100), r.index);
+            return;
         }
     }
     expr(a);

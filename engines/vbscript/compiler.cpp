@@ -14,7 +14,7 @@ namespace compiling {
     ScriptError e;
     e.scode = errorStatus(number);
     e.description = errorText(number);
-    if (!detail.empty()) e.description += u": '" + std::u16string(detail) + u"'";
+    e.detail = detail;
     e.compile = true;
     e.positioned = true;
     e.line = pos.line;
@@ -166,7 +166,7 @@ std::int32_t operandDepth(const std::vector<Instr>& code) {
             ++depth;
             break;
         case Op::CallProc: case Op::CallName: case Op::CallBuiltin: case Op::IndexLocal: case Op::IndexGlobal:
-        case Op::CallSelf: case Op::Eval: case Op::Execute: case Op::ExecuteGlobal: case Op::GetRef:
+        case Op::RefIndex: case Op::RefNameIndex: case Op::CallSelf: case Op::Eval: case Op::Execute: case Op::ExecuteGlobal: case Op::GetRef:
             depth += 1 - a;
             break;
         case Op::IndexValue: case Op::GetMember: case Op::CallMember: depth -= a; break;

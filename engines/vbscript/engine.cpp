@@ -112,7 +112,7 @@ HRESULT ScriptEngine::Close() {
     return S_OK;
 }
 
-HRESULT ScriptEngine::AddNamedItem(LPCOLESTR name, DWORD) {
+HRESULT ScriptEngine::AddNamedItem(LPCOLESTR name, DWORD flags) {
     if (!name || !*name) return E_INVALIDARG;
     if (m_state == SCRIPTSTATE_CLOSED) return E_UNEXPECTED;
     try {
@@ -120,9 +120,10 @@ HRESULT ScriptEngine::AddNamedItem(LPCOLESTR name, DWORD) {
         std::int32_t g = m_globals.find(folded);
         if (g >= 0) {
             if (m_globals.entry(g).kind != Globals::Kind::NamedItem) return E_INVALIDARG;
-            return S_OK;
+        } else {
+            g = m_globals.add(name, std::move(folded), Globals::Kind::NamedItem);
         }
-        m_globals.add(name, std::move(folded), Globals::Kind::NamedItem);
+        if ((flags & SCRIPTITEM_GLOBALMEMBERS) && m_globals.defaultItem() < 0) m_globals.setDefaultItem(g);
         return S_OK;
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
@@ -273,7 +274,7 @@ void ScriptEngine::report(const ScriptError& e) {
     if (!m_site) return;
     qrt::ScriptErrorInfo info;
     info.source = !e.source.empty() ? e.source : std::u16string(e.compile ? kCompileSource : kRuntimeSource);
-    info.description = e.description;
+    info.description = reportText(e);
     info.scode = e.scode;
     if (e.where) {
         info.line = e.where->startingLine + e.line;

@@ -84,13 +84,30 @@ std::u16string errorText(int number) {
 }
 
 void raise(int number, std::u16string_view detail) {
-    std::u16string text = errorText(number);
-    if (!detail.empty()) {
-        text += u": '";
-        text += detail;
-        text += u"'";
+    ScriptError e;
+    e.scode = errorStatus(number);
+    e.description = errorText(number);
+    e.detail = detail;
+    throw e;
+}
+
+void nameBuiltinError(ScriptError& e, const char16_t* name) {
+    if (!e.detail.empty() || !e.source.empty() || e.fatal) return;
+    switch (static_cast<std::uint32_t>(e.scode)) {
+    case static_cast<std::uint32_t>(errorStatus(err::InvalidCall)):
+    case static_cast<std::uint32_t>(errorStatus(err::Overflow)):
+    case static_cast<std::uint32_t>(errorStatus(err::SubscriptRange)):
+    case static_cast<std::uint32_t>(errorStatus(err::TypeMismatch)):
+    case static_cast<std::uint32_t>(errorStatus(err::InvalidNull)):
+        e.detail = name;
+        return;
+    default: return;
     }
-    raiseText(number, std::move(text));
+}
+
+std::u16string reportText(const ScriptError& e) {
+    if (e.detail.empty()) return e.description;
+    return e.description + u": '" + e.detail + u"'";
 }
 
 void raiseText(int number, std::u16string description) {

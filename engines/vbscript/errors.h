@@ -34,6 +34,7 @@ constexpr int VariableUndefined = 500;
 constexpr int IllegalAssignment = 501;
 constexpr int InvalidReference = 505;      // a leading "." outside With
 constexpr int ObjectNotSet = 91;          // Object variable not set
+constexpr int InvalidNull = 94;           // Invalid use of Null
 constexpr int ForLoopNotInitialized = 92;
 constexpr int Interrupted = 0;          // not a VBScript number: the status comes from the host
 constexpr int UnknownRuntime = 32811;   // Unknown runtime error (an Err.Raise number without a text)
@@ -102,6 +103,9 @@ constexpr HRESULT errorStatus(int number) {
 struct ScriptError {
     HRESULT scode = E_FAIL;
     std::u16string description;
+    // The name the error is about ("Variable is undefined: 'x'"): part of
+    // the text reported to the host, not of Err.Description.
+    std::u16string detail;
     std::u16string source;   // empty: the engine's own source text
     bool compile = false;
     // Where it happened; filled in by whoever knows (parser or interpreter).
@@ -133,6 +137,13 @@ constexpr std::int32_t numberOfStatus(HRESULT hr) {
 // Throws the VBScript error number with its standard text, optionally
 // followed by ": 'detail'" as VBScript names the culprit.
 [[noreturn]] void raise(int number, std::u16string_view detail = {});
+
+// A built-in function's own argument errors (5, 6, 9, 13, 94) are reported
+// with its name, as in "Type mismatch: 'CInt'".
+void nameBuiltinError(ScriptError& e, const char16_t* name);
+
+// The description as reported to the host: with the detail, when there is one.
+std::u16string reportText(const ScriptError& e);
 [[noreturn]] void raiseText(int number, std::u16string description);
 // A failure status from a host call: the host's own text when it gave one.
 [[noreturn]] void raiseHost(HRESULT hr, std::u16string source, std::u16string description);

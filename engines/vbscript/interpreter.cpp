@@ -630,7 +630,7 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 VBS_ENTER(callee, argc);
                 VBS_NEXT();
             }
-            case Op::CallName: {
+            case Op::CallName: op_CallName: {
                 NameSite& site = proc->names[static_cast<std::size_t>(in->c)];
                 std::int32_t g = lookup(site);
                 const int argc = in->a;
@@ -666,7 +666,13 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 if (in->a < b.minArgs || in->a > b.maxArgs) raise(err::WrongArgs, b.name);
                 if (in->b) raise(err::TypeMismatch, b.name);  // a Sub's value asked for
                 m_sp = sp;
-                Value r = b.fn(*this, sp - in->a, in->a);
+                Value r;
+                try {
+                    r = b.fn(*this, sp - in->a, in->a);
+                } catch (ScriptError& e) {
+                    nameBuiltinError(e, b.name);
+                    throw;
+                }
                 replaceTop(sp, in->a, std::move(r));
                 break;
             }
@@ -681,6 +687,31 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 m_sp = sp;
                 Value r = indexInto(sp[-in->a - 1], sp - in->a, in->a, in->b != 0);
                 replaceTop(sp, in->a + 1, std::move(r));
+                break;
+            }
+            case Op::RefIndex: {
+                m_sp = sp;
+                Value& var = variable(static_cast<std::uint16_t>(in->b & 0xFF), in->c, *f);
+                if (var.isArray()) {
+                    replaceTop(sp, in->a, elementReference(var, sp - in->a, in->a));
+                } else {
+                    Value held = var;
+                    replaceTop(sp, in->a, indexInto(held, sp - in->a, in->a, (in->b >> 8) != 0));
+                }
+                break;
+            }
+            case Op::RefNameIndex: {
+                NameSite& site = proc->names[static_cast<std::size_t>(in->c)];
+                const std::int32_t g = lookup(site);
+                Value* var = nullptr;
+                if (g >= 0) {
+                    if (m_globals.entry(g).kind == Globals::Kind::Variable) var = &m_globals.value(g);
+                } else if (!proc->optionExplicit) {
+                    var = &siteVariable(site, *f);
+                }
+                if (!var || !var->isArray()) goto op_CallName;  // the same operands
+                m_sp = sp;
+                replaceTop(sp, in->a, elementReference(*var, sp - in->a, in->a));
                 break;
             }
             case Op::StoreIndex: {
@@ -827,7 +858,7 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 m_sp = sp;
                 Value& var = variable(in->b, in->c, *f);
                 std::vector<std::int32_t> bounds = upperBounds(sp - in->a, in->a);
-                if (var.isArray() && var.arr()->fixed) raise(err::ArrayFixed);
+                if (var.isArray() && (var.arr()->fixed || var.arr()->locks)) raise(err::ArrayFixed);
                 if (in->op == Op::ReDim && (in->b & 0x100) && var.isArray() && !var.arr()->bounds.empty()) {
                     resizePreserved(var, bounds);
                 } else {
@@ -842,6 +873,7 @@ Value Interpreter::execute(std::size_t entryDepth) {
             case Op::Erase: {
                 Value& var = variable(in->b, in->c, *f);
                 if (!var.isArray()) raise(err::TypeMismatch);
+                if (var.arr()->locks) raise(err::ArrayFixed);
                 if (var.arr()->fixed) {
                     // The elements go after the array is all Empty, in case
                     // a Class_Terminate looks at it.

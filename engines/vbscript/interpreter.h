@@ -195,6 +195,9 @@ private:
     // A container with arguments: an element, or an object's default member
     // (also without arguments when invoke: written with parentheses or as a statement).
     Value indexInto(const Value& container, Value* args, int argc, bool invoke);
+    // A reference to an element of the array variable var (made unshared
+    // first, so that the callee's writes reach it).
+    Value elementReference(Value& var, Value* args, int argc);
     void storeElement(Value& var, Value* args, int argc, Value& value, std::uint16_t mode);
     Value makeIterator(const Value& collection);
 

@@ -346,7 +346,7 @@ HRESULT Interpreter::invokeForHost(Procedure& proc, ClassInstance* self, DISPPAR
             *excep = EXCEPINFO{};
             excep->scode = failure.scode;
             excep->bstrSource = qrt::allocBstr(std::u16string_view(failure.source.empty() ? kRuntimeErrorSource : failure.source));
-            excep->bstrDescription = qrt::allocBstr(std::u16string_view(failure.description));
+            excep->bstrDescription = qrt::allocBstr(reportText(failure));
             if (!failure.helpFile.empty()) excep->bstrHelpFile = qrt::allocBstr(std::u16string_view(failure.helpFile));
             excep->dwHelpContext = static_cast<DWORD>(failure.helpContext);
         }

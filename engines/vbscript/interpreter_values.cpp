@@ -83,6 +83,11 @@ Value Interpreter::indexInto(const Value& container, Value* args, int argc, bool
     raise(err::TypeMismatch);
 }
 
+Value Interpreter::elementReference(Value& var, Value* args, int argc) {
+    Value& target = element(var.uniqueArray(), args, argc);
+    return Value::elementRef(var, &target);
+}
+
 void Interpreter::storeElement(Value& var, Value* args, int argc, Value& value, std::uint16_t mode) {
     if (var.isArray()) {
         prepareStore(value, mode);

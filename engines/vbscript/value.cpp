@@ -54,6 +54,12 @@ void finish(Tag tag, std::uint64_t bits) noexcept {
     case Tag::Object: payload<IDispatch>(bits)->Release(); break;
     case Tag::Array: delete payload<ArrayBody>(bits); break;
     case Tag::Iter: delete payload<IterBody>(bits); break;
+    case Tag::ElemRef: {
+        ElementRef* r = payload<ElementRef>(bits);
+        --r->array.arr()->locks;
+        delete r;
+        break;
+    }
     default: break;
     }
 }
@@ -77,6 +83,9 @@ void Value::releaseDetached(Tag tag, std::uint64_t bits) noexcept {
         break;
     case Tag::Iter:
         if (--payload<IterBody>(bits)->refs != 0) return;
+        break;
+    case Tag::ElemRef:
+        if (--payload<ElementRef>(bits)->refs != 0) return;
         break;
     default: return;
     }
@@ -116,9 +125,20 @@ void Value::appendString(std::u16string_view tail) {
     *this = string(std::move(text));
 }
 
+Value Value::elementRef(const Value& arrayValue, Value* element) {
+    auto* r = new ElementRef{1, element, arrayValue};
+    ++arrayValue.arr()->locks;
+    Value v;
+    v.m_tag = Tag::ElemRef;
+    v.m_eref = r;
+    return v;
+}
+
 ArrayBody* Value::uniqueArray() {
-    if (m_arr->refs > 1) {
-        auto* copy = new ArrayBody{1, m_arr->fixed, m_arr->bounds, m_arr->data};
+    // Element references share the array without making it shared: what
+    // is written through this value must reach them.
+    if (m_arr->refs - m_arr->locks > 1) {
+        auto* copy = new ArrayBody{1, m_arr->fixed, m_arr->bounds, m_arr->data, 0};
         --m_arr->refs;
         m_arr = copy;
     }

@@ -34,6 +34,9 @@ enum class Tag : std::uint8_t {
     Object,
     Array,
     Iter,
+    // A reference to an array element (a ByRef argument): holds the array
+    // and locks it against ReDim and Erase while it lives.
+    ElemRef,
     // Not counted: a pointer to a variable owned elsewhere.
     Ref,
 };
@@ -67,7 +70,12 @@ struct ArrayBody {
     bool fixed = false;  // declared with Dim a(n): cannot be resized or erased
     std::vector<Bound> bounds;
     std::vector<Value> data;
+    // Element references alive into this array; each also holds one of
+    // refs. While any lives, the array may not be resized or erased.
+    std::uint32_t locks = 0;
 };
+
+struct ElementRef;
 
 // State of a For Each loop.
 struct IterBody {
@@ -130,6 +138,10 @@ public:
     static Value array(ArrayBody* body) { Value v; v.m_tag = Tag::Array; v.m_arr = body; return v; }  // takes the reference
     static Value iter(IterBody* body) { Value v; v.m_tag = Tag::Iter; v.m_iter = body; return v; }    // takes the reference
     static Value ref(Value* target) { Value v; v.m_tag = Tag::Ref; v.m_ref = target; return v; }
+    // A reference to element of the array held by arrayValue, which must
+    // hold the only reference apart from other element references (see
+    // uniqueArray). Locks the array until the last copy is released.
+    static Value elementRef(const Value& arrayValue, Value* element);
 
     Tag tag() const { return m_tag; }
     bool isEmpty() const { return m_tag == Tag::Empty; }
@@ -137,7 +149,8 @@ public:
     bool isString() const { return m_tag == Tag::String; }
     bool isObject() const { return m_tag == Tag::Object; }
     bool isArray() const { return m_tag == Tag::Array; }
-    bool isRef() const { return m_tag == Tag::Ref; }
+    // A variable reference or an array element reference.
+    bool isRef() const { return m_tag >= Tag::ElemRef; }
     bool isMissing() const { return m_tag == Tag::Error && m_i4 == DISP_E_PARAMNOTFOUND; }
     bool isNothing() const { return m_tag == Tag::Object && !m_obj; }
 
@@ -154,11 +167,11 @@ public:
     IDispatch* obj() const { return m_obj; }
     ArrayBody* arr() const { return m_arr; }
     IterBody* iterBody() const { return m_iter; }
-    Value* target() const { return m_ref; }
+    inline Value* target() const;
 
     // The value itself, or the variable a reference points to.
-    const Value& deref() const { return m_tag == Tag::Ref ? *m_ref : *this; }
-    Value& deref() { return m_tag == Tag::Ref ? *m_ref : *this; }
+    const Value& deref() const { return isRef() ? *target() : *this; }
+    Value& deref() { return isRef() ? *target() : *this; }
 
     // Releases what is held; the value is Empty before the release runs.
     void clear() noexcept {
@@ -190,6 +203,7 @@ private:
         case Tag::Object: if (m_obj) m_obj->AddRef(); break;
         case Tag::Array: ++m_arr->refs; break;
         case Tag::Iter: ++m_iter->refs; break;
+        case Tag::ElemRef: ++*reinterpret_cast<std::uint32_t*>(m_eref); break;
         default: break;
         }
     }
@@ -221,11 +235,20 @@ private:
         IDispatch* m_obj;
         ArrayBody* m_arr;
         IterBody* m_iter;
+        ElementRef* m_eref;
         Value* m_ref;
     };
 };
 
 static_assert(sizeof(Value) == 16);
+
+struct ElementRef {
+    std::uint32_t refs = 1;  // first: Value::retain counts it without the full type
+    Value* element = nullptr;
+    Value array;
+};
+
+inline Value* Value::target() const { return m_tag == Tag::Ref ? m_ref : m_eref->element; }
 
 // The most elements one array may hold (2^28 values: 4 GiB).
 constexpr std::uint64_t kMaxArrayElements = std::uint64_t{1} << 28;

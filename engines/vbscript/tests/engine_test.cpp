@@ -214,6 +214,29 @@ TEST_F(EngineTest, ByReferenceArgumentsReachHostObjects) {
     // A constant or a parenthesised variable goes by value: nothing to write back.
     ASSERT_EQ(engine.parse(u"re = 7\nc.exp 0, 0, (re), im"), S_OK);
     EXPECT_EQ(engine.eval(u"re").iVal, 7);
+    // Array elements go by reference, and the array is free again afterwards.
+    ASSERT_EQ(engine.parse(u"Dim parts()\nReDim parts(1)\nc.exp 0, 0, parts(0), parts(1)\nReDim Preserve parts(2)"),
+              S_OK);
+    EXPECT_DOUBLE_EQ(engine.eval(u"parts(0)").dblVal, 1.0);
+    EXPECT_EQ(engine.eval(u"UBound(parts)").iVal, 2);
+}
+
+TEST_F(EngineTest, MeOutsideAClassIsTheHostsDefaultObject) {
+    // (Without such an item, Me outside a class is compile error 1037.)
+    {
+        Engine engine;
+        auto items = qrt::create<Collection>();
+        engine.site->publish(u"Items", items->unknown());
+        engine.script->AddNamedItem(u"Log", SCRIPTITEM_ISVISIBLE);
+        engine.script->AddNamedItem(u"Items", SCRIPTITEM_ISVISIBLE | SCRIPTITEM_GLOBALMEMBERS);
+        ASSERT_EQ(engine.run(u"Me.Add 5\nDim same: same = Me Is Items\n"
+                             u"Sub Inside(): Me.Add 6: End Sub\nInside"),
+                  S_OK);
+        EXPECT_EQ(engine.eval(u"same").boolVal, VARIANT_TRUE);
+        EXPECT_EQ(items->items.size(), 2u);
+        items->items.clear();
+        engine.site->clearItems();
+    }
 }
 
 TEST_F(EngineTest, HostCallingBackIntoTheScriptWhileItRuns) {

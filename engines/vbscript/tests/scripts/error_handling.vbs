@@ -159,3 +159,28 @@ On Error GoTo 0
 ' Stop does nothing.
 Stop
 Assert.Check True, "after Stop"
+
+' Err.Description is the bare text; the name an error is about only goes
+' into the report of an error nobody handled.
+On Error Resume Next
+Dim plain
+plain = CInt("abc")
+Assert.Equal Err.Description, "Type mismatch", "a built-in's type mismatch"
+Err.Clear
+plain = Mid("abc", 0)
+Assert.Equal Err.Description, "Invalid procedure call or argument", "a built-in's invalid argument"
+Err.Clear
+plain = Left("abc")
+Assert.Equal Err.Description, "Wrong number of arguments or invalid property assignment", "a built-in's arguments"
+Err.Clear
+plain = MonthName(13)
+Assert.Equal Err.Description, "Invalid procedure call or argument", "MonthName"
+Err.Clear
+Execute "Option Explicit : undefinedName = 1"
+Assert.Equal Err.Number, 500, "an undefined variable"
+Assert.Equal Err.Description, "Variable is undefined", "without its name"
+Err.Clear
+Set plain = CreateObject("No.Such.Thing")
+Assert.Equal Err.Description, "ActiveX component can't create object", "CreateObject"
+Err.Clear
+On Error GoTo 0
