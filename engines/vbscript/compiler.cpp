@@ -305,7 +305,10 @@ void Compiler::declareGlobal(const std::u16string& name, SourcePos pos, Globals:
     std::u16string folded = foldName(name);
     std::int32_t g = m_globals.find(folded);
     if (g >= 0) {
-        if (redefineCheck && m_globals.entry(g).kind == Globals::Kind::Procedure) compileError(err::NameRedefined, pos);
+        if (redefineCheck && (m_globals.entry(g).kind == Globals::Kind::Procedure ||
+                              m_globals.entry(g).kind == Globals::Kind::Class)) {
+            compileError(err::NameRedefined, pos);
+        }
         return;
     }
     m_globals.add(name, std::move(folded), kind);

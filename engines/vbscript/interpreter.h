@@ -195,6 +195,8 @@ private:
     // A container with arguments: an element, or an object's default member
     // (also without arguments when invoke: written with parentheses or as a statement).
     Value indexInto(const Value& container, Value* args, int argc, bool invoke);
+    Value indexMemberResult(IDispatch* object, MemberSite& site, Value* args, int argc, WORD flags);
+    Procedure* indexedResult(ClassInstance* object, Procedure* p, bool statement, Value* args, int argc, Value& out);
     // A reference to an element of the array variable var (made unshared
     // first, so that the callee's writes reach it).
     Value elementReference(Value& var, Value* args, int argc);

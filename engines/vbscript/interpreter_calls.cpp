@@ -159,6 +159,19 @@ inline bool plainVariant(const Value& v, VARIANT& out) {
 
 }  // namespace
 
+// A member that takes no arguments, given some: they index what it returns
+// (m.SubMatches(0), obj.Items(2)). Anything else stays the wrong count.
+Value Interpreter::indexMemberResult(IDispatch* object, MemberSite& site, Value* args, int argc, WORD flags) {
+    Value whole;
+    try {
+        whole = invokeMember(object, site, nullptr, 0, flags);
+    } catch (const ScriptError&) {
+        raise(err::WrongArgs, site.name);
+    }
+    if (!whole.isArray() && !(whole.isObject() && whole.obj())) raise(err::WrongArgs, site.name);
+    return indexInto(whole, args, argc, true);
+}
+
 Value Interpreter::invokeMember(IDispatch* object, MemberSite& site, Value* args, int argc, WORD flags,
                                 const Value* putValue) {
     DISPID id = site.id;
@@ -193,6 +206,10 @@ Value Interpreter::invokeMember(IDispatch* object, MemberSite& site, Value* args
             EXCEPINFO excep{};
             UINT argErr = 0;
             const HRESULT hr = object->Invoke(id, GUID_NULL, LOCALE_USER_DEFAULT, flags, &dp, &result, &excep, &argErr);
+            if (hr == DISP_E_BADPARAMCOUNT && argc > 0 && (flags & DISPATCH_PROPERTYGET)) {
+                qrt::clearExcepInfo(&excep);
+                return indexMemberResult(object, site, args, argc, flags);
+            }
             if (FAILED(hr)) raiseFromHost(hr, excep, site.name);
             if (excep.bstrSource || excep.bstrDescription || excep.bstrHelpFile) qrt::clearExcepInfo(&excep);
             if (ownsNothing(result)) return resultValue(result);
@@ -239,6 +256,10 @@ Value Interpreter::invokeMember(IDispatch* object, MemberSite& site, Value* args
         // Objects that only know "put" take object values through it too.
         qrt::clearExcepInfo(&excep);
         hr = object->Invoke(id, GUID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &dp, nullptr, &excep, &argErr);
+    }
+    if (hr == DISP_E_BADPARAMCOUNT && argc > 0 && !putValue && (flags & DISPATCH_PROPERTYGET)) {
+        qrt::clearExcepInfo(&excep);
+        return indexMemberResult(object, site, args, argc, flags);
     }
     if (FAILED(hr)) raiseFromHost(hr, excep, site.name);
     if (excep.bstrSource || excep.bstrDescription || excep.bstrHelpFile) qrt::clearExcepInfo(&excep);

@@ -32,6 +32,17 @@ constexpr std::size_t kDynamicCacheSize = 32;
 
 // ---- class members ------------------------------------------------------------
 
+// obj.Items(1) where Items takes no arguments: the arguments index what it
+// returns (an array's element, an object's default member). Otherwise the
+// procedure is entered as usual.
+Procedure* Interpreter::indexedResult(ClassInstance* object, Procedure* p, bool statement, Value* args, int argc,
+                                      Value& out) {
+    if (statement || argc == 0 || p->paramCount() != 0) return p;
+    Value whole = call(*p, nullptr, 0, object);
+    out = indexInto(whole, args, argc, true);
+    return nullptr;
+}
+
 Procedure* Interpreter::memberProc(ClassInstance* object, std::int32_t index, bool put, std::uint16_t mode,
                                    bool statement, Value* args, int argc, Value& out) {
     ClassMember& m = object->def().members[static_cast<std::size_t>(index)];
@@ -54,7 +65,7 @@ Procedure* Interpreter::memberProc(ClassInstance* object, std::int32_t index, bo
     }
     case ClassMember::Method:
         if (put) raise(err::IllegalAssignment, m.name);
-        return m.method.get();
+        return indexedResult(object, m.method.get(), statement, args, argc, out);
     case ClassMember::Property: {
         if (argc == 0 && !put && m.getField >= 0) {
             out = object->fields()[m.getField];
@@ -76,7 +87,7 @@ Procedure* Interpreter::memberProc(ClassInstance* object, std::int32_t index, bo
             if (put && mode != kModeSet && m.set && args[argc].isObject()) raise(err::IllegalAssignment, m.name);
             raise(err::NotSupported, m.name);
         }
-        return p;
+        return put ? p : indexedResult(object, p, statement, args, argc, out);
     }
     }
     return nullptr;

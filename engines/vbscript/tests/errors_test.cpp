@@ -31,6 +31,7 @@ const ErrorCase kCompileErrors[] = {
     {"MissingRParen", u"x = (1 + 2", 1006, "Expected ')'", 10, 10},
     {"DimBoundNotConstant", u"Dim n\nDim a(n)", 1026, "Expected integer constant", 11, 6},
     {"NameRedefined", u"Dim f\nFunction f()\nEnd Function", 1041, "Name redefined", 10, -1},
+    {"ClassNameRedefined", u"Class Shelf\nEnd Class\nDim shelf", 1041, "Name redefined", 12, -1},
     {"AssignToConstant", u"Const c = 1\nc = 2", 501, "Illegal assignment", 11, -1},
     {"LateOptionExplicit", u"x = 1\nOption Explicit", 1024, "Expected statement", 11, 0},
 };

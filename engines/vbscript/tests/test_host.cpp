@@ -231,6 +231,7 @@ HRESULT Collection::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* para
             name = qrt::Variant(params->rgvarg[0]);
             return S_OK;
         }
+        if (params->cArgs != 0) return DISP_E_BADPARAMCOUNT;
         if (result) VariantCopy(result, &name);
         return S_OK;
     case DISPID_NEWENUM: {

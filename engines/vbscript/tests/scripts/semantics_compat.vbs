@@ -54,3 +54,43 @@ Select Case 2
 End Select
 Assert.Equal taken, "two", "no error: the matching Case"
 On Error GoTo 0
+
+' A member that takes no arguments, given some: they index what it returns.
+Class Shelf
+    Public Property Get Items
+        Items = Array("a", "b", "c")
+    End Property
+    Public Function Inner()
+        Set Inner = New Scaler
+    End Function
+    Public Property Get Size
+        Size = 3
+    End Property
+    Public Function Second()
+        Second = Items(1)
+    End Function
+End Class
+Class Scaler
+    Public Default Function Times(n)
+        Times = n * 10
+    End Function
+End Class
+Dim sh
+Set sh = New Shelf
+Assert.Equal sh.Items(2), "c", "a Property Get's array, indexed"
+Assert.Equal sh.Inner(4), 40, "a Function's object, its default member called"
+Assert.Equal sh.Second(), "b", "inside the class too"
+On Error Resume Next
+Dim size
+size = sh.Size(1)
+Assert.Equal Err.Number, 450, "a number cannot be indexed: wrong number of arguments"
+Err.Clear
+On Error GoTo 0
+Items.Name = Array(5, 6, 7)
+Assert.Equal Items.Name(1), 6, "a host property's array, indexed"
+Items.Name = "plain"
+On Error Resume Next
+size = Items.Name(1)
+Assert.Equal Err.Number, 450, "a host property's string cannot be indexed"
+On Error GoTo 0
+Items.Name = Empty
