@@ -12,6 +12,9 @@
 namespace jscript {
 namespace {
 
+// Marks an error the hook has given its number.
+constexpr const char* kNumberedKey = DUK_HIDDEN_SYMBOL("numbered");
+
 constexpr HRESULT err(unsigned code) { return static_cast<HRESULT>(0x800A0000u | code); }
 
 struct Mapped {
@@ -136,6 +139,17 @@ bool isErrorConstructorName(std::string_view name) {
 duk_ret_t errCreateHook(duk_context* ctx) {
     duk_set_top(ctx, 1);  // [e]
     if (!duk_is_error(ctx, 0)) return 1;
+    // The hook sees an error again when a constructor call returns it:
+    // what was set the first time stays.
+    // (The mark is the object's own address, so that an error inheriting
+    // from a marked one is still seen.)
+    void* const self = duk_get_heapptr(ctx, 0);
+    duk_get_prop_string(ctx, 0, kNumberedKey);
+    const bool seen = duk_get_pointer(ctx, -1) == self;
+    duk_pop(ctx);
+    if (seen) return 1;
+    duk_push_pointer(ctx, self);
+    duk_put_prop_string(ctx, 0, kNumberedKey);
     duk_get_prop_string(ctx, 0, "name");
     const std::string name = duk_is_string(ctx, -1) ? duk_get_string(ctx, -1) : "";
     duk_pop(ctx);
@@ -164,6 +178,42 @@ duk_ret_t errCreateHook(duk_context* ctx) {
     return 1;
 }
 
+// Error([number[, description]]) and Error(message): a number alone, or a
+// number and a description, set the error's number; a single argument of
+// any other kind is the message, as in ECMAScript. The position is the
+// calling script's.
+duk_ret_t errorConstructor(duk_context* ctx) {
+    const duk_idx_t argc = duk_get_top(ctx);
+    double number = 0;
+    std::string text;
+    auto textOf = [ctx](duk_idx_t i) -> std::string {
+        if (duk_is_undefined(ctx, i)) return {};
+        duk_size_t length = 0;
+        const char* s = duk_safe_to_lstring(ctx, i, &length);
+        return std::string(s, length);
+    };
+    if (argc >= 2) {
+        number = static_cast<double>(duk_to_int32(ctx, 0));
+        text = textOf(1);
+    } else if (argc == 1 && duk_is_number(ctx, 0)) {
+        number = static_cast<double>(duk_to_int32(ctx, 0));
+    } else if (argc == 1) {
+        text = textOf(0);
+    }
+    std::string fileName;
+    int line = 0;
+    callerPosition(ctx, fileName, line);
+    duk_push_error_object_raw(ctx, DUK_ERR_ERROR, fileName.empty() ? nullptr : fileName.c_str(), line, "%s",
+                              text.c_str());
+    duk_push_lstring(ctx, text.data(), text.size());
+    duk_put_prop_string(ctx, -2, "message");
+    duk_push_lstring(ctx, text.data(), text.size());
+    duk_put_prop_string(ctx, -2, "description");
+    duk_push_number(ctx, number);
+    duk_put_prop_string(ctx, -2, "number");
+    return 1;
+}
+
 }  // namespace
 
 void installErrorNumbers(duk_context* ctx) {
@@ -171,6 +221,29 @@ void installErrorNumbers(duk_context* ctx) {
     duk_push_c_function(ctx, errCreateHook, 1);
     duk_put_prop_string(ctx, -2, "errCreate");
     duk_pop(ctx);
+
+    // Error itself takes this language's (number, description) form. The
+    // prototype stays the built-in one, so instanceof and the other error
+    // types are unchanged.
+    duk_get_global_string(ctx, "Error");  // [Error]
+    duk_get_prop_string(ctx, -1, "prototype");  // [Error proto]
+    duk_push_c_function(ctx, errorConstructor, DUK_VARARGS);  // [Error proto ctor]
+    duk_push_string(ctx, "name");
+    duk_push_string(ctx, "Error");
+    duk_def_prop(ctx, -3, DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_FORCE | DUK_DEFPROP_SET_CONFIGURABLE);
+    duk_push_string(ctx, "length");
+    duk_push_int(ctx, 1);
+    duk_def_prop(ctx, -3, DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_FORCE | DUK_DEFPROP_SET_CONFIGURABLE);
+    duk_push_string(ctx, "prototype");
+    duk_dup(ctx, -3);
+    duk_def_prop(ctx, -3, DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_FORCE | DUK_DEFPROP_CLEAR_WRITABLE |
+                              DUK_DEFPROP_CLEAR_ENUMERABLE | DUK_DEFPROP_CLEAR_CONFIGURABLE);
+    duk_push_string(ctx, "constructor");
+    duk_dup(ctx, -2);
+    duk_def_prop(ctx, -4, DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_FORCE | DUK_DEFPROP_SET_WRITABLE |
+                              DUK_DEFPROP_CLEAR_ENUMERABLE | DUK_DEFPROP_SET_CONFIGURABLE);
+    duk_put_global_string(ctx, "Error");  // [Error proto]
+    duk_pop_2(ctx);
 }
 
 }  // namespace jscript

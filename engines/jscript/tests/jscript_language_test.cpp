@@ -187,6 +187,34 @@ TEST_F(JScriptLanguage, EngineErrorsCarryNumbersAndDescriptions) {
     }
 }
 
+TEST_F(JScriptLanguage, ErrorTakesANumberAndADescription) {
+    struct Case {
+        const char16_t* expression;
+        const char* expected;  // number|description|message|instanceof Error
+    };
+    const Case cases[] = {
+        {u"new Error(-2146828275, 'Type mismatch')", "-2146828275|Type mismatch|Type mismatch|true"},
+        {u"new Error(42)", "42|||true"},
+        {u"new Error('just a message')", "0|just a message|just a message|true"},
+        {u"new Error()", "0|||true"},
+        {u"Error(7, 'called without new')", "7|called without new|called without new|true"},
+        {u"new Error('12', 5)", "12|5|5|true"},
+        {u"new Error(1, undefined)", "1|||true"},
+    };
+    EngineUnderTest js(u"JScript");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(qrt::encodeUtf8(c.expression));
+        const std::u16string script = u"var e = " + std::u16string(c.expression) +
+                                      u"; var outcome = [e.number, e.description, e.message, e instanceof Error].join('|');";
+        ASSERT_EQ(js.run(script), S_OK);
+        EXPECT_EQ(text(js.eval(u"outcome")), c.expected);
+    }
+    ASSERT_EQ(js.run(u"var e = new Error(3, 'x'); var checks = [e.name, String(e), Error.prototype.constructor === Error,"
+                     u" new TypeError('t') instanceof Error, Object.prototype.toString.call(e)].join('|');"),
+              S_OK);
+    EXPECT_EQ(text(js.eval(u"checks")), "Error|Error: x|true|true|[object Error]");
+}
+
 TEST_F(JScriptLanguage, UncaughtErrorsReachTheSiteWithTheirNumbers) {
     struct Case {
         const char16_t* script;
@@ -200,6 +228,7 @@ TEST_F(JScriptLanguage, UncaughtErrorsReachTheSiteWithTheirNumbers) {
         {u"var a = 1;\n\nvar s = 'abc\n", 1015, "JScript compilation error", "Unterminated string constant", 3},
         {u"var a = 1;\nvar b = ;\n", 1002, "JScript compilation error", "Syntax error", 2},
         {u"\nthrow new Error('plain');\n", 5022, "JScript runtime error", "plain", 2},
+        {u"\n\nthrow new Error(-2146828283, 'numbered');\n", 5, "JScript runtime error", "numbered", 3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(qrt::encodeUtf8(c.script));
