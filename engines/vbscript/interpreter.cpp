@@ -666,13 +666,7 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 if (in->a < b.minArgs || in->a > b.maxArgs) raise(err::WrongArgs, b.name);
                 if (in->b) raise(err::TypeMismatch, b.name);  // a Sub's value asked for
                 m_sp = sp;
-                Value r;
-                try {
-                    r = b.fn(*this, sp - in->a, in->a);
-                } catch (ScriptError& e) {
-                    nameBuiltinError(e, b.name);
-                    throw;
-                }
+                Value r = b.fn(*this, sp - in->a, in->a);
                 replaceTop(sp, in->a, std::move(r));
                 break;
             }
@@ -935,6 +929,8 @@ Value Interpreter::execute(std::size_t entryDepth) {
         }
     } catch (ScriptError& e) {
         if (!e.positioned) {
+            // A built-in's own argument errors carry its name.
+            if (in && in->op == Op::CallBuiltin) nameBuiltinError(e, builtinAt(in->c).name);
             const std::size_t index = static_cast<std::size_t>(pc - code) - 1;
             if (index < proc->positions.size()) {
                 e.line = proc->positions[index].line;
