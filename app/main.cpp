@@ -1,12 +1,16 @@
-// quillan: the program. With --run it runs a script without a display (the
-// batch runner); the windowed workbench is not part of this build yet.
+// quillan: the program. Without --run it opens the workbench window (and
+// the script given, once the window is shown); with --run it runs a script
+// without a display (the batch runner).
 #include "app/batch/batch_runner.h"
+#include "app/ui/main_frame.h"
+#include "app/ui/message_box.h"
 #include "hosting/registration.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstring>
@@ -42,6 +46,34 @@ void ensureRuntimeFolder() {
         qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(folder));
 }
 
+// The workbench: the main window, maximised, with the files of the command
+// line opened once it is shown.
+int runWindow(const QStringList& files) {
+    std::string message;
+    if (FAILED(qhost::ensureLibrariesRegistered(qhost::programFolder(),
+                                                {"Tarvik", "Sumtrel", "JScript", "VBScript", "Lexora"}, &message))) {
+        std::fprintf(stderr, "quillan: cannot register the component libraries: %s\n", message.c_str());
+        quillan::ui::tell(nullptr,
+                          QStringLiteral("OLE initialization failed.  Make sure that the OLE libraries are the "
+                                         "correct version.\n\n%1")
+                              .arg(QString::fromStdString(message)),
+                          QMessageBox::Critical);
+        return 2;
+    }
+    quillan::ui::CMainFrame frame;
+    QString error;
+    if (!frame.createControls(error)) {
+        std::fprintf(stderr, "quillan: %s\n", error.toLocal8Bit().constData());
+        quillan::ui::tell(nullptr, error, QMessageBox::Critical);
+        return 2;
+    }
+    frame.showMaximized();
+    for (const QString& file : files) {
+        QTimer::singleShot(0, &frame, [&frame, file] { frame.document().openDocument(file.toStdU16String()); });
+    }
+    return QApplication::exec();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -49,6 +81,7 @@ int main(int argc, char** argv) {
     startup.start();
     // A batch run needs no display, and neither does --help without one.
     const bool noDisplay = qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    const bool platformChosen = !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
     if ((wantsBatch(argc, argv) || noDisplay) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     if (qgetenv("QT_QPA_PLATFORM") == "offscreen") ensureRuntimeFolder();
@@ -90,14 +123,19 @@ int main(int argc, char** argv) {
                        "input is VBScript unless told)."),
         QStringLiteral("LANGUAGE"));
     parser.addOptions({run, exportPicture, size, call, timings, timeout, language});
+    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A script to open in the window."),
+                                 QStringLiteral("[FILE]"));
     parser.process(app);
 
     if (!parser.isSet(run)) {
-        std::fprintf(stderr,
-                     "quillan: the windowed workbench is not part of this build yet.\n"
-                     "Run a script without a display: quillan --run SCRIPT [--export FILE.jpg]\n"
-                     "See quillan --help.\n");
-        return 2;
+        if (noDisplay && !platformChosen) {
+            std::fprintf(stderr,
+                         "quillan: the workbench window needs a display, and there is none.\n"
+                         "Run a script without a display: quillan --run SCRIPT [--export FILE.jpg]\n"
+                         "See quillan --help.\n");
+            return 2;
+        }
+        return runWindow(parser.positionalArguments());
     }
 
     std::string message;

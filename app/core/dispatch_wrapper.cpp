@@ -1,4 +1,4 @@
-#include "app/core/vigraf_wrapper.h"
+#include "app/core/dispatch_wrapper.h"
 
 #include "runtime/bstr.h"
 
@@ -6,7 +6,7 @@
 
 namespace quillan {
 
-HRESULT CVigraf1::invoke(DISPID id, WORD flags, std::initializer_list<VARIANT> args, VARIANT* result) const {
+HRESULT DispatchWrapper::invoke(DISPID id, WORD flags, std::initializer_list<VARIANT> args, VARIANT* result) const {
     if (!m_control) return E_UNEXPECTED;
     // Arguments in reverse order; they are borrowed, so nothing is cleared.
     VARIANT reversed[8];
@@ -29,7 +29,7 @@ HRESULT CVigraf1::invoke(DISPID id, WORD flags, std::initializer_list<VARIANT> a
     return hr;
 }
 
-HRESULT CVigraf1::getLong(DISPID id, LONG& value) const {
+HRESULT DispatchWrapper::getLong(DISPID id, LONG& value) const {
     qrt::Variant result;
     HRESULT hr = invoke(id, DISPATCH_PROPERTYGET, {}, &result);
     if (FAILED(hr)) return hr;
@@ -46,7 +46,7 @@ HRESULT CVigraf1::getLong(DISPID id, LONG& value) const {
     return S_OK;
 }
 
-HRESULT CVigraf1::putLong(DISPID id, VARTYPE type, LONG value) const {
+HRESULT DispatchWrapper::putLong(DISPID id, VARTYPE type, LONG value) const {
     return invoke(id, DISPATCH_PROPERTYPUT, {type == VT_UI4 ? argUnsigned(static_cast<ULONG>(value)) : argLong(value)});
 }
 

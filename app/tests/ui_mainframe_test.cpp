@@ -1,0 +1,263 @@
+// The main window: its menus and commands, the title, opening a script (it
+// runs and shows in the editor), script errors and the script's dialogs,
+// keeping the user's edits, and moving between the panes.
+#include "app/tests/ui_support.h"
+#include "app/ui/edit_page.h"
+#include "app/ui/form_tab_view.h"
+#include "app/ui/graph_page.h"
+#include "app/ui/left_pane.h"
+#include "app/ui/script_page.h"
+#include "app/ui/xparse_wrapper.h"
+
+#include <QAction>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QToolBar>
+
+namespace {
+
+using quillan::ui::CEditPage;
+using quillan::ui::CFormTabView;
+using quillan::ui::CLeftPane;
+using quillan::ui::CMainFrame;
+
+using MainFrameTest = WindowFixture;
+
+QStringList menuTexts(const QList<QAction*>& actions) {
+    QStringList texts;
+    for (QAction* action : actions) texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    return texts;
+}
+
+TEST_F(MainFrameTest, MenusToolbarsAndStatusBarAreThoseOfTheWorkbench) {
+    const QList<QAction*> top = frame->menuBar()->actions();
+    ASSERT_EQ(menuTexts(top), (QStringList{"&File", "&View", "&Help"}));
+    EXPECT_EQ(menuTexts(top[0]->menu()->actions()),
+              (QStringList{"&New Script", "&Open Script", "-", "Recent File", "-", "E&xit"}));
+    EXPECT_EQ(menuTexts(top[0]->menu()->actions()[0]->menu()->actions()), (QStringList{"JScript", "VBScript"}));
+    EXPECT_EQ(menuTexts(top[1]->menu()->actions()), (QStringList{"&Toolbar", "&Status Bar"}));
+    EXPECT_EQ(menuTexts(top[2]->menu()->actions()), (QStringList{"&Help Topics", "-", "&About Quillan..."}));
+
+    EXPECT_EQ(frame->mainToolBar()->actions(),
+              (QList<QAction*>{frame->command(CMainFrame::NewScript), frame->command(CMainFrame::OpenScript),
+                               frame->mainToolBar()->actions()[2], frame->command(CMainFrame::About)}));
+    EXPECT_TRUE(frame->mainToolBar()->actions()[2]->isSeparator());
+    const std::pair<int, QKeySequence> keys[] = {
+        {CMainFrame::NewScript, QKeySequence(QStringLiteral("Ctrl+N"))},
+        {CMainFrame::OpenScript, QKeySequence(QStringLiteral("Ctrl+O"))},
+        {CMainFrame::SaveDocument, QKeySequence(QStringLiteral("Ctrl+S"))},
+        {CMainFrame::Help, QKeySequence(QStringLiteral("F1"))},
+        {CMainFrame::ContextHelp, QKeySequence(QStringLiteral("Shift+F1"))},
+        {CMainFrame::NextPane, QKeySequence(QStringLiteral("F6"))},
+        {CMainFrame::PreviousPane, QKeySequence(QStringLiteral("Shift+F6"))},
+    };
+    for (const auto& [id, key] : keys) EXPECT_EQ(frame->command(id)->shortcut(), key) << id;
+
+    // The editor page's toolbar: three commands with their tooltips.
+    CEditPage* edit = frame->formView()->editPage();
+    EXPECT_EQ(edit->command(CEditPage::SaveScript)->toolTip(), QStringLiteral("SAVE CURRENT SCRIPT"));
+    EXPECT_EQ(edit->command(CEditPage::CheckScript)->toolTip(), QStringLiteral("CHECK SYNTAXIS SCRIPT"));
+    EXPECT_EQ(edit->command(CEditPage::ImportFunctions)->toolTip(), QStringLiteral("IMPORT FUNCTIONS"));
+
+    // The View toggles hide and show the bars.
+    frame->command(CMainFrame::ViewToolBar)->trigger();
+    EXPECT_FALSE(frame->mainToolBar()->isVisible());
+    frame->command(CMainFrame::ViewStatusBar)->trigger();
+    EXPECT_FALSE(frame->statusBar()->isVisible());
+    frame->command(CMainFrame::ViewToolBar)->trigger();
+    frame->command(CMainFrame::ViewStatusBar)->trigger();
+    EXPECT_TRUE(frame->mainToolBar()->isVisible());
+    EXPECT_TRUE(frame->statusBar()->isVisible());
+    shot("empty");
+}
+
+TEST_F(MainFrameTest, TheTitleFollowsTheSelectedScript) {
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Quillan"));
+    const QString first = write("first.vbs", "Graf.CreateSeries\n");
+    const QString second = write("second.js", "Graf.CreateSeries();\n");
+    ASSERT_TRUE(frame->openScript(first));
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Quillan - file script - ") + first);
+    ASSERT_TRUE(frame->openScript(second));
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Quillan - file script - ") + second);
+    // Choosing the first one in the list again brings its path back.
+    frame->leftPane()->scriptPage()->scripts()->setCurrentRow(0);
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Quillan - file script - ") + first);
+    EXPECT_EQ(frame->currentPath(), first.toStdU16String());
+}
+
+TEST_F(MainFrameTest, AnOpenedScriptRunsShowsInTheEditorAndListsItsFunctions) {
+    const QString path = write("draw.vbs", kDrawingScript);
+    ASSERT_TRUE(frame->openScript(path));
+    EXPECT_TRUE(seam.messages.empty()) << seam.allTexts().join('|').toStdString();
+    EXPECT_EQ(frame->formView()->graphPage()->seriesCount(), 2);
+
+    const quillan::ui::CXparse1* editor = frame->formView()->editor();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_NE(editor->script().find(u"Graf.AddPointToSeries 0, i, Sin(i / 5)"), std::u16string::npos);
+    EXPECT_EQ(frame->formView()->editPage()->language(), quillan::ui::xparse::VBScript);
+    EXPECT_FALSE(editor->changed());
+    // After the run the editor has the keyboard.
+    EXPECT_EQ(frame->focusWidget(), frame->formView()->editPage()->editorWidget());
+
+    quillan::ui::CScriptPage* scripts = frame->leftPane()->scriptPage();
+    ASSERT_EQ(scripts->scripts()->count(), 1);
+    EXPECT_EQ(scripts->scripts()->currentRow(), 0);
+    ASSERT_EQ(scripts->functions()->count(), 1);
+    EXPECT_EQ(scripts->functions()->item(0)->text(), QStringLiteral("Again"));
+    EXPECT_EQ(scripts->functions()->currentRow(), -1);
+    shot("script");
+
+    clickTab(frame->formView(), CFormTabView::Graphic);
+    EXPECT_EQ(frame->formView()->currentIndex(), CFormTabView::Graphic);
+    EXPECT_TRUE(seam.messages.empty());
+    shot("graph");
+
+    // A function chosen in the list runs.
+    scripts->functions()->setCurrentRow(0);
+    EXPECT_EQ(frame->formView()->graphPage()->seriesCount(), 3);
+}
+
+TEST_F(MainFrameTest, OnlyScriptsAreOpenedAndAMissingFileIsReported) {
+    ASSERT_TRUE(frame->openScript(write("Mixed.Vbs", "Graf.CreateSeries\n")));
+    EXPECT_EQ(frame->formView()->editPage()->language(), quillan::ui::xparse::VBScript);
+    EXPECT_EQ(frame->formView()->graphPage()->seriesCount(), 1);
+
+    EXPECT_FALSE(frame->openScript(write("notes.txt", "Graf.CreateSeries\n")));
+    EXPECT_TRUE(seam.messages.empty());
+    EXPECT_FALSE(frame->openScript(QString::fromStdString(m_folder + "/missing.js")));
+    ASSERT_EQ(seam.messages.size(), 1u);
+    EXPECT_TRUE(seam.messages[0].text.startsWith(QStringLiteral("Invalid File Handle. Get Last Error reports 2\n")))
+        << seam.messages[0].text.toStdString();
+    EXPECT_EQ(frame->document().scriptPaths().size(), 1u);
+
+    // The same script twice is listed twice.
+    ASSERT_TRUE(frame->openScript(write("again.js", "Graf.CreateSeries();")));
+    ASSERT_TRUE(frame->openScript(QString::fromStdString(m_folder + "/again.js")));
+    EXPECT_EQ(frame->document().scriptPaths().size(), 3u);
+    EXPECT_EQ(frame->recentFiles().size(), 2);
+    EXPECT_EQ(frame->recentFiles().front(), QString::fromStdString(m_folder + "/again.js"));
+}
+
+TEST_F(MainFrameTest, AScriptErrorIsShownWithItsSourceDescriptionAndLine) {
+    ASSERT_TRUE(frame->openScript(write("broken.vbs", "Dim a\na = 1\na = a / 0\n")));
+    ASSERT_EQ(seam.messages.size(), 1u);
+    const QString text = seam.messages[0].text;
+    EXPECT_TRUE(text.startsWith(QStringLiteral("Microsoft VBScript runtime error\n")) ||
+                text.contains(QStringLiteral("runtime error")))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Division by zero"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Line 3"))) << text.toStdString();
+    EXPECT_EQ(seam.messages[0].icon, QMessageBox::Critical);
+    // The script is open all the same, for the user to correct it.
+    EXPECT_NE(frame->formView()->editor()->script().find(u"a / 0"), std::u16string::npos);
+}
+
+TEST_F(MainFrameTest, MsgBoxAndInputBoxAskTheUserWithVBScriptsButtonsAndAnswers) {
+    seam.answers = {QMessageBox::No, QMessageBox::Retry};
+    seam.texts = {QStringLiteral("2"), QString()};
+    ASSERT_TRUE(frame->openScript(write("ask.vbs",
+                                        "Dim r, n, i\n"
+                                        "r = MsgBox(\"Go on?\", vbYesNo + vbQuestion + vbDefaultButton2, \"Ask\")\n"
+                                        "If r = vbNo Then Graf.CreateSeries\n"
+                                        "r = MsgBox(\"Again?\", vbAbortRetryIgnore + vbExclamation)\n"
+                                        "If r = 4 Then Graf.CreateSeries\n"
+                                        "n = InputBox(\"How many?\", \"Count\", \"5\")\n"
+                                        "For i = 1 To CInt(n)\n  Graf.CreateSeries\nNext\n"
+                                        "n = InputBox(\"And now?\")\n"
+                                        "If n = \"\" Then Graf.CreateSeries\n")));
+    ASSERT_EQ(seam.messages.size(), 2u) << seam.allTexts().join('|').toStdString();
+    const auto& first = seam.messages[0];
+    EXPECT_EQ(first.title, QStringLiteral("Ask"));
+    EXPECT_EQ(first.text, QStringLiteral("Go on?"));
+    EXPECT_EQ(first.buttons, QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(first.defaultButton, QMessageBox::No);
+    EXPECT_EQ(first.icon, QMessageBox::Question);
+    const auto& second = seam.messages[1];
+    EXPECT_EQ(second.buttons, QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore);
+    EXPECT_EQ(second.icon, QMessageBox::Warning);
+    EXPECT_EQ(second.title, QStringLiteral("VBScript"));  // the engine's title when the script gives none
+    ASSERT_EQ(seam.prompts.size(), 2u);
+    EXPECT_EQ(seam.prompts[0].prompt, QStringLiteral("How many?"));
+    EXPECT_EQ(seam.prompts[0].title, QStringLiteral("Count"));
+    EXPECT_EQ(seam.prompts[0].defaultText, QStringLiteral("5"));
+    // No (1) + Retry (1) + two from the input + one for the cancelled input.
+    EXPECT_EQ(frame->formView()->graphPage()->seriesCount(), 5);
+}
+
+TEST_F(MainFrameTest, EditsAreOfferedForSavingBeforeAnotherScriptReplacesThem) {
+    const QString first = write("first.vbs", "Graf.CreateSeries\n");
+    ASSERT_TRUE(frame->openScript(first));
+    QWidget* editor = frame->formView()->editPage()->editorWidget();
+    QTest::keyClick(editor, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(editor, "Graf.CreateSeries");
+    seam.answers = {QMessageBox::Yes};
+    ASSERT_TRUE(frame->openScript(write("second.vbs", "Graf.CreateSeries\n")));
+    ASSERT_EQ(seam.messages.size(), 1u);
+    EXPECT_EQ(seam.messages[0].text, QStringLiteral("Save changes to the script?"));
+    EXPECT_EQ(seam.messages[0].buttons, QMessageBox::Yes | QMessageBox::No);
+    EXPECT_NE(read(first).find("Graf.CreateSeries\nGraf.CreateSeries"), std::string::npos) << read(first);
+
+    // Choosing the current script again asks nothing and runs nothing.
+    seam.messages.clear();
+    const long series = frame->formView()->graphPage()->seriesCount();
+    frame->selectScript(1);
+    EXPECT_TRUE(seam.messages.empty());
+    EXPECT_EQ(frame->formView()->graphPage()->seriesCount(), series);
+
+    // Unchanged text is not offered.
+    frame->leftPane()->scriptPage()->scripts()->setCurrentRow(0);
+    EXPECT_TRUE(seam.messages.empty());
+}
+
+TEST_F(MainFrameTest, SavingTheScriptWritesTheEditorsTextAndRunsIt) {
+    const QString path = write("grow.vbs", "Graf.CreateSeries\n");
+    ASSERT_TRUE(frame->openScript(path));
+    ASSERT_EQ(frame->formView()->graphPage()->seriesCount(), 1);
+    QWidget* editor = frame->formView()->editPage()->editorWidget();
+    QTest::keyClick(editor, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(editor, "Graf.CreateSeries");
+    frame->formView()->editPage()->command(CEditPage::SaveScript)->trigger();
+    EXPECT_EQ(read(path), "Graf.CreateSeries\nGraf.CreateSeries");
+    // The saved text ran: a run adds to the graph (scripts clear it
+    // themselves with Graf.Clear), so the count grows by this run's two.
+    EXPECT_EQ(frame->formView()->graphPage()->seriesCount(), 3);
+    // Closing asks nothing: the text is saved.
+    frame->close();
+    EXPECT_TRUE(seam.messages.empty()) << seam.allTexts().join('|').toStdString();
+}
+
+TEST_F(MainFrameTest, ClosingWithUnsavedEditsCanBeCancelled) {
+    const QString path = write("keep.vbs", "Graf.CreateSeries\n");
+    ASSERT_TRUE(frame->openScript(path));
+    QTest::keyClicks(frame->formView()->editPage()->editorWidget(), "' note");
+    seam.answers = {QMessageBox::Cancel};
+    EXPECT_FALSE(frame->close());
+    EXPECT_TRUE(frame->isVisible());
+    seam.answers = {QMessageBox::No};
+    EXPECT_TRUE(frame->close());
+    EXPECT_EQ(read(path), "Graf.CreateSeries\n");
+}
+
+TEST_F(MainFrameTest, F6MovesTheKeyboardBetweenThePanes) {
+    ASSERT_TRUE(frame->openScript(write("f6.vbs", "Sub Go\nEnd Sub\n")));
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    QWidget* editor = frame->formView()->editPage()->editorWidget();
+    editor->setFocus();
+    ASSERT_TRUE(editor->hasFocus());
+    QTest::keyClick(editor, Qt::Key_F6);
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_NE(focus, nullptr);
+    EXPECT_TRUE(frame->leftPane()->isAncestorOf(focus)) << focus->metaObject()->className();
+    QTest::keyClick(focus, Qt::Key_F6, Qt::ShiftModifier);
+    EXPECT_TRUE(editor->hasFocus());
+}
+
+TEST_F(MainFrameTest, AboutShowsTheProgramAndItsVersion) {
+    frame->command(CMainFrame::About)->trigger();
+    ASSERT_EQ(seam.messages.size(), 1u);
+    EXPECT_TRUE(seam.messages[0].text.startsWith(QStringLiteral("Quillan Version")));
+}
+
+}  // namespace

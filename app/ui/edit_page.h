@@ -1,0 +1,44 @@
+// The "Edit script" page of the right pane: the script editor control under
+// the script toolbar (save, check, import).
+#pragma once
+
+#include "app/ui/xparse_wrapper.h"
+#include "hosting/control_host.h"
+
+#include <QWidget>
+
+class QAction;
+class QToolBar;
+
+namespace quillan::ui {
+
+class CEditPage : public QWidget {
+public:
+    // Command numbers of the script toolbar.
+    static constexpr int SaveScript = 300, CheckScript = 301, ImportFunctions = 302;
+
+    explicit CEditPage(QWidget* parent = nullptr);
+    ~CEditPage() override;
+
+    // Creates the editor control; false with a reason when that fails.
+    bool createControl(QString& error);
+    const CXparse1* editor() const { return m_wrapper.control() ? &m_wrapper : nullptr; }
+    // The widget of the editor control that takes the keyboard.
+    QWidget* editorWidget() const;
+    QToolBar* toolBar() const { return m_toolBar; }
+    // The toolbar's command of that number (300 to 302); null for others.
+    QAction* command(int id) const;
+
+    // Language of the editor: 1 JScript, 2 VBScript, 0 none yet.
+    LONG language() const { return m_language; }
+    void setLanguage(LONG language);
+
+private:
+    QToolBar* m_toolBar;
+    qhost::ControlHost* m_host;
+    CXparse1 m_wrapper;
+    QAction* m_commands[3];
+    LONG m_language = 0;
+};
+
+}  // namespace quillan::ui

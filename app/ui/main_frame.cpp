@@ -1,0 +1,558 @@
+#include "app/ui/main_frame.h"
+
+#include "app/ui/edit_page.h"
+#include "app/ui/form_tab_view.h"
+#include "app/ui/graph_page.h"
+#include "app/ui/left_pane.h"
+#include "app/ui/message_box.h"
+#include "app/ui/script_page.h"
+#include "app/ui/window_script_ui.h"
+#include "app/ui/xparse_wrapper.h"
+#include "hosting/registration.h"
+#include "runtime/text.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+#include <QUrl>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace quillan::ui {
+namespace {
+
+const QString kTitleSeparator = QStringLiteral(" - file script - ");
+
+bool isScriptPath(const QString& path) {
+    const QString extension = QFileInfo(path).suffix();
+    return (extension.size() == 3 && extension.compare(QLatin1String("vbs"), Qt::CaseInsensitive) == 0) ||
+           (extension.size() == 2 && extension.compare(QLatin1String("js"), Qt::CaseInsensitive) == 0);
+}
+
+LONG editorLanguageOf(const std::u16string& path) {
+    return Graf::isVBScriptPath(path) ? xparse::VBScript : xparse::JScript;
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_document(std::make_unique<CQuillanDoc>()) {
+    setObjectName(QStringLiteral("mainFrame"));
+    setWindowIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
+    m_scriptUi = std::make_unique<WindowScriptUi>(
+        this, [this] { focusScriptEditor(); },
+        [this](const QString& text) { statusBar()->showMessage(text, 10000); });
+    m_previousUi = setScriptUi(m_scriptUi.get());
+
+    createActions();
+    createMenus();
+    createToolBar();
+    createStatusBar();
+
+    m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_splitter->setObjectName(QStringLiteral("splitter"));
+    m_left = new CLeftPane(*m_document, m_splitter);
+    m_form = new CFormTabView(m_splitter);
+    m_left->setFormView(m_form);
+    m_form->setLeftPane(m_left);
+    m_splitter->addWidget(m_left);
+    m_splitter->addWidget(m_form);
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 1);
+    m_splitter->setChildrenCollapsible(false);
+    m_splitter->setSizes({std::max(300, m_left->minimumSizeHint().width()), 900});
+    setCentralWidget(m_splitter);
+
+    m_form->selectPage(CFormTabView::EditScript);
+    m_left->selectPage(CLeftPane::ScriptFunctions);
+
+    CScriptPage* scripts = m_left->scriptPage();
+    scripts->setScriptChosen([this](int row) { selectScript(row); });
+    scripts->setFunctionChosen([this](const QString& name) {
+        m_document->graf().callFunction(name.toStdU16String());
+        if (const CXparse1* editor = m_form->editor(); editor && m_form->currentIndex() == CFormTabView::EditScript) {
+            editor->goToFunction(u"function", name.toStdU16String());
+            if (m_form->editPage()->language() == xparse::VBScript) editor->goToFunction(u"sub", name.toStdU16String());
+            focusScriptEditor();
+        }
+    });
+    CEditPage* edit = m_form->editPage();
+    connect(edit->command(CEditPage::SaveScript), &QAction::triggered, this, [this] { saveScript(); });
+    connect(edit->command(CEditPage::CheckScript), &QAction::triggered, this, [this] { checkScript(); });
+    // Importing snippets comes with the snippet browser.
+    edit->command(CEditPage::ImportFunctions)->setEnabled(false);
+
+    m_document->graf().setWindows(this);
+    m_document->addView(m_form);
+    m_document->setOpenScriptHandler([this](std::u16string_view path) {
+        openScript(QString::fromStdU16String(std::u16string(path)));
+    });
+    updateTitle();
+}
+
+CMainFrame::~CMainFrame() {
+    // The script goes before the windows it draws into and reports to.
+    Graf& graf = m_document->graf();
+    graf.shutDown();
+    graf.setWindows(nullptr);
+    m_document->removeView(m_form);
+    m_document->setOpenScriptHandler({});
+    m_document.reset();
+    setScriptUi(m_previousUi);
+}
+
+bool CMainFrame::createControls(QString& error) { return m_form->createControls(error); }
+
+QAction* CMainFrame::command(int id) const {
+    const auto it = m_commands.find(id);
+    return it == m_commands.end() ? nullptr : it->second;
+}
+
+QAction* CMainFrame::addCommand(int id, const QString& text, const QKeySequence& shortcut, const QString& statusTip) {
+    auto* action = new QAction(text, this);
+    action->setData(id);
+    if (!shortcut.isEmpty()) action->setShortcut(shortcut);
+    if (!statusTip.isEmpty()) action->setStatusTip(statusTip);
+    m_commands[id] = action;
+    addAction(action);  // its shortcut works wherever the focus is in the window
+    return action;
+}
+
+void CMainFrame::createActions() {
+    QStyle* s = style();
+    addCommand(NewScript, QStringLiteral("&New"), QKeySequence(Qt::CTRL | Qt::Key_N),
+               QStringLiteral("Create a new script"))
+        ->setIcon(s->standardIcon(QStyle::SP_FileIcon));
+    addCommand(OpenScript, QStringLiteral("&Open Script"), QKeySequence(Qt::CTRL | Qt::Key_O),
+               QStringLiteral("Open a script, run it and show it in the editor"))
+        ->setIcon(s->standardIcon(QStyle::SP_DialogOpenButton));
+    addCommand(NewJScript, QStringLiteral("JScript"), {}, QStringLiteral("Create a JScript file"));
+    addCommand(NewVBScript, QStringLiteral("VBScript"), {}, QStringLiteral("Create a VBScript file"));
+    addCommand(SaveDocument, QStringLiteral("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S),
+               QStringLiteral("Save the document"));
+    addCommand(Exit, QStringLiteral("E&xit"), {}, QStringLiteral("Quit the application"));
+    QAction* toolBar = addCommand(ViewToolBar, QStringLiteral("&Toolbar"), {}, QStringLiteral("Show or hide the toolbar"));
+    QAction* statusBarToggle =
+        addCommand(ViewStatusBar, QStringLiteral("&Status Bar"), {}, QStringLiteral("Show or hide the status bar"));
+    for (QAction* toggle : {toolBar, statusBarToggle}) {
+        toggle->setCheckable(true);
+        toggle->setChecked(true);
+    }
+    addCommand(HelpTopics, QStringLiteral("&Help Topics"), {}, QStringLiteral("List Help topics"));
+    addCommand(Help, QStringLiteral("Help"), QKeySequence(Qt::Key_F1));
+    addCommand(ContextHelp, QStringLiteral("Context Help"), QKeySequence(Qt::SHIFT | Qt::Key_F1));
+    addCommand(About, QStringLiteral("&About Quillan..."), {},
+               QStringLiteral("Display program information, version number and copyright"))
+        ->setIcon(s->standardIcon(QStyle::SP_MessageBoxInformation));
+    addCommand(NextPane, QStringLiteral("Next Pane"), QKeySequence(Qt::Key_F6));
+    addCommand(PreviousPane, QStringLiteral("Previous Pane"), QKeySequence(Qt::SHIFT | Qt::Key_F6));
+
+    connect(command(NewScript), &QAction::triggered, this, [this] { newScriptDialog(); });
+    connect(command(OpenScript), &QAction::triggered, this, [this] { openDialog(); });
+    connect(command(NewJScript), &QAction::triggered, this, [this] { newScriptFile(xparse::JScript); });
+    connect(command(NewVBScript), &QAction::triggered, this, [this] { newScriptFile(xparse::VBScript); });
+    connect(command(SaveDocument), &QAction::triggered, this, [this] { saveDocumentDialog(); });
+    connect(command(Exit), &QAction::triggered, this, [this] { close(); });
+    connect(toolBar, &QAction::toggled, this, [this](bool on) { m_toolBar->setVisible(on); });
+    connect(statusBarToggle, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
+    for (int id : {HelpTopics, Help, ContextHelp})
+        connect(command(id), &QAction::triggered, this, [this] { showHelp(); });
+    connect(command(About), &QAction::triggered, this, [this] { showAbout(); });
+    connect(command(NextPane), &QAction::triggered, this, [this] { focusPane(true); });
+    connect(command(PreviousPane), &QAction::triggered, this, [this] { focusPane(false); });
+}
+
+void CMainFrame::createMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    QMenu* newScript = file->addMenu(QStringLiteral("&New Script"));
+    newScript->addAction(command(NewJScript));
+    newScript->addAction(command(NewVBScript));
+    file->addAction(command(OpenScript));
+    file->addSeparator();
+    m_recentMenu = file->addMenu(QStringLiteral("Recent File"));
+    rebuildRecentMenu();
+    file->addSeparator();
+    file->addAction(command(Exit));
+
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    view->addAction(command(ViewToolBar));
+    view->addAction(command(ViewStatusBar));
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->addAction(command(HelpTopics));
+    help->addSeparator();
+    help->addAction(command(About));
+}
+
+void CMainFrame::createToolBar() {
+    m_toolBar = addToolBar(QStringLiteral("Standard"));
+    m_toolBar->setObjectName(QStringLiteral("mainToolBar"));
+    m_toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    m_toolBar->addAction(command(NewScript));
+    m_toolBar->addAction(command(OpenScript));
+    m_toolBar->addSeparator();
+    m_toolBar->addAction(command(About));
+    // Hiding the bar by its own menu keeps the View command in step.
+    connect(m_toolBar, &QToolBar::visibilityChanged, this, [this](bool visible) {
+        if (!isHidden()) command(ViewToolBar)->setChecked(visible);
+    });
+}
+
+void CMainFrame::createStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->showMessage(QStringLiteral("Ready"));
+    const char* names[] = {"CAPS", "NUM", "SCRL"};
+    for (int i = 0; i < 3; ++i) {
+        auto* label = new QLabel(QString::fromLatin1(names[i]), bar);
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        label->setAlignment(Qt::AlignCenter);
+        label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QStringLiteral("SCRL")) + 12);
+        // Qt tells no lock states: the indicators show the panes, greyed.
+        label->setEnabled(false);
+        bar->addPermanentWidget(label);
+        m_indicators[i] = label;
+    }
+}
+
+void CMainFrame::rebuildRecentMenu() {
+    m_recentMenu->clear();
+    if (m_recent.isEmpty()) {
+        m_recentMenu->addAction(QStringLiteral("Recent File"))->setEnabled(false);
+        return;
+    }
+    for (int i = 0; i < m_recent.size(); ++i) {
+        const QString path = m_recent[i];
+        QAction* action = m_recentMenu->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(path));
+        action->setData(RecentFile + i);
+        connect(action, &QAction::triggered, this, [this, path] { m_document->openDocument(path.toStdU16String()); });
+    }
+}
+
+void CMainFrame::addRecentFile(const QString& path) {
+    m_recent.removeAll(path);
+    m_recent.prepend(path);
+    while (m_recent.size() > kMaxRecentFiles) m_recent.removeLast();
+    rebuildRecentMenu();
+}
+
+// --- Title ---------------------------------------------------------------
+
+void CMainFrame::updateTitle(int index) {
+    const auto& paths = m_document->scriptPaths();
+    if (paths.empty()) {
+        setWindowTitle(programCaption());
+        return;
+    }
+    const std::size_t at = index >= 0 && static_cast<std::size_t>(index) < paths.size() ? static_cast<std::size_t>(index)
+                                                                                           : paths.size() - 1;
+    setWindowTitle(programCaption() + kTitleSeparator + QString::fromStdU16String(paths[at]));
+}
+
+// --- Opening and selecting scripts --------------------------------------
+
+bool CMainFrame::openScript(const QString& given) {
+    const bool script = isScriptPath(given);
+    struct stat info {};
+    if (::stat(QFile::encodeName(given).constData(), &info) != 0) {
+        const int error = errno;
+        tell(this, QStringLiteral("Invalid File Handle. Get Last Error reports %1\n%2: %3")
+                       .arg(error)
+                       .arg(given, QString::fromLocal8Bit(std::strerror(error))));
+        return false;
+    }
+    if (!script) return false;
+    const QString path = QFileInfo(given).absoluteFilePath();
+    m_document->addScript(path.toStdU16String());
+    addRecentFile(path);
+    m_left->selectPage(CLeftPane::ScriptFunctions);
+    m_left->refreshLists();
+    const int last = static_cast<int>(m_document->scriptPaths().size()) - 1;
+    m_left->scriptPage()->setCurrentScript(last);
+    selectScript(last);
+    m_left->scriptPage()->clearFunctionSelection();
+    return true;
+}
+
+void CMainFrame::selectScript(int index) {
+    const auto& paths = m_document->scriptPaths();
+    if (index < 0 || static_cast<std::size_t>(index) >= paths.size()) return;
+    const std::u16string path = paths[static_cast<std::size_t>(index)];
+    if (path == m_currentPath) return;
+    if (!offerToSaveEditor(false)) return;
+
+    m_currentPath = path;
+    const LONG language = editorLanguageOf(path);
+    m_left->scriptPage()->setCurrentScript(index);
+    m_selecting = true;
+    m_pendingErrorMark.reset();
+    m_document->graf().loadScript(path);
+    m_left->refreshLists();
+    loadIntoEditor(path, language);
+    m_selecting = false;
+    if (m_pendingErrorMark) {
+        if (const CXparse1* editor = m_form->editor())
+            editor->colorizeLine(m_pendingErrorMark->first - 1, m_pendingErrorMark->second, 255);
+        m_pendingErrorMark.reset();
+    }
+    updateTitle(index);
+}
+
+void CMainFrame::loadIntoEditor(const std::u16string& path, LONG language) {
+    CEditPage* page = m_form->editPage();
+    m_form->selectPage(CFormTabView::EditScript);
+    page->setLanguage(language);
+    const CXparse1* editor = page->editor();
+    if (!editor) return;
+    QFile file(QString::fromStdU16String(path));
+    if (!file.open(QIODevice::ReadOnly)) {
+        tell(this, QStringLiteral("Cannot open %1:\n%2").arg(file.fileName(), file.errorString()));
+        return;
+    }
+    const QByteArray bytes = file.readAll();
+    const std::u16string text = qrt::decodeText(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    if (text.empty()) {
+        editor->setScript(u"");
+        m_editorBaseline.clear();
+    } else {
+        editor->setTypeScript(language);
+        editor->setScript(text);
+        editor->parse();
+        m_editorBaseline = editor->script();
+    }
+    focusScriptEditor();
+}
+
+bool CMainFrame::writeScript(const std::u16string& path, const std::u16string& text) {
+    QFile file(QString::fromStdU16String(path));
+    const std::string bytes = qrt::encodeUtf8(text);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size()) ||
+        !file.flush()) {
+        // The text is still in the editor: the user must know it was not kept.
+        tell(this, QStringLiteral("The script could not be saved to %1:\n%2").arg(file.fileName(), file.errorString()));
+        return false;
+    }
+    return true;
+}
+
+bool CMainFrame::offerToSaveEditor(bool withCancel) {
+    const CXparse1* editor = m_form->editor();
+    if (!editor || m_currentPath.empty()) return true;
+    const std::u16string text = editor->script();
+    if (!editor->changed() || text == m_editorBaseline) return true;
+    MessageRequest request;
+    request.title = programCaption();
+    request.text = QStringLiteral("Save changes to the script?");
+    request.icon = QMessageBox::Question;
+    request.buttons = QMessageBox::Yes | QMessageBox::No;
+    if (withCancel) request.buttons |= QMessageBox::Cancel;
+    request.defaultButton = QMessageBox::Yes;
+    const QMessageBox::StandardButton answer = messageSeam().ask(this, request);
+    if (answer == QMessageBox::Yes) {
+        if (writeScript(m_currentPath, text)) {
+            m_editorBaseline = text;
+            return true;
+        }
+        return !withCancel;
+    }
+    return answer == QMessageBox::No || !withCancel;
+}
+
+// --- Script toolbar --------------------------------------------------------
+
+void CMainFrame::saveScript() {
+    const CXparse1* editor = m_form->editor();
+    if (!editor) return;
+    const std::u16string text = editor->script();
+    if (m_currentPath.empty()) {
+        // No script yet: the text becomes a new file, which is then opened.
+        bool accepted = false;
+        const LONG language = m_form->editPage()->language() == xparse::JScript ? xparse::JScript : xparse::VBScript;
+        const QString path = askNewScriptPath(language, accepted);
+        if (!accepted || path.isEmpty() || !writeScript(path.toStdU16String(), text)) return;
+        openScript(path);
+        return;
+    }
+    if (!writeScript(m_currentPath, text)) return;
+    m_editorBaseline = text;
+    m_document->graf().loadScript(m_currentPath);
+    m_left->refreshLists();
+}
+
+void CMainFrame::checkScript() {
+    const CXparse1* editor = m_form->editor();
+    if (!editor || m_currentPath.empty()) return;
+    Graf& graf = m_document->graf();
+    graf.loadMemScript(editor->script());
+    editor->parse();
+    LONG line = 0, position = 0;
+    std::u16string description;
+    if (graf.lastError(line, position, description) == S_OK) editor->colorizeLine(line - 1, position, 255);
+    m_left->refreshLists();
+}
+
+// --- GrafWindows ---------------------------------------------------------
+
+void CMainFrame::onScriptError(CScriptDriver& host) {
+    LONG line = 0, position = 0;
+    BSTR description = nullptr;
+    if (host.GetLastError(&line, &position, &description) != S_OK) return;
+    SysFreeString(description);
+    if (line <= 0) return;
+    // While a selected script is loading, the editor still shows the one
+    // before: the line is marked once the new text is in.
+    if (m_selecting) {
+        m_pendingErrorMark = std::make_pair(line, position);
+        return;
+    }
+    if (const CXparse1* editor = m_form->editor()) editor->colorizeLine(line - 1, position, 255);
+}
+
+void CMainFrame::focusScriptEditor() {
+    if (QWidget* editor = m_form->editPage()->editorWidget()) {
+        editor->setFocus(Qt::OtherFocusReason);
+        editor->update();
+    }
+}
+
+// --- Commands ------------------------------------------------------------
+
+QString CMainFrame::askNewScriptPath(LONG language, bool& accepted) {
+    const bool js = language == xparse::JScript;
+    QFileDialog dialog(this, js ? QStringLiteral("Create JScript file") : QStringLiteral("Create VBScript file"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(js ? QStringLiteral("Java Script Files (*.js)") : QStringLiteral("VBasic Script Files (*.vbs)"));
+    dialog.setDefaultSuffix(js ? QStringLiteral("js") : QStringLiteral("vbs"));
+    accepted = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+    return accepted ? dialog.selectedFiles().first() : QString();
+}
+
+void CMainFrame::newScriptFile(LONG language) {
+    bool accepted = false;
+    const QString path = askNewScriptPath(language, accepted);
+    if (!accepted) return;
+    // An existing file keeps what it holds.
+    QFile file(path);
+    if (!file.exists() && !file.open(QIODevice::WriteOnly)) {
+        tell(this, QStringLiteral("Cannot create %1:\n%2").arg(path, file.errorString()));
+        return;
+    }
+    file.close();
+    m_document->addScript(path.toStdU16String());
+    addRecentFile(path);
+    m_form->selectPage(CFormTabView::EditScript);
+    m_left->selectPage(CLeftPane::ScriptFunctions);
+    m_left->refreshLists();
+}
+
+void CMainFrame::newScriptDialog() {
+    const QStringList languages{QStringLiteral("Java Script"), QStringLiteral("Visual Basic Script")};
+    bool ok = false;
+    const QString choice = QInputDialog::getItem(this, QStringLiteral("Create new script"),
+                                                 QStringLiteral("Programming language"), languages, 1, false, &ok);
+    if (!ok) return;
+    const LONG language = choice == languages[0] ? xparse::JScript : xparse::VBScript;
+    bool accepted = false;
+    const QString path = askNewScriptPath(language, accepted);
+    if (!accepted) return;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        tell(this, QStringLiteral("Cannot create %1:\n%2").arg(path, file.errorString()));
+        return;
+    }
+    file.close();
+    m_document->addScript(path.toStdU16String());
+    m_lastCreatedName = QString::fromStdU16String(m_document->scriptNames().back());
+    m_form->editPage()->setLanguage(language);
+    m_left->refreshLists();
+}
+
+void CMainFrame::openDialog() {
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Open Script"), QString(),
+        QStringLiteral("Java Script Files (*.js);;Visual Basic Script (*.vbs);;Scripts (*.js *.vbs)"));
+    if (!path.isEmpty()) openScript(path);
+}
+
+void CMainFrame::saveDocumentDialog() {
+    if (m_documentPath.isEmpty()) {
+        QFileDialog dialog(this, QStringLiteral("Save As"));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setNameFilter(QStringLiteral("Quillan Files (*.qln)"));
+        dialog.setDefaultSuffix(QStringLiteral("qln"));
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+        m_documentPath = dialog.selectedFiles().first();
+    }
+    const HRESULT hr = m_document->saveDocument(m_documentPath.toStdU16String());
+    if (FAILED(hr)) {
+        tell(this, QStringLiteral("The document could not be saved to %1.").arg(m_documentPath));
+        m_documentPath.clear();
+    }
+}
+
+void CMainFrame::showHelp() {
+    const QString manual = QDir(QString::fromStdString(qhost::programFolder()))
+                               .absoluteFilePath(QStringLiteral("../share/quillan/help/index.html"));
+    if (!QFileInfo::exists(manual) || !QDesktopServices::openUrl(QUrl::fromLocalFile(manual)))
+        tell(this, QStringLiteral("Failed to launch help."));
+}
+
+void CMainFrame::showAbout() {
+    MessageRequest request;
+    request.title = QStringLiteral("About Quillan");
+    request.text = QStringLiteral("Quillan Version %1\n\nA scriptable graphing workbench.")
+                       .arg(QApplication::applicationVersion());
+    request.icon = QMessageBox::Information;
+    messageSeam().ask(this, request);
+}
+
+void CMainFrame::focusPane(bool) {
+    // Two panes: the next one and the previous one are the same.
+    QWidget* focus = QApplication::focusWidget();
+    const bool inLeft = focus && m_left->isAncestorOf(focus);
+    CTabView* target = inLeft ? static_cast<CTabView*>(m_form) : static_cast<CTabView*>(m_left);
+    QWidget* page = target->page(target->currentIndex());
+    if (!page) return;
+    QWidget* widget = target->rememberedFocus(target->currentIndex());
+    if (!widget || !widget->isVisible()) widget = page->focusWidget();
+    if (!widget || !widget->isVisible()) {
+        if (target == m_form && m_form->currentIndex() == CFormTabView::EditScript) widget = m_form->editPage()->editorWidget();
+        else {
+            for (QWidget* child : page->findChildren<QWidget*>()) {
+                if (child->isVisible() && child->isEnabled() && (child->focusPolicy() & Qt::TabFocus)) {
+                    widget = child;
+                    break;
+                }
+            }
+        }
+    }
+    if (!widget) widget = target->tabBar();
+    widget->setFocus(Qt::ShortcutFocusReason);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    // Edits not yet saved are offered before they are lost.
+    if (!offerToSaveEditor(true)) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+}  // namespace quillan::ui

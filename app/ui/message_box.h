@@ -1,0 +1,54 @@
+// Every message box and text prompt of the windows goes through one seam, so
+// that tests can read what the user would be told and answer it.
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+
+#include <optional>
+
+class QWidget;
+
+namespace quillan::ui {
+
+struct MessageRequest {
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+};
+
+struct TextRequest {
+    QString title;
+    QString prompt;
+    QString defaultText;
+};
+
+class MessageSeam {
+public:
+    virtual ~MessageSeam() = default;
+    // Shows the message modally; returns the button chosen.
+    virtual QMessageBox::StandardButton ask(QWidget* parent, const MessageRequest& request) = 0;
+    // Asks for one line of text; nothing when cancelled.
+    virtual std::optional<QString> askText(QWidget* parent, const TextRequest& request) = 0;
+};
+
+// Modal Qt dialogs: what the program uses unless told otherwise.
+class DialogMessageSeam final : public MessageSeam {
+public:
+    QMessageBox::StandardButton ask(QWidget* parent, const MessageRequest& request) override;
+    std::optional<QString> askText(QWidget* parent, const TextRequest& request) override;
+};
+
+// Puts a seam in place (null restores the dialogs); returns the previous one.
+MessageSeam* setMessageSeam(MessageSeam* seam);
+MessageSeam& messageSeam();
+
+// The common case: a message with an OK button.
+void tell(QWidget* parent, const QString& text, QMessageBox::Icon icon = QMessageBox::Warning);
+
+// The caption of the program's windows and boxes.
+QString programCaption();
+
+}  // namespace quillan::ui
