@@ -10,6 +10,7 @@
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QTimer>
 
 #include <cstdio>
@@ -67,6 +68,8 @@ int runWindow(const QStringList& files) {
         quillan::ui::tell(nullptr, error, QMessageBox::Critical);
         return 2;
     }
+    // The window fills the screen even where no window manager maximises it.
+    if (const QScreen* screen = frame.screen()) frame.setGeometry(screen->availableGeometry());
     frame.showMaximized();
     for (const QString& file : files) {
         QTimer::singleShot(0, &frame, [&frame, file] { frame.document().openDocument(file.toStdU16String()); });

@@ -10,6 +10,9 @@
 #include "app/ui/xparse_wrapper.h"
 
 #include <QAction>
+#include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -23,6 +26,24 @@ using quillan::ui::CLeftPane;
 using quillan::ui::CMainFrame;
 
 using MainFrameTest = WindowFixture;
+
+// Whether the editor shows every character of line (from 1) in the error
+// colour (the editor draws its colours as layout formats of each line).
+bool lineIsRed(CMainFrame& frame, int line) {
+    auto* edit = qobject_cast<QPlainTextEdit*>(frame.formView()->editPage()->editorWidget());
+    if (!edit) return false;
+    const QTextBlock block = edit->document()->findBlockByNumber(line - 1);
+    if (!block.isValid() || block.text().isEmpty() || !block.layout()) return false;
+    for (int i = 0; i < block.text().size(); ++i) {
+        bool red = false;
+        for (const QTextLayout::FormatRange& range : block.layout()->formats()) {
+            if (i >= range.start && i < range.start + range.length)
+                red = range.format.foreground().color() == QColor(255, 0, 0);
+        }
+        if (!red) return false;
+    }
+    return true;
+}
 
 QStringList menuTexts(const QList<QAction*>& actions) {
     QStringList texts;
@@ -139,6 +160,29 @@ TEST_F(MainFrameTest, OnlyScriptsAreOpenedAndAMissingFileIsReported) {
     EXPECT_EQ(frame->recentFiles().front(), QString::fromStdString(m_folder + "/again.js"));
 }
 
+TEST_F(MainFrameTest, RecentFilesKeepTheLatestTwentyNewestFirstAndReopenThroughTheDocument) {
+    QStringList opened;
+    for (int i = 0; i < 22; ++i) {
+        opened << write("s" + std::to_string(i) + ".js", "");
+        ASSERT_TRUE(frame->openScript(opened.back()));
+    }
+    ASSERT_EQ(frame->recentFiles().size(), CMainFrame::kMaxRecentFiles);
+    EXPECT_EQ(frame->recentFiles().front(), opened[21]);
+    EXPECT_EQ(frame->recentFiles().back(), opened[2]);
+    ASSERT_TRUE(frame->openScript(opened[10]));
+    EXPECT_EQ(frame->recentFiles().front(), opened[10]);
+    EXPECT_EQ(frame->recentFiles().size(), CMainFrame::kMaxRecentFiles);
+    EXPECT_EQ(frame->recentFiles().count(opened[10]), 1);
+
+    // The menu lists them and reopens the one chosen.
+    QMenu* file = frame->menuBar()->actions()[0]->menu();
+    QMenu* recent = file->actions()[3]->menu();
+    ASSERT_EQ(recent->actions().size(), CMainFrame::kMaxRecentFiles);
+    recent->actions()[1]->trigger();  // opened[21]
+    EXPECT_EQ(frame->document().scriptPaths().back(), opened[21].toStdU16String());
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Quillan - file script - ") + opened[21]);
+}
+
 TEST_F(MainFrameTest, AScriptErrorIsShownWithItsSourceDescriptionAndLine) {
     ASSERT_TRUE(frame->openScript(write("broken.vbs", "Dim a\na = 1\na = a / 0\n")));
     ASSERT_EQ(seam.messages.size(), 1u);
@@ -149,8 +193,28 @@ TEST_F(MainFrameTest, AScriptErrorIsShownWithItsSourceDescriptionAndLine) {
     EXPECT_TRUE(text.contains(QStringLiteral("Division by zero"))) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("Line 3"))) << text.toStdString();
     EXPECT_EQ(seam.messages[0].icon, QMessageBox::Critical);
-    // The script is open all the same, for the user to correct it.
+    // The script is open all the same, for the user to correct it, with the
+    // line of the error marked once the editor shows it.
     EXPECT_NE(frame->formView()->editor()->script().find(u"a / 0"), std::u16string::npos);
+    EXPECT_TRUE(lineIsRed(*frame, 3));
+    EXPECT_FALSE(lineIsRed(*frame, 2));
+}
+
+TEST_F(MainFrameTest, CheckingRunsTheEditorsTextAndMarksTheErrorLineWithoutWritingTheFile) {
+    // Nothing to check before a script is open.
+    frame->formView()->editPage()->command(CEditPage::CheckScript)->trigger();
+    EXPECT_TRUE(seam.messages.empty());
+
+    const QString path = write("check.vbs", "Dim a\na = 1\n");
+    ASSERT_TRUE(frame->openScript(path));
+    QWidget* editor = frame->formView()->editPage()->editorWidget();
+    QTest::keyClick(editor, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(editor, "a = a / 0");
+    frame->formView()->editPage()->command(CEditPage::CheckScript)->trigger();
+    ASSERT_EQ(seam.messages.size(), 1u);
+    EXPECT_TRUE(seam.messages[0].text.contains(QStringLiteral("Line 3"))) << seam.messages[0].text.toStdString();
+    EXPECT_TRUE(lineIsRed(*frame, 3));
+    EXPECT_EQ(read(path), "Dim a\na = 1\n");
 }
 
 TEST_F(MainFrameTest, MsgBoxAndInputBoxAskTheUserWithVBScriptsButtonsAndAnswers) {
