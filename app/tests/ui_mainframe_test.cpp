@@ -8,6 +8,7 @@
 #include "app/ui/left_pane.h"
 #include "app/ui/script_page.h"
 #include "app/ui/xparse_wrapper.h"
+#include "runtime/object.h"
 
 #include <QAction>
 #include <QPlainTextEdit>
@@ -316,6 +317,24 @@ TEST_F(MainFrameTest, F6MovesTheKeyboardBetweenThePanes) {
     EXPECT_TRUE(frame->leftPane()->isAncestorOf(focus)) << focus->metaObject()->className();
     QTest::keyClick(focus, Qt::Key_F6, Qt::ShiftModifier);
     EXPECT_TRUE(editor->hasFocus());
+}
+
+TEST_F(MainFrameTest, AClosedWindowLeavesNoObjectsBehind) {
+    // Type information is made once per process: run both languages first.
+    ASSERT_TRUE(frame->openScript(write("warm.vbs", kDrawingScript)));
+    ASSERT_TRUE(frame->openScript(write("warm.js", "Graf.CreateSeries();")));
+    const long before = qrt::liveObjectCount();
+    {
+        CMainFrame second;
+        QString error;
+        ASSERT_TRUE(second.createControls(error));
+        second.show();
+        ASSERT_TRUE(second.openScript(write("second.vbs", kDrawingScript)));
+        second.leftPane()->scriptPage()->functions()->setCurrentRow(0);
+        ASSERT_TRUE(second.openScript(write("second.js", "function f() { Graf.CreateSeries(); }")));
+        EXPECT_EQ(second.formView()->graphPage()->seriesCount(), 3);
+    }
+    EXPECT_EQ(qrt::liveObjectCount(), before);
 }
 
 TEST_F(MainFrameTest, AboutShowsTheProgramAndItsVersion) {
