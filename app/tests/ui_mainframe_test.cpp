@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTextBlock>
 #include <QTextLayout>
 #include <QListWidget>
@@ -134,6 +135,10 @@ TEST_F(MainFrameTest, AnOpenedScriptRunsShowsInTheEditorAndListsItsFunctions) {
     EXPECT_EQ(frame->formView()->currentIndex(), CFormTabView::Graphic);
     EXPECT_TRUE(seam.messages.empty());
     shot("graph");
+    // "Edit Script" brings the editor back with the keyboard.
+    QTest::mouseClick(scripts->editButton(), Qt::LeftButton);
+    EXPECT_EQ(frame->formView()->currentIndex(), CFormTabView::EditScript);
+    EXPECT_EQ(frame->focusWidget(), frame->formView()->editPage()->editorWidget());
 
     // A function chosen in the list runs.
     scripts->functions()->setCurrentRow(0);

@@ -158,6 +158,7 @@ TEST_F(PaneRulesTest, WithSeriesTheGraphAndItsToolsOpenAndLeavingTheGraphTakesTh
     clickTab(frame->leftPane(), CLeftPane::GraphicsTools);
     EXPECT_EQ(frame->leftPane()->currentIndex(), CLeftPane::GraphicsTools);
     EXPECT_TRUE(seam.messages.empty()) << seam.allTexts().join('|').toStdString();
+    shot("tools");
 
     clickTab(frame->formView(), CFormTabView::EditScript);
     EXPECT_EQ(frame->formView()->currentIndex(), CFormTabView::EditScript);

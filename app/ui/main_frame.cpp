@@ -23,6 +23,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -90,6 +91,11 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_document(std::m
             if (m_form->editPage()->language() == xparse::VBScript) editor->goToFunction(u"sub", name.toStdU16String());
             focusScriptEditor();
         }
+    });
+    // "Edit Script" brings the editor forward.
+    connect(scripts->editButton(), &QPushButton::clicked, this, [this] {
+        m_form->selectPage(CFormTabView::EditScript);
+        focusScriptEditor();
     });
     CEditPage* edit = m_form->editPage();
     connect(edit->command(CEditPage::SaveScript), &QAction::triggered, this, [this] { saveScript(); });
@@ -486,7 +492,7 @@ void CMainFrame::newScriptDialog() {
 void CMainFrame::openDialog() {
     const QString path = QFileDialog::getOpenFileName(
         this, QStringLiteral("Open Script"), QString(),
-        QStringLiteral("Java Script Files (*.js);;Visual Basic Script (*.vbs);;Scripts (*.js *.vbs)"));
+        QStringLiteral("Scripts (*.js *.vbs);;Java Script Files (*.js);;Visual Basic Script (*.vbs)"));
     if (!path.isEmpty()) openScript(path);
 }
 
