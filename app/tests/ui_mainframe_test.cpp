@@ -95,6 +95,61 @@ TEST_F(MainFrameTest, MenusToolbarsAndStatusBarAreThoseOfTheWorkbench) {
     shot("empty");
 }
 
+TEST_F(MainFrameTest, FileCommandsAskForTheirFilesAndActOnTheDocument) {
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    // Ctrl+O: the chosen script opens and runs.
+    const QString drawn = write("drawn.vbs", kDrawingScript);
+    seam.files = {drawn};
+    QTest::keyClick(frame.get(), Qt::Key_O, Qt::ControlModifier);
+    ASSERT_EQ(seam.fileRequests.size(), 1u);
+    EXPECT_FALSE(seam.fileRequests[0].save);
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Quillan - file script - ") + drawn);
+    EXPECT_EQ(frame->formView()->graphPage()->seriesCount(), 2);
+
+    // File > New Script > VBScript: an existing file keeps its text.
+    const QString kept = write("kept.vbs", "' keep me\n");
+    seam.files = {kept};
+    frame->command(CMainFrame::NewVBScript)->trigger();
+    EXPECT_EQ(seam.fileRequests.back().title, QStringLiteral("Create VBScript file"));
+    EXPECT_EQ(seam.fileRequests.back().defaultSuffix, QStringLiteral("vbs"));
+    EXPECT_TRUE(seam.fileRequests.back().save);
+    EXPECT_EQ(read(kept), "' keep me\n");
+    ASSERT_EQ(frame->document().scriptPaths().size(), 2u);
+    EXPECT_EQ(frame->document().scriptNames().back(), u"kept");
+    EXPECT_EQ(frame->leftPane()->scriptPage()->scripts()->count(), 2);
+
+    // Ctrl+N: the language first, then the file, which starts empty.
+    const QString emptied = write("emptied.js", "var old = 1;\n");
+    seam.choices = {0};
+    seam.files = {emptied};
+    QTest::keyClick(frame.get(), Qt::Key_N, Qt::ControlModifier);
+    ASSERT_EQ(seam.choiceRequests.size(), 1u);
+    EXPECT_EQ(seam.choiceRequests[0].items, (QStringList{"Java Script", "Visual Basic Script"}));
+    EXPECT_EQ(seam.choiceRequests[0].current, 1);
+    EXPECT_EQ(seam.fileRequests.back().title, QStringLiteral("Create JScript file"));
+    EXPECT_EQ(read(emptied), "");
+    EXPECT_EQ(frame->document().scriptPaths().size(), 3u);
+    EXPECT_EQ(frame->formView()->editPage()->language(), quillan::ui::xparse::JScript);
+    // Cancelling either question adds nothing.
+    seam.choices = {-1};
+    QTest::keyClick(frame.get(), Qt::Key_N, Qt::ControlModifier);
+    seam.choices = {1};
+    QTest::keyClick(frame.get(), Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(frame->document().scriptPaths().size(), 3u);
+
+    // Ctrl+S writes the empty document; the name is asked once.
+    const QString document = QString::fromStdString(m_folder + "/work.qln");
+    write("work.qln", "old content");
+    seam.files = {document};
+    const std::size_t asked = seam.fileRequests.size();
+    QTest::keyClick(frame.get(), Qt::Key_S, Qt::ControlModifier);
+    QTest::keyClick(frame.get(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(seam.fileRequests.size(), asked + 1);
+    EXPECT_EQ(read(document), "");
+    EXPECT_TRUE(seam.messages.empty()) << seam.allTexts().join('|').toStdString();
+}
+
 TEST_F(MainFrameTest, TheTitleFollowsTheSelectedScript) {
     EXPECT_EQ(frame->windowTitle(), QStringLiteral("Quillan"));
     const QString first = write("first.vbs", "Graf.CreateSeries\n");

@@ -32,6 +32,10 @@ struct RecordingSeam final : quillan::ui::MessageSeam {
     std::vector<quillan::ui::TextRequest> prompts;
     std::deque<QMessageBox::StandardButton> answers;
     std::deque<QString> texts;  // a null text cancels the prompt
+    std::vector<quillan::ui::FileRequest> fileRequests;
+    std::deque<QString> files;  // empty cancels (as does an empty queue)
+    std::vector<quillan::ui::ChoiceRequest> choiceRequests;
+    std::deque<int> choices;    // -1 cancels (as does an empty queue)
 
     QMessageBox::StandardButton ask(QWidget*, const quillan::ui::MessageRequest& request) override {
         messages.push_back(request);
@@ -49,6 +53,20 @@ struct RecordingSeam final : quillan::ui::MessageSeam {
         texts.pop_front();
         if (text.isNull()) return std::nullopt;
         return text;
+    }
+    QString askFileName(QWidget*, const quillan::ui::FileRequest& request) override {
+        fileRequests.push_back(request);
+        if (files.empty()) return {};
+        const QString file = files.front();
+        files.pop_front();
+        return file;
+    }
+    std::optional<int> askChoice(QWidget*, const quillan::ui::ChoiceRequest& request) override {
+        choiceRequests.push_back(request);
+        if (choices.empty() || choices.front() < 0) return std::nullopt;
+        const int choice = choices.front();
+        choices.pop_front();
+        return choice;
     }
     QStringList allTexts() const {
         QStringList all;

@@ -17,9 +17,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
-#include <QInputDialog>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
@@ -440,13 +438,14 @@ void CMainFrame::focusScriptEditor() {
 
 QString CMainFrame::askNewScriptPath(LONG language, bool& accepted) {
     const bool js = language == xparse::JScript;
-    QFileDialog dialog(this, js ? QStringLiteral("Create JScript file") : QStringLiteral("Create VBScript file"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(js ? QStringLiteral("Java Script Files (*.js)") : QStringLiteral("VBasic Script Files (*.vbs)"));
-    dialog.setDefaultSuffix(js ? QStringLiteral("js") : QStringLiteral("vbs"));
-    accepted = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
-    return accepted ? dialog.selectedFiles().first() : QString();
+    FileRequest request;
+    request.title = js ? QStringLiteral("Create JScript file") : QStringLiteral("Create VBScript file");
+    request.filter = js ? QStringLiteral("Java Script Files (*.js)") : QStringLiteral("VBasic Script Files (*.vbs)");
+    request.defaultSuffix = js ? QStringLiteral("js") : QStringLiteral("vbs");
+    request.save = true;
+    const QString path = messageSeam().askFileName(this, request);
+    accepted = !path.isEmpty();
+    return path;
 }
 
 void CMainFrame::newScriptFile(LONG language) {
@@ -468,12 +467,14 @@ void CMainFrame::newScriptFile(LONG language) {
 }
 
 void CMainFrame::newScriptDialog() {
-    const QStringList languages{QStringLiteral("Java Script"), QStringLiteral("Visual Basic Script")};
-    bool ok = false;
-    const QString choice = QInputDialog::getItem(this, QStringLiteral("Create new script"),
-                                                 QStringLiteral("Programming language"), languages, 1, false, &ok);
-    if (!ok) return;
-    const LONG language = choice == languages[0] ? xparse::JScript : xparse::VBScript;
+    ChoiceRequest choice;
+    choice.title = QStringLiteral("Create new script");
+    choice.label = QStringLiteral("Programming language");
+    choice.items = QStringList{QStringLiteral("Java Script"), QStringLiteral("Visual Basic Script")};
+    choice.current = 1;
+    const std::optional<int> chosen = messageSeam().askChoice(this, choice);
+    if (!chosen) return;
+    const LONG language = *chosen == 0 ? xparse::JScript : xparse::VBScript;
     bool accepted = false;
     const QString path = askNewScriptPath(language, accepted);
     if (!accepted) return;
@@ -490,20 +491,22 @@ void CMainFrame::newScriptDialog() {
 }
 
 void CMainFrame::openDialog() {
-    const QString path = QFileDialog::getOpenFileName(
-        this, QStringLiteral("Open Script"), QString(),
-        QStringLiteral("Scripts (*.js *.vbs);;Java Script Files (*.js);;Visual Basic Script (*.vbs)"));
+    FileRequest request;
+    request.title = QStringLiteral("Open Script");
+    request.filter = QStringLiteral("Scripts (*.js *.vbs);;Java Script Files (*.js);;Visual Basic Script (*.vbs)");
+    const QString path = messageSeam().askFileName(this, request);
     if (!path.isEmpty()) openScript(path);
 }
 
 void CMainFrame::saveDocumentDialog() {
     if (m_documentPath.isEmpty()) {
-        QFileDialog dialog(this, QStringLiteral("Save As"));
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setNameFilter(QStringLiteral("Quillan Files (*.qln)"));
-        dialog.setDefaultSuffix(QStringLiteral("qln"));
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-        m_documentPath = dialog.selectedFiles().first();
+        FileRequest request;
+        request.title = QStringLiteral("Save As");
+        request.filter = QStringLiteral("Quillan Files (*.qln)");
+        request.defaultSuffix = QStringLiteral("qln");
+        request.save = true;
+        m_documentPath = messageSeam().askFileName(this, request);
+        if (m_documentPath.isEmpty()) return;
     }
     const HRESULT hr = m_document->saveDocument(m_documentPath.toStdU16String());
     if (FAILED(hr)) {

@@ -1,5 +1,6 @@
 #include "app/ui/message_box.h"
 
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
 
@@ -33,6 +34,26 @@ std::optional<QString> DialogMessageSeam::askText(QWidget* parent, const TextReq
         QInputDialog::getText(parent, request.title, request.prompt, QLineEdit::Normal, request.defaultText, &ok);
     if (!ok) return std::nullopt;
     return text;
+}
+
+QString DialogMessageSeam::askFileName(QWidget* parent, const FileRequest& request) {
+    QFileDialog dialog(parent, request.title);
+    dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setNameFilter(request.filter);
+    if (!request.defaultSuffix.isEmpty()) dialog.setDefaultSuffix(request.defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().first();
+}
+
+std::optional<int> DialogMessageSeam::askChoice(QWidget* parent, const ChoiceRequest& request) {
+    bool ok = false;
+    const QString choice =
+        QInputDialog::getItem(parent, request.title, request.label, request.items, request.current, false, &ok);
+    if (!ok) return std::nullopt;
+    const int index = static_cast<int>(request.items.indexOf(choice));
+    if (index < 0) return std::nullopt;
+    return index;
 }
 
 MessageSeam* setMessageSeam(MessageSeam* seam) {

@@ -4,6 +4,7 @@
 
 #include <QMessageBox>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -25,6 +26,20 @@ struct TextRequest {
     QString defaultText;
 };
 
+struct FileRequest {
+    QString title;
+    QString filter;         // Qt's form: "Java Script Files (*.js);;..."
+    QString defaultSuffix;  // added to a name given without one
+    bool save = false;      // a file to write (asks before replacing one)
+};
+
+struct ChoiceRequest {
+    QString title;
+    QString label;
+    QStringList items;
+    int current = 0;
+};
+
 class MessageSeam {
 public:
     virtual ~MessageSeam() = default;
@@ -32,6 +47,10 @@ public:
     virtual QMessageBox::StandardButton ask(QWidget* parent, const MessageRequest& request) = 0;
     // Asks for one line of text; nothing when cancelled.
     virtual std::optional<QString> askText(QWidget* parent, const TextRequest& request) = 0;
+    // Asks for a file name; empty when cancelled.
+    virtual QString askFileName(QWidget* parent, const FileRequest& request) = 0;
+    // Asks for one of the items; its index, or nothing when cancelled.
+    virtual std::optional<int> askChoice(QWidget* parent, const ChoiceRequest& request) = 0;
 };
 
 // Modal Qt dialogs: what the program uses unless told otherwise.
@@ -39,6 +58,8 @@ class DialogMessageSeam final : public MessageSeam {
 public:
     QMessageBox::StandardButton ask(QWidget* parent, const MessageRequest& request) override;
     std::optional<QString> askText(QWidget* parent, const TextRequest& request) override;
+    QString askFileName(QWidget* parent, const FileRequest& request) override;
+    std::optional<int> askChoice(QWidget* parent, const ChoiceRequest& request) override;
 };
 
 // Puts a seam in place (null restores the dialogs); returns the previous one.
