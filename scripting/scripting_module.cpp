@@ -1,0 +1,23 @@
+// The classes of the scripting library, for its entry points and registration.
+#include "hosting/module.h"
+#include "scripting/dictionary.h"
+
+namespace qhost {
+
+const ModuleInfo& thisModule() {
+    static const ModuleInfo module{
+        "Scripting",
+        LIBID_Scripting,
+        "Scripting Runtime 1.0 Type Library",
+        {
+            {CLSID_Dictionary, "Dictionary", "Dictionary Class", ClassKind::Automation, "Scripting.Dictionary.1",
+             "Scripting.Dictionary", "Scripting Dictionary", &scripting::CDictionary::create},
+        },
+        {
+            {IDictionary::IID, "IDictionary"},
+        },
+    };
+    return module;
+}
+
+}  // namespace qhost
