@@ -234,16 +234,26 @@ void CMainFrame::createStatusBar() {
 }
 
 void CMainFrame::rebuildRecentMenu() {
-    m_recentMenu->clear();
-    if (m_recent.isEmpty()) {
-        m_recentMenu->addAction(QStringLiteral("Recent File"))->setEnabled(false);
-        return;
+    // The entries are made once and only relabelled: an entry may be the
+    // one whose command is running when the list changes.
+    if (m_recentActions.empty()) {
+        m_recentPlaceholder = m_recentMenu->addAction(QStringLiteral("Recent File"));
+        m_recentPlaceholder->setEnabled(false);
+        for (int i = 0; i < kMaxRecentFiles; ++i) {
+            QAction* action = m_recentMenu->addAction(QString());
+            connect(action, &QAction::triggered, this, [this, action] {
+                m_document->openDocument(action->data().toString().toStdU16String());
+            });
+            m_recentActions.push_back(action);
+        }
     }
-    for (int i = 0; i < m_recent.size(); ++i) {
-        const QString path = m_recent[i];
-        QAction* action = m_recentMenu->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(path));
-        action->setData(RecentFile + i);
-        connect(action, &QAction::triggered, this, [this, path] { m_document->openDocument(path.toStdU16String()); });
+    m_recentPlaceholder->setVisible(m_recent.isEmpty());
+    for (int i = 0; i < kMaxRecentFiles; ++i) {
+        QAction* action = m_recentActions[static_cast<std::size_t>(i)];
+        const bool used = i < m_recent.size();
+        action->setVisible(used);
+        action->setData(used ? m_recent[i] : QString());
+        action->setText(used ? QStringLiteral("&%1 %2").arg(i + 1).arg(m_recent[i]) : QString());
     }
 }
 

@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QLabel;
 class QMenu;
@@ -106,6 +107,8 @@ private:
     CFormTabView* m_form = nullptr;
     QToolBar* m_toolBar = nullptr;
     QMenu* m_recentMenu = nullptr;
+    QAction* m_recentPlaceholder = nullptr;
+    std::vector<QAction*> m_recentActions;  // RecentFile + index
     QLabel* m_indicators[3] = {};
     std::map<int, QAction*> m_commands;
     QStringList m_recent;
