@@ -368,6 +368,18 @@ TEST_F(MainFrameTest, ClosingWithUnsavedEditsCanBeCancelled) {
     EXPECT_EQ(read(path), "Graf.CreateSeries\n");
 }
 
+TEST_F(MainFrameTest, TextTypedBeforeAnyScriptIsOfferedForSavingToANewFile) {
+    QTest::keyClicks(frame->formView()->editPage()->editorWidget(), "Graf.CreateSeries");
+    const QString kept = QString::fromStdString(m_folder + "/typed.vbs");
+    seam.answers = {QMessageBox::Cancel, QMessageBox::Yes};
+    seam.files = {kept};
+    EXPECT_FALSE(frame->close());
+    EXPECT_TRUE(frame->close());
+    ASSERT_EQ(seam.messages.size(), 2u);
+    EXPECT_EQ(seam.messages[1].text, QStringLiteral("Save changes to the script?"));
+    EXPECT_EQ(read(kept), "Graf.CreateSeries");
+}
+
 TEST_F(MainFrameTest, F6MovesTheKeyboardBetweenThePanes) {
     ASSERT_TRUE(frame->openScript(write("f6.vbs", "Sub Go\nEnd Sub\n")));
     frame->activateWindow();

@@ -366,9 +366,12 @@ bool CMainFrame::writeScript(const std::u16string& path, const std::u16string& t
 
 bool CMainFrame::offerToSaveEditor(bool withCancel) {
     const CXparse1* editor = m_form->editor();
-    if (!editor || m_currentPath.empty()) return true;
+    if (!editor) return true;
     const std::u16string text = editor->script();
     if (!editor->changed() || text == m_editorBaseline) return true;
+    // Text typed before any script was opened has no file yet: it is
+    // offered too, unless there is nothing in it.
+    if (m_currentPath.empty() && QString::fromStdU16String(text).trimmed().isEmpty()) return true;
     MessageRequest request;
     request.title = programCaption();
     request.text = QStringLiteral("Save changes to the script?");
@@ -378,8 +381,16 @@ bool CMainFrame::offerToSaveEditor(bool withCancel) {
     request.defaultButton = QMessageBox::Yes;
     const QMessageBox::StandardButton answer = messageSeam().ask(this, request);
     if (answer == QMessageBox::Yes) {
-        if (writeScript(m_currentPath, text)) {
+        std::u16string path = m_currentPath;
+        if (path.empty()) {
+            bool accepted = false;
+            const LONG language = m_form->editPage()->language() == xparse::JScript ? xparse::JScript : xparse::VBScript;
+            path = askNewScriptPath(language, accepted).toStdU16String();
+            if (!accepted) return !withCancel;
+        }
+        if (writeScript(path, text)) {
             m_editorBaseline = text;
+            statusBar()->showMessage(QStringLiteral("Saved %1").arg(QString::fromStdU16String(path)), 10000);
             return true;
         }
         return !withCancel;
