@@ -11,6 +11,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 
+#include <memory>
+
 namespace {
 
 using quillan::ui::CFormTabView;
@@ -33,21 +35,23 @@ class TabViewTest : public ::testing::Test {
 protected:
     void SetUp() override {
         qtest::ensureApplication();
-        view.resize(400, 300);
+        holder = std::make_unique<GuardedView>();  // widgets only once the application exists
+        view().resize(400, 300);
         first = new QWidget;
         a = new QLineEdit(first);
         b = new QLineEdit(first);
         b->move(0, 40);
         second = new QLineEdit;
         third = new QWidget;
-        ASSERT_EQ(view.addPage(QStringLiteral("One"), first), 0);
-        ASSERT_EQ(view.addPage(QStringLiteral("Two"), second), 1);
-        ASSERT_EQ(view.addPage(QStringLiteral("Three"), third), 2);
-        view.show();
-        view.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+        ASSERT_EQ(view().addPage(QStringLiteral("One"), first), 0);
+        ASSERT_EQ(view().addPage(QStringLiteral("Two"), second), 1);
+        ASSERT_EQ(view().addPage(QStringLiteral("Three"), third), 2);
+        view().show();
+        view().activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&view()));
     }
-    GuardedView view;
+    std::unique_ptr<GuardedView> holder;
+    GuardedView& view() { return *holder; }
     QWidget* first = nullptr;
     QLineEdit* a = nullptr;
     QLineEdit* b = nullptr;
@@ -56,65 +60,65 @@ protected:
 };
 
 TEST_F(TabViewTest, PagesAreMadeOnceAndOnlyTheCurrentOneIsShown) {
-    EXPECT_EQ(view.addPage(QStringLiteral("Broken"), nullptr), -1);
-    EXPECT_EQ(view.count(), 3);
-    EXPECT_EQ(view.tabBar()->count(), 3);
-    EXPECT_EQ(view.currentIndex(), 0);
+    EXPECT_EQ(view().addPage(QStringLiteral("Broken"), nullptr), -1);
+    EXPECT_EQ(view().count(), 3);
+    EXPECT_EQ(view().tabBar()->count(), 3);
+    EXPECT_EQ(view().currentIndex(), 0);
     EXPECT_TRUE(first->isVisible());
     EXPECT_FALSE(second->isVisible());
     EXPECT_FALSE(third->isVisible());
 
-    ASSERT_TRUE(view.selectPage(1));
+    ASSERT_TRUE(view().selectPage(1));
     EXPECT_FALSE(first->isVisible());
     EXPECT_TRUE(second->isVisible());
-    EXPECT_EQ(view.previousIndex(), 0);
-    EXPECT_EQ(view.tabBar()->currentIndex(), 1);
+    EXPECT_EQ(view().previousIndex(), 0);
+    EXPECT_EQ(view().tabBar()->currentIndex(), 1);
     // The page fills the area below the tabs.
-    EXPECT_EQ(second->width(), view.width());
-    EXPECT_GT(second->height(), view.height() / 2);
-    view.selectPage(0);
-    EXPECT_EQ(view.page(0), first);
-    EXPECT_EQ(view.page(1), second);
+    EXPECT_EQ(second->width(), view().width());
+    EXPECT_GT(second->height(), view().height() / 2);
+    view().selectPage(0);
+    EXPECT_EQ(view().page(0), first);
+    EXPECT_EQ(view().page(1), second);
 }
 
 TEST_F(TabViewTest, TheProgramsSelectionRefusesIndexesBeyondThePagesAndKeepsTheCurrentOne) {
-    ASSERT_TRUE(view.selectPage(1));
-    EXPECT_FALSE(view.selectPage(3));
-    EXPECT_FALSE(view.selectPage(-1));
-    EXPECT_EQ(view.currentIndex(), 1);
-    const int changes = view.changes;
-    EXPECT_TRUE(view.selectPage(1));  // accepted without a change
-    EXPECT_EQ(view.changes, changes);
-    EXPECT_EQ(view.previousIndex(), 0);
+    ASSERT_TRUE(view().selectPage(1));
+    EXPECT_FALSE(view().selectPage(3));
+    EXPECT_FALSE(view().selectPage(-1));
+    EXPECT_EQ(view().currentIndex(), 1);
+    const int changes = view().changes;
+    EXPECT_TRUE(view().selectPage(1));  // accepted without a change
+    EXPECT_EQ(view().changes, changes);
+    EXPECT_EQ(view().previousIndex(), 0);
     // The program may select a page the user could not click on.
-    EXPECT_TRUE(view.selectPage(2));
+    EXPECT_TRUE(view().selectPage(2));
     EXPECT_TRUE(third->isVisible());
-    EXPECT_EQ(view.userSelections, 0);
+    EXPECT_EQ(view().userSelections, 0);
 }
 
 TEST_F(TabViewTest, TheFocusComesBackToTheWidgetThatHadItOnThePage) {
     b->setFocus();
     ASSERT_TRUE(b->hasFocus());
-    view.selectPage(1);
+    view().selectPage(1);
     second->setFocus();
-    view.selectPage(0);
+    view().selectPage(0);
     EXPECT_TRUE(b->hasFocus());
-    EXPECT_EQ(view.rememberedFocus(1), second);
-    view.selectPage(1);
+    EXPECT_EQ(view().rememberedFocus(1), second);
+    view().selectPage(1);
     EXPECT_TRUE(second->hasFocus());
 }
 
 TEST_F(TabViewTest, ARefusedClickLeavesPageAndTabAsTheyWere) {
-    QTabBar* bar = view.tabBar();
+    QTabBar* bar = view().tabBar();
     QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(1).center());
-    EXPECT_EQ(view.currentIndex(), 1);
-    EXPECT_EQ(view.userSelections, 1);
+    EXPECT_EQ(view().currentIndex(), 1);
+    EXPECT_EQ(view().userSelections, 1);
     QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(2).center());
-    EXPECT_EQ(view.currentIndex(), 1);
+    EXPECT_EQ(view().currentIndex(), 1);
     EXPECT_EQ(bar->currentIndex(), 1);
     EXPECT_FALSE(third->isVisible());
     EXPECT_TRUE(second->isVisible());
-    EXPECT_EQ(view.userSelections, 1);
+    EXPECT_EQ(view().userSelections, 1);
 }
 
 // --- The rules between the panes of the main window ----------------------
