@@ -7,6 +7,7 @@
 #include "app/ui/graph_page.h"
 #include "app/ui/left_pane.h"
 #include "app/ui/script_page.h"
+#include "app/ui/window_script_ui.h"
 #include "app/ui/xparse_wrapper.h"
 #include "runtime/object.h"
 
@@ -312,6 +313,32 @@ TEST_F(MainFrameTest, MsgBoxAndInputBoxAskTheUserWithVBScriptsButtonsAndAnswers)
     EXPECT_EQ(seam.prompts[0].defaultText, QStringLiteral("5"));
     // No (1) + Retry (1) + two from the input + one for the cancelled input.
     EXPECT_EQ(frame->formView()->graphPage()->seriesCount(), 5);
+}
+
+// The message box of a script, straight through the window's script UI: the
+// answer when the box is closed without a button, the button sets beyond
+// VBScript's, and default buttons that the set does not have.
+TEST_F(MainFrameTest, MsgBoxClosedWithoutAButtonAnswersCancelOrItsOnlyButton) {
+    quillan::ui::WindowScriptUi ui(frame.get(), {}, {});
+    const std::pair<long, long> closed[] = {
+        {0, 1}, {1, 2}, {2, 3}, {3, 2}, {4, 6}, {5, 2},
+    };
+    for (const auto& [buttons, expected] : closed) {
+        seam.answers = {QMessageBox::NoButton};
+        EXPECT_EQ(ui.messageBox(u"?", u"", buttons), expected) << buttons;
+    }
+    seam.messages.clear();
+    EXPECT_EQ(ui.messageBox(u"odd", u"", 9), 1);  // no such set: OK alone
+    ASSERT_EQ(seam.messages.size(), 1u);
+    EXPECT_EQ(seam.messages[0].buttons, QMessageBox::Ok);
+    seam.messages.clear();
+    ui.messageBox(u"third of two", u"", 4 + 512);  // vbYesNo + vbDefaultButton3
+    EXPECT_EQ(seam.messages[0].defaultButton, QMessageBox::Yes);
+    seam.messages.clear();
+    ui.messageBox(u"critical", u"T", 16 + 768);  // vbCritical, a default button beyond the three
+    EXPECT_EQ(seam.messages[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(seam.messages[0].defaultButton, QMessageBox::Ok);
+    EXPECT_EQ(seam.messages[0].title, QStringLiteral("T"));
 }
 
 TEST_F(MainFrameTest, EditsAreOfferedForSavingBeforeAnotherScriptReplacesThem) {
