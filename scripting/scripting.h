@@ -83,7 +83,7 @@ struct ITextStream : IDispatch {
     static constexpr ::IID IID = qrt::makeGuid("{11E06E2C-B7ED-4757-B9FD-C89C7C1711C8}");
     using Base = IDispatch;
     virtual HRESULT get_Line(LONG* line) = 0;                     // 10000
-    virtual HRESULT get_Column(LONG* column) = 0;                 // -529
+    virtual HRESULT get_Column(LONG* column) = 0;                 // 10001
     virtual HRESULT get_AtEndOfStream(VARIANT_BOOL* atEnd) = 0;   // 10002
     virtual HRESULT get_AtEndOfLine(VARIANT_BOOL* atEnd) = 0;     // 10003
     virtual HRESULT Read(LONG characters, BSTR* text) = 0;        // 10004
