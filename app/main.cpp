@@ -52,7 +52,7 @@ void ensureRuntimeFolder() {
 int runWindow(const QStringList& files) {
     std::string message;
     if (FAILED(qhost::ensureLibrariesRegistered(qhost::programFolder(),
-                                                {"Tarvik", "Sumtrel", "JScript", "VBScript", "Lexora"}, &message))) {
+                                                {"Tarvik", "Sumtrel", "JScript", "VBScript", "Lexora", "Scripting"}, &message))) {
         std::fprintf(stderr, "quillan: cannot register the component libraries: %s\n", message.c_str());
         quillan::ui::tell(nullptr,
                           QStringLiteral("OLE initialization failed.  Make sure that the OLE libraries are the "
@@ -96,6 +96,9 @@ int main(int argc, char** argv) {
     parser.setApplicationDescription(QStringLiteral(
         "Quillan, a scriptable graphing workbench.\n"
         "Runs VBScript (.vbs) and JScript (.js) programs that draw graphs through the object Graf.\n"
+        "Scripts read their data with Scripting.FileSystemObject (text files in UTF-8, or UTF-16 with\n"
+        "its mark; lines may end in CR LF, LF or CR, and WriteLine ends them with LF) and keep it in\n"
+        "Scripting.Dictionary.\n"
         "\n"
         "Exit status of --run: 0 the script ran; 1 a script error (no picture is written then);\n"
         "2 a usage error (a script or function that is not there, a bad option) or a picture that\n"
@@ -143,7 +146,7 @@ int main(int argc, char** argv) {
 
     std::string message;
     if (FAILED(qhost::ensureLibrariesRegistered(qhost::programFolder(),
-                                                {"Tarvik", "Sumtrel", "JScript", "VBScript", "Lexora"}, &message))) {
+                                                {"Tarvik", "Sumtrel", "JScript", "VBScript", "Lexora", "Scripting"}, &message))) {
         std::fprintf(stderr, "quillan: cannot register the component libraries: %s\n", message.c_str());
         return 2;
     }

@@ -1,9 +1,12 @@
 #include "scripting/file_system.h"
 
 #include "scripting/errors.h"
+#include "scripting/fs_objects.h"
+#include "scripting/fs_operations.h"
 #include "scripting/paths.h"
 #include "scripting/text_stream.h"
 
+#include <cstdlib>
 #include <random>
 
 #include <sys/stat.h>
@@ -46,6 +49,8 @@ const qrt::DispatchTable& CFileSystemObject::dispatchTable() {
         .retval = true, .optional = 3, .defaults = {longValue(ForReading), boolValue(false), longValue(TristateFalse)}};
     static const qrt::MemberOptions createOptions{
         .retval = true, .optional = 2, .defaults = {boolValue(true), boolValue(false)}};
+    static const qrt::MemberOptions optionalFlag{.retval = false, .optional = 1, .defaults = {}};
+    static const qrt::MemberOptions optionalTrue{.retval = false, .optional = 1, .defaults = {boolValue(true)}};
     static const qrt::DispatchTable table(u"IFileSystem", IFileSystem::IID, {
         qrt::member<&I::BuildPath>(u"BuildPath", 10000, {u"Path", u"Name"}, qrt::Retval),
         qrt::member<&I::GetDriveName>(u"GetDriveName", 10001, {u"Path"}, qrt::Retval),
@@ -57,6 +62,19 @@ const qrt::DispatchTable& CFileSystemObject::dispatchTable() {
         qrt::member<&I::GetTempName>(u"GetTempName", 10007, {}, qrt::Retval),
         qrt::member<&I::FileExists>(u"FileExists", 10009, {u"FileSpec"}, qrt::Retval),
         qrt::member<&I::FolderExists>(u"FolderExists", 10010, {u"FolderSpec"}, qrt::Retval),
+        qrt::member<&I::DriveExists>(u"DriveExists", 10008, {u"DriveSpec"}, qrt::Retval),
+        qrt::member<&I::GetDrive>(u"GetDrive", 10011, {u"DriveSpec"}, qrt::Retval),
+        qrt::member<&I::GetFile>(u"GetFile", 10012, {u"FilePath"}, qrt::Retval),
+        qrt::member<&I::GetFolder>(u"GetFolder", 10013, {u"FolderPath"}, qrt::Retval),
+        qrt::member<&I::GetSpecialFolder>(u"GetSpecialFolder", 10014, {u"SpecialFolder"}, qrt::Retval),
+        qrt::member<&I::DeleteFile>(u"DeleteFile", 1200, {u"FileSpec", u"Force"}, optionalFlag),
+        qrt::member<&I::DeleteFolder>(u"DeleteFolder", 1201, {u"FolderSpec", u"Force"}, optionalFlag),
+        qrt::member<&I::MoveFile>(u"MoveFile", 1202, {u"Source", u"Destination"}),
+        qrt::member<&I::MoveFolder>(u"MoveFolder", 1203, {u"Source", u"Destination"}),
+        qrt::member<&I::CopyFile>(u"CopyFile", 1204, {u"Source", u"Destination", u"OverWriteFiles"}, optionalTrue),
+        qrt::member<&I::CopyFolder>(u"CopyFolder", 1205, {u"Source", u"Destination", u"OverWriteFiles"}, optionalTrue),
+        qrt::member<&I::CreateFolder>(u"CreateFolder", 1120, {u"Path"}, qrt::Retval),
+        qrt::getter<&I::get_Drives>(u"Drives", 10015),
         qrt::member<&I::CreateTextFile>(u"CreateTextFile", 1101, {u"FileName", u"Overwrite", u"Unicode"},
                                         createOptions),
         qrt::member<&I::OpenTextFile>(u"OpenTextFile", 1100, {u"FileName", u"IOMode", u"Create", u"Format"},
@@ -149,18 +167,89 @@ HRESULT CFileSystemObject::OpenTextFile(BSTR name, LONG mode, VARIANT_BOOL creat
 
 // ---- Files, folders and drives ---------------------------------------------------
 
-HRESULT CFileSystemObject::DriveExists(BSTR, VARIANT_BOOL*) { return E_NOTIMPL; }
-HRESULT CFileSystemObject::GetDrive(BSTR, IDispatch**) { return E_NOTIMPL; }
-HRESULT CFileSystemObject::GetFile(BSTR, IDispatch**) { return E_NOTIMPL; }
-HRESULT CFileSystemObject::GetFolder(BSTR, IDispatch**) { return E_NOTIMPL; }
-HRESULT CFileSystemObject::GetSpecialFolder(LONG, IDispatch**) { return E_NOTIMPL; }
-HRESULT CFileSystemObject::DeleteFile(BSTR, VARIANT_BOOL) { return E_NOTIMPL; }
-HRESULT CFileSystemObject::DeleteFolder(BSTR, VARIANT_BOOL) { return E_NOTIMPL; }
-HRESULT CFileSystemObject::MoveFile(BSTR, BSTR) { return E_NOTIMPL; }
-HRESULT CFileSystemObject::MoveFolder(BSTR, BSTR) { return E_NOTIMPL; }
-HRESULT CFileSystemObject::CopyFile(BSTR, BSTR, VARIANT_BOOL) { return E_NOTIMPL; }
-HRESULT CFileSystemObject::CopyFolder(BSTR, BSTR, VARIANT_BOOL) { return E_NOTIMPL; }
-HRESULT CFileSystemObject::CreateFolder(BSTR, IDispatch**) { return E_NOTIMPL; }
-HRESULT CFileSystemObject::get_Drives(IDispatch**) { return E_NOTIMPL; }
+HRESULT CFileSystemObject::DriveExists(BSTR spec, VARIANT_BOOL* exists) {
+    if (!exists) return E_POINTER;
+    const std::u16string_view p = qrt::bstrView(spec);
+    *exists = toVariantBool(!p.empty() && isDriveRoot(nativeAbsolute(p)));
+    return S_OK;
+}
+
+HRESULT CFileSystemObject::GetDrive(BSTR spec, IDispatch** drive) {
+    const std::u16string_view p = qrt::bstrView(spec);
+    if (p.empty()) return raise(kSource, err::DeviceUnavailable);
+    return driveOf(nativeAbsolute(p), drive);
+}
+
+HRESULT CFileSystemObject::GetFile(BSTR path, IDispatch** file) {
+    const std::u16string_view p = qrt::bstrView(path);
+    if (p.empty()) return raise(kSource, err::FileNotFound);
+    return newFile(nativeAbsolute(p), file);
+}
+
+HRESULT CFileSystemObject::GetFolder(BSTR path, IDispatch** folder) {
+    const std::u16string_view p = qrt::bstrView(path);
+    if (p.empty()) return raise(kSource, err::PathNotFound);
+    return newFolder(nativeAbsolute(p), folder);
+}
+
+namespace {
+
+// An XDG folder from its variable, or its default under the home folder.
+std::u16string xdgFolder(const char* variable, const char* fallback) {
+    const char* value = std::getenv(variable);
+    if (value && *value == '/') return paths::fromNative(value);
+    const char* home = std::getenv("HOME");
+    return paths::fromNative(std::string(home && *home ? home : "/") + "/" + fallback);
+}
+
+}  // namespace
+
+HRESULT CFileSystemObject::GetSpecialFolder(LONG which, IDispatch** folder) {
+    // 0, where the other platform keeps its own settings: the user's
+    // configuration folder; 1, its shared libraries and data: the user's
+    // data folder; 2: the temporary folder.
+    std::u16string path;
+    switch (which) {
+    case 0: path = xdgFolder("XDG_CONFIG_HOME", ".config"); break;
+    case 1: path = xdgFolder("XDG_DATA_HOME", ".local/share"); break;
+    case 2: {
+        const char* tmp = std::getenv("TMPDIR");
+        path = paths::fromNative(tmp && *tmp == '/' ? tmp : "/tmp");
+        break;
+    }
+    default: return raise(kSource, err::InvalidCall);
+    }
+    return newFolder(nativeAbsolute(path), folder);
+}
+
+HRESULT CFileSystemObject::DeleteFile(BSTR spec, VARIANT_BOOL force) {
+    return deleteItems(qrt::bstrView(spec), force != VARIANT_FALSE, false);
+}
+
+HRESULT CFileSystemObject::DeleteFolder(BSTR spec, VARIANT_BOOL force) {
+    return deleteItems(qrt::bstrView(spec), force != VARIANT_FALSE, true);
+}
+
+HRESULT CFileSystemObject::MoveFile(BSTR source, BSTR destination) {
+    return moveItems(qrt::bstrView(source), qrt::bstrView(destination), false);
+}
+
+HRESULT CFileSystemObject::MoveFolder(BSTR source, BSTR destination) {
+    return moveItems(qrt::bstrView(source), qrt::bstrView(destination), true);
+}
+
+HRESULT CFileSystemObject::CopyFile(BSTR source, BSTR destination, VARIANT_BOOL overwrite) {
+    return copyItems(qrt::bstrView(source), qrt::bstrView(destination), overwrite != VARIANT_FALSE, false);
+}
+
+HRESULT CFileSystemObject::CopyFolder(BSTR source, BSTR destination, VARIANT_BOOL overwrite) {
+    return copyItems(qrt::bstrView(source), qrt::bstrView(destination), overwrite != VARIANT_FALSE, true);
+}
+
+HRESULT CFileSystemObject::CreateFolder(BSTR path, IDispatch** folder) {
+    return createFolder(qrt::bstrView(path), folder);
+}
+
+HRESULT CFileSystemObject::get_Drives(IDispatch** drives) { return allDrives(drives); }
 
 }  // namespace scripting

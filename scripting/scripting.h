@@ -99,3 +99,93 @@ struct ITextStream : IDispatch {
 protected:
     ~ITextStream() = default;
 };
+
+// File attributes as scripts read them.
+constexpr LONG AttributeReadOnly = 1;
+constexpr LONG AttributeHidden = 2;     // the name starts with "."
+constexpr LONG AttributeDirectory = 16;
+constexpr LONG AttributeAlias = 1024;   // a symbolic link
+
+// What a File and a Folder have in common comes first, in the same order.
+struct IFile : IDispatch {
+    static constexpr ::IID IID = qrt::makeGuid("{2773F403-9242-4775-88EC-5EC39F9BA490}");
+    using Base = IDispatch;
+    virtual HRESULT get_Path(BSTR* path) = 0;                           // DISPID_VALUE
+    virtual HRESULT get_Name(BSTR* name) = 0;                           // 1000
+    virtual HRESULT put_Name(BSTR name) = 0;                            // 1000
+    virtual HRESULT get_Size(VARIANT* size) = 0;                        // 1001
+    virtual HRESULT get_DateCreated(VARIANT* date) = 0;                   // 1002
+    virtual HRESULT get_DateLastModified(VARIANT* date) = 0;              // 1003
+    virtual HRESULT get_DateLastAccessed(VARIANT* date) = 0;              // 1004
+    virtual HRESULT get_Attributes(LONG* attributes) = 0;               // 1005
+    virtual HRESULT get_ParentFolder(IDispatch** folder) = 0;           // 1006
+    virtual HRESULT get_Type(BSTR* type) = 0;                           // 1007
+    virtual HRESULT get_Drive(IDispatch** drive) = 0;                   // 1008
+    virtual HRESULT Delete(VARIANT_BOOL force) = 0;                     // 1200
+    virtual HRESULT Copy(BSTR destination, VARIANT_BOOL overwrite) = 0; // 1202
+    virtual HRESULT Move(BSTR destination) = 0;                         // 1204
+    virtual HRESULT OpenAsTextStream(LONG mode, LONG format, IDispatch** stream) = 0;  // 1100
+
+protected:
+    ~IFile() = default;
+};
+
+struct IFolder : IDispatch {
+    static constexpr ::IID IID = qrt::makeGuid("{1627CB46-38FE-4704-8183-1C96AC53AE9A}");
+    using Base = IDispatch;
+    virtual HRESULT get_Path(BSTR* path) = 0;                           // DISPID_VALUE
+    virtual HRESULT get_Name(BSTR* name) = 0;                           // 1000
+    virtual HRESULT put_Name(BSTR name) = 0;                            // 1000
+    virtual HRESULT get_Size(VARIANT* size) = 0;                        // 1001
+    virtual HRESULT get_DateCreated(VARIANT* date) = 0;                   // 1002
+    virtual HRESULT get_DateLastModified(VARIANT* date) = 0;              // 1003
+    virtual HRESULT get_DateLastAccessed(VARIANT* date) = 0;              // 1004
+    virtual HRESULT get_Attributes(LONG* attributes) = 0;               // 1005
+    virtual HRESULT get_ParentFolder(IDispatch** folder) = 0;           // 1006
+    virtual HRESULT get_Type(BSTR* type) = 0;                           // 1007
+    virtual HRESULT get_Drive(IDispatch** drive) = 0;                   // 1008
+    virtual HRESULT Delete(VARIANT_BOOL force) = 0;                     // 1200
+    virtual HRESULT Copy(BSTR destination, VARIANT_BOOL overwrite) = 0; // 1202
+    virtual HRESULT Move(BSTR destination) = 0;                         // 1204
+    virtual HRESULT get_IsRootFolder(VARIANT_BOOL* root) = 0;           // 10000
+    virtual HRESULT get_Files(IDispatch** files) = 0;                   // 10001
+    virtual HRESULT get_SubFolders(IDispatch** folders) = 0;            // 10002
+    virtual HRESULT CreateTextFile(BSTR name, VARIANT_BOOL overwrite, VARIANT_BOOL unicode,
+                                   IDispatch** stream) = 0;             // 1101
+
+protected:
+    ~IFolder() = default;
+};
+
+// The files, folders or drives of a collection, by name (or path for drives).
+struct IItemCollection : IDispatch {
+    static constexpr ::IID IID = qrt::makeGuid("{35AEDFFA-5D7E-4417-B5F3-B8C844D286D4}");
+    using Base = IDispatch;
+    virtual HRESULT get_Item(VARIANT key, IDispatch** item) = 0;        // DISPID_VALUE
+    virtual HRESULT get_Count(LONG* count) = 0;                         // 1
+    virtual HRESULT get__NewEnum(IUnknown** items) = 0;                 // DISPID_NEWENUM
+    virtual HRESULT Add(BSTR name, IDispatch** folder) = 0;             // 2, folders only
+
+protected:
+    ~IItemCollection() = default;
+};
+
+// A mounted file system.
+struct IDrive : IDispatch {
+    static constexpr ::IID IID = qrt::makeGuid("{FAC09D63-18BF-4C8E-B89B-C04A3DE478FB}");
+    using Base = IDispatch;
+    virtual HRESULT get_Path(BSTR* path) = 0;                           // DISPID_VALUE
+    virtual HRESULT get_DriveLetter(BSTR* letter) = 0;                  // 10000
+    virtual HRESULT get_DriveType(LONG* type) = 0;                      // 10001
+    virtual HRESULT get_RootFolder(IDispatch** folder) = 0;             // 10002
+    virtual HRESULT get_AvailableSpace(VARIANT* bytes) = 0;             // 10003
+    virtual HRESULT get_FreeSpace(VARIANT* bytes) = 0;                  // 10004
+    virtual HRESULT get_TotalSize(VARIANT* bytes) = 0;                  // 10005
+    virtual HRESULT get_VolumeName(BSTR* name) = 0;                     // 10006
+    virtual HRESULT get_FileSystem(BSTR* name) = 0;                     // 10007
+    virtual HRESULT get_IsReady(VARIANT_BOOL* ready) = 0;               // 10008
+    virtual HRESULT get_ShareName(BSTR* name) = 0;                      // 10009
+
+protected:
+    ~IDrive() = default;
+};
