@@ -5,7 +5,9 @@
 
 #include "app/ui/main_frame.h"
 #include "app/ui/message_box.h"
+#include "app/ui/recent_files.h"
 #include "app/ui/tab_view.h"
+#include "runtime/registry.h"
 #include "runtime/testing/dispatch_calls.h"
 #include "runtime/testing/qt_application.h"
 #include "runtime/testing/test_support.h"
@@ -81,6 +83,8 @@ protected:
         qtest::ensureApplication();
         for (const char* name : {"Tarvik", "Sumtrel", "JScript", "VBScript", "Lexora"}) qtest::registerLibrary(name);
         m_folder = qtest::makeTempDir("ui");
+        // Each test starts with no recent files of the tests before.
+        qrt::registry::deleteTree(qrt::registry::Hive::CurrentUser, quillan::ui::kRecentFilesKey);
         m_previousSeam = quillan::ui::setMessageSeam(&seam);
         frame = std::make_unique<quillan::ui::CMainFrame>();
         QString error;

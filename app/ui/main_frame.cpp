@@ -58,6 +58,7 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_document(std::m
         [this](const QString& text) { statusBar()->showMessage(text, 10000); });
     m_previousUi = setScriptUi(m_scriptUi.get());
 
+    m_recent.load();
     createActions();
     createMenus();
     createToolBar();
@@ -190,6 +191,11 @@ void CMainFrame::createMenus() {
     file->addSeparator();
     m_recentMenu = file->addMenu(QStringLiteral("Recent File"));
     rebuildRecentMenu();
+    // Another window of the program may have opened files since.
+    connect(m_recentMenu, &QMenu::aboutToShow, this, [this] {
+        m_recent.load();
+        rebuildRecentMenu();
+    });
     file->addSeparator();
     file->addAction(command(Exit));
 
@@ -241,27 +247,34 @@ void CMainFrame::rebuildRecentMenu() {
         m_recentPlaceholder->setEnabled(false);
         for (int i = 0; i < kMaxRecentFiles; ++i) {
             QAction* action = m_recentMenu->addAction(QString());
-            connect(action, &QAction::triggered, this, [this, action] {
-                m_document->openDocument(action->data().toString().toStdU16String());
-            });
+            connect(action, &QAction::triggered, this, [this, action] { openRecentFile(action->data().toString()); });
             m_recentActions.push_back(action);
         }
     }
-    m_recentPlaceholder->setVisible(m_recent.isEmpty());
+    const QStringList& files = m_recent.files();
+    m_recentPlaceholder->setVisible(files.isEmpty());
     for (int i = 0; i < kMaxRecentFiles; ++i) {
         QAction* action = m_recentActions[static_cast<std::size_t>(i)];
-        const bool used = i < m_recent.size();
+        const bool used = i < files.size();
         action->setVisible(used);
-        action->setData(used ? m_recent[i] : QString());
-        action->setText(used ? QStringLiteral("&%1 %2").arg(i + 1).arg(m_recent[i]) : QString());
+        action->setData(used ? files[i] : QString());
+        action->setText(used ? QStringLiteral("&%1 %2").arg(i + 1).arg(files[i]) : QString());
     }
 }
 
 void CMainFrame::addRecentFile(const QString& path) {
-    m_recent.removeAll(path);
-    m_recent.prepend(path);
-    while (m_recent.size() > kMaxRecentFiles) m_recent.removeLast();
+    m_recent.add(path);
     rebuildRecentMenu();
+}
+
+void CMainFrame::openRecentFile(const QString& path) {
+    if (path.isEmpty()) return;
+    m_document->openDocument(path.toStdU16String());
+    // A file that is gone (the open reported it) leaves the list.
+    if (!QFileInfo::exists(path)) {
+        m_recent.remove(path);
+        rebuildRecentMenu();
+    }
 }
 
 // --- Title ---------------------------------------------------------------

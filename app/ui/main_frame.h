@@ -7,6 +7,7 @@
 
 #include "app/core/document.h"
 #include "app/core/graf.h"
+#include "app/ui/recent_files.h"
 
 #include <QMainWindow>
 #include <QStringList>
@@ -51,7 +52,8 @@ public:
     QSplitter* splitter() const { return m_splitter; }
     QToolBar* mainToolBar() const { return m_toolBar; }
     QAction* command(int id) const;
-    const QStringList& recentFiles() const { return m_recent; }
+    // The recent files, newest first, as the registry keeps them.
+    const QStringList& recentFiles() const { return m_recent.files(); }
 
     // The open-script operation: a ".vbs" or ".js" file is added to the
     // document, selected, run and shown in the editor. Other files are
@@ -85,6 +87,7 @@ private:
                         const QString& statusTip = {});
     void rebuildRecentMenu();
     void addRecentFile(const QString& path);
+    void openRecentFile(const QString& path);
 
     void newScriptDialog();
     void newScriptFile(LONG language);
@@ -111,7 +114,7 @@ private:
     std::vector<QAction*> m_recentActions;  // RecentFile + index
     QLabel* m_indicators[3] = {};
     std::map<int, QAction*> m_commands;
-    QStringList m_recent;
+    RecentFileList m_recent{kMaxRecentFiles};
     QString m_documentPath;
     QString m_lastCreatedName;  // short name of the script last made with "New"
 
