@@ -167,3 +167,17 @@ struct IScriptPosition : IUnknown {
 protected:
     ~IScriptPosition() = default;
 };
+
+// Implemented by a site that wants to be asked, while a script runs, whether
+// it may go on: an engine calls QueryContinue on the script's own thread
+// every so often (about every 100 ms of running). S_FALSE stops the script,
+// which ends with an error the site is told of; S_OK lets it go on. A site
+// uses the call to keep its window painted during a long run.
+struct IActiveScriptSiteInterruptPoll : IUnknown {
+    static constexpr ::IID IID = qrt::makeGuid("{539698A0-CDCA-11CF-A5EB-00AA0047A063}");
+    using Base = IUnknown;
+    virtual HRESULT QueryContinue() = 0;
+
+protected:
+    ~IActiveScriptSiteInterruptPoll() = default;
+};

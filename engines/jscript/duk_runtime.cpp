@@ -211,10 +211,19 @@ public:
             m_runtime.m_throwFile.clear();
             m_runtime.m_throwLine = 0;
             m_runtime.m_host.enterScript();
+            if (m_runtime.m_polling) {
+                if (!m_runtime.m_ticker) {
+                    HeapData* heap = &m_runtime.m_heapData;
+                    m_runtime.m_ticker = std::make_unique<qrt::PollTicker>([heap] { heap->pollDue = true; });
+                }
+                m_runtime.m_ticker->runStarted();
+            }
         }
     }
     ~Entry() {
         if (--m_runtime.m_depth == 0) {
+            if (m_runtime.m_ticker) m_runtime.m_ticker->runEnded();
+            m_runtime.m_heapData.pollDue = false;
             m_runtime.m_heapData.interruptRequested = false;
             m_runtime.m_host.leaveScript();
         }
@@ -228,6 +237,12 @@ private:
 DukRuntime::DukRuntime(RuntimeHost& host) : m_host(host), m_link(std::make_shared<RuntimeLink>(RuntimeLink{this})) {
     m_heapData.runtime = this;
     m_heapData.budget = heapBudget();
+    m_heapData.poll = [](ExecutionGuard* guard) {
+        DukRuntime* runtime = static_cast<HeapData*>(guard)->runtime;
+        if (!runtime || runtime->m_host.queryContinue()) return true;
+        runtime->requestInterrupt(E_ABORT, u"Script stopped by the user");
+        return false;
+    };
     m_ctx = duk_create_heap(heapAlloc, heapRealloc, heapFree, &m_heapData, fatalError);
     if (!m_ctx) throw std::bad_alloc();
     if (!safely(m_ctx, setUp)) {

@@ -6,6 +6,7 @@
 #include "engines/jscript/conditional_compilation.h"
 #include "engines/jscript/duk_bridge.h"
 #include "engines/jscript/member_spellings.h"
+#include "runtime/poll_ticker.h"
 
 #include <atomic>
 #include <functional>
@@ -22,6 +23,9 @@ public:
     virtual void scriptError(qrt::ScriptErrorInfo info) = 0;
     virtual void enterScript() = 0;
     virtual void leaveScript() = 0;
+    // Asked every so often during a run when polling is on: false stops
+    // the script ("Script stopped by the user").
+    virtual bool queryContinue() { return true; }
 
 protected:
     ~RuntimeHost() = default;
@@ -82,6 +86,9 @@ public:
     // From any thread: the running script ends with an error.
     void requestInterrupt(HRESULT code, std::u16string description);
     bool running() const { return m_depth > 0; }
+    // While on, every outermost run asks the host's queryContinue about
+    // every 100 ms.
+    void setPolling(bool on) { m_polling = on; }
 
     // The spellings of names the script text uses (member_spellings.h).
     MemberSpellings& spellings() { return m_spellings; }
@@ -117,6 +124,9 @@ private:
     MemberSpellings m_spellings;
     std::string m_throwFile;
     int m_throwLine = 0;
+    bool m_polling = false;
+    // Declared last: destroyed first, so that no tick reaches a dying heap.
+    std::unique_ptr<qrt::PollTicker> m_ticker;
 };
 
 }  // namespace jscript

@@ -4,5 +4,11 @@
 // ends the running script with an error.
 extern "C" int quillan_duk_exec_timeout_check(void* udata) {
     auto* guard = static_cast<jscript::ExecutionGuard*>(udata);
-    return guard && guard->interruptRequested.load(std::memory_order_relaxed) ? 1 : 0;
+    if (!guard) return 0;
+    if (guard->interruptRequested.load(std::memory_order_relaxed)) return 1;
+    if (guard->pollDue.load(std::memory_order_relaxed)) {
+        guard->pollDue.store(false, std::memory_order_relaxed);
+        if (guard->poll && !guard->poll(guard)) return 1;
+    }
+    return 0;
 }

@@ -16,6 +16,10 @@ namespace jscript {
 
 struct ExecutionGuard {
     std::atomic<bool> interruptRequested{false};
+    // Set every so often during a run: the next check calls poll, which
+    // answers whether the script may go on.
+    std::atomic<bool> pollDue{false};
+    bool (*poll)(ExecutionGuard* guard) = nullptr;
 };
 
 }  // namespace jscript

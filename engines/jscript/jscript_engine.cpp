@@ -27,6 +27,8 @@ public:
         HRESULT hr = ensureRuntime();
         if (FAILED(hr)) return hr;
         m_site = site;
+        m_pollSite = m_site.as<IActiveScriptSiteInterruptPoll>();
+        m_runtime->setPolling(static_cast<bool>(m_pollSite));
         if (m_state == SCRIPTSTATE_UNINITIALIZED) m_state = SCRIPTSTATE_INITIALIZED;
         return S_OK;
     }
@@ -67,6 +69,7 @@ public:
         changeState(SCRIPTSTATE_CLOSED);
         closeRuntime();
         m_items.clear();
+        m_pollSite.reset();
         m_site.reset();
         return S_OK;
     }
@@ -204,9 +207,14 @@ private:
     void leaveScript() override {
         if (m_site) m_site->OnLeaveScript();
     }
+    bool queryContinue() override {
+        qrt::ComPtr<IActiveScriptSiteInterruptPoll> poll = m_pollSite;
+        return !poll || poll->QueryContinue() != S_FALSE;
+    }
 
     SCRIPTSTATE m_state = SCRIPTSTATE_UNINITIALIZED;
     qrt::ComPtr<IActiveScriptSite> m_site;
+    qrt::ComPtr<IActiveScriptSiteInterruptPoll> m_pollSite;
     std::vector<Item> m_items;
     std::mutex m_runtimeMutex;  // InterruptScriptThread may come from another thread
     std::unique_ptr<DukRuntime> m_runtime;

@@ -30,6 +30,10 @@ ScriptError outOfMemory() {
 
 ScriptEngine::ScriptEngine() : m_interp(std::make_unique<Interpreter>(m_globals)) {
     m_interp->setItemLoader([this](const std::u16string& name) { return loadNamedItem(name); });
+    m_interp->setPoll([this]() {
+        qrt::ComPtr<IActiveScriptSiteInterruptPoll> poll = m_pollSite;
+        return !poll || poll->QueryContinue() != S_FALSE;
+    });
     m_interp->setSiteSource([this]() -> IUnknown* { return m_site.get(); });
     m_interp->setHostRunner([this](Procedure& proc, ClassInstance* self, const Value* args, int argc, Value* result,
                                    ScriptError* failure) { return run(proc, args, argc, result, failure, self); });
@@ -42,10 +46,12 @@ HRESULT ScriptEngine::create(REFIID iid, void** out) { return qrt::createInstanc
 void ScriptEngine::releaseAll() {
     // Objects the globals hold go first, their Class_Terminate still able to run.
     m_interp->releaseGlobals();
+    m_ticker.reset();
     m_interp->detach();
     m_pending.clear();
     m_procOrder.clear();
     m_globals.clear();
+    m_pollSite.reset();
     m_site.reset();
 }
 
@@ -62,6 +68,7 @@ HRESULT ScriptEngine::SetScriptSite(IActiveScriptSite* site) {
     if (m_state == SCRIPTSTATE_CLOSED) return E_UNEXPECTED;
     if (m_site) return E_UNEXPECTED;
     m_site = site;
+    m_pollSite = m_site.as<IActiveScriptSiteInterruptPoll>();
     if (m_state == SCRIPTSTATE_UNINITIALIZED) changeState(SCRIPTSTATE_INITIALIZED);
     return S_OK;
 }
@@ -251,6 +258,10 @@ bool ScriptEngine::run(Procedure& proc, const Value* args, int argc, Value* resu
     // that one arriving just before a run, or between two blocks of pending
     // code, is not lost.
     const bool outermost = !m_interp->running();
+    if (outermost && m_pollSite) {
+        if (!m_ticker) m_ticker = std::make_unique<qrt::PollTicker>([interp = m_interp.get()] { interp->requestPoll(); });
+        m_ticker->runStarted();
+    }
     if (site) site->OnEnterScript();
     bool ok = true;
     try {
@@ -265,7 +276,10 @@ bool ScriptEngine::run(Procedure& proc, const Value* args, int argc, Value* resu
         if (failure) *failure = outOfMemory();
         else report(outOfMemory());
     }
-    if (outermost) m_interp->finishRun();
+    if (outermost) {
+        if (m_ticker) m_ticker->runEnded();
+        m_interp->finishRun();
+    }
     if (site) site->OnLeaveScript();
     return ok;
 }

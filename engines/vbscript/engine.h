@@ -7,6 +7,7 @@
 #include "engines/vbscript/bytecode.h"
 #include "engines/vbscript/interpreter.h"
 #include "runtime/activscp.h"
+#include "runtime/poll_ticker.h"
 #include "runtime/object.h"
 
 #include <mutex>
@@ -63,11 +64,15 @@ private:
     void releaseAll();
 
     qrt::ComPtr<IActiveScriptSite> m_site;
+    // The site's poll, when it has one: asked every so often during a run.
+    qrt::ComPtr<IActiveScriptSiteInterruptPoll> m_pollSite;
     SCRIPTSTATE m_state = SCRIPTSTATE_UNINITIALIZED;
     Globals m_globals;
     std::unique_ptr<Interpreter> m_interp;
     std::vector<std::shared_ptr<Procedure>> m_pending;  // global code waiting for the engine to start
     std::vector<std::int32_t> m_procOrder;               // procedures' global indices in source order
+    // Declared last: destroyed first, so that no tick reaches a dying interpreter.
+    std::unique_ptr<qrt::PollTicker> m_ticker;
 };
 
 }  // namespace vbs

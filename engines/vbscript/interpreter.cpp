@@ -148,6 +148,18 @@ void Interpreter::setInterruptError(ScriptError error) {
     m_interruptError = std::move(error);
 }
 
+void Interpreter::serviceInterrupt() {
+    const std::uint8_t pending = m_interrupt.load(std::memory_order_acquire);
+    if (pending & kStopRequested) throwInterrupt();
+    m_interrupt.fetch_and(static_cast<std::uint8_t>(~kPollDue), std::memory_order_acq_rel);
+    if (!m_poll || m_poll()) return;
+    ScriptError e;
+    e.scode = E_ABORT;
+    e.description = u"Script stopped by the user";
+    e.fatal = true;
+    throw e;
+}
+
 void Interpreter::throwInterrupt() {
     m_interruptServed = true;
     ScriptError e;
@@ -299,7 +311,7 @@ Value Interpreter::execute(std::size_t entryDepth) {
     } while (0)
 #define VBS_CHECK_INTERRUPT()                                                      \
     do {                                                                           \
-        if (m_interrupt.load(std::memory_order_relaxed)) throwInterrupt();         \
+        if (m_interrupt.load(std::memory_order_relaxed)) serviceInterrupt();       \
     } while (0)
     // Replaces the n values on top by one.
     auto replaceTop = [](Value*& top, int n, Value&& result) {

@@ -80,8 +80,12 @@ public:
 
     // Asks the running script to stop: it ends with `error` at its next
     // backward jump or call. Safe from any thread.
-    void requestInterrupt() { m_interrupt.store(true, std::memory_order_release); }
-    void clearInterrupt() { m_interrupt.store(false, std::memory_order_release); }
+    void requestInterrupt() { m_interrupt.fetch_or(kStopRequested, std::memory_order_release); }
+    void clearInterrupt() { m_interrupt.fetch_and(static_cast<std::uint8_t>(~kStopRequested), std::memory_order_release); }
+    // Asks the running script to call the poll function at its next check
+    // (safe from any thread); the function answers whether it may go on.
+    void requestPoll() { m_interrupt.fetch_or(kPollDue, std::memory_order_release); }
+    void setPoll(std::function<bool()> poll) { m_poll = std::move(poll); }
     // At the end of an outermost run: a stop request it acted on is spent;
     // one that came too late for it waits for the next run.
     void finishRun() {
@@ -93,7 +97,7 @@ public:
     void setInterruptError(ScriptError error);
     // For built-ins that loop for long: ends the script when asked to stop.
     void checkInterrupt() {
-        if (m_interrupt.load(std::memory_order_relaxed)) throwInterrupt();
+        if (m_interrupt.load(std::memory_order_relaxed)) serviceInterrupt();
     }
     bool running() const { return m_nativeDepth > 0; }
     // The line (in the numbering the text was given with) of the statement
@@ -167,6 +171,9 @@ private:
     void enterFrame(Procedure* proc, Value* base, int argc);
     void enterMethod(Procedure* proc, Value* base, int argc, ClassInstance* self, Value* ret, std::uint8_t mode);
     [[noreturn]] void throwInterrupt();
+    // A stop request ends the script; a due poll asks the host and goes on
+    // unless it says stop.
+    void serviceInterrupt();
     std::int32_t lookup(NameSite& site);
     Value& loadItem(std::int32_t global);
     // The first free value of the stack for a nested run: above everything
@@ -222,7 +229,9 @@ private:
     Value* m_sp = nullptr;
     FrameStack m_frames;
     int m_nativeDepth = 0;
-    std::atomic<bool> m_interrupt{false};
+    static constexpr std::uint8_t kStopRequested = 1, kPollDue = 2;
+    std::atomic<std::uint8_t> m_interrupt{0};
+    std::function<bool()> m_poll;
     bool m_interruptServed = false;  // a run has stopped for m_interrupt
     std::mutex m_interruptLock;
     ScriptError m_interruptError;

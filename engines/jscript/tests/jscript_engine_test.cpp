@@ -297,6 +297,34 @@ TEST_F(JScriptEngine, CodeParsedBeforeStartRunsAtConnectAndItemsAreAskedForOnce)
     EXPECT_NE(js.site->errors[0].description.find("'ghost' is undefined"), std::string::npos);
 }
 
+TEST_F(JScriptEngine, SitePollAsksWhetherALongRunMayGoOnAndCanStopIt) {
+    EngineUnderTest js(u"JScript");
+    // A run of some 300 ms is asked about every 100 ms and goes on.
+    ASSERT_EQ(js.run(u"var t = new Date().getTime(); while (new Date().getTime() - t < 300) {}"), S_OK);
+    EXPECT_GE(js.site->polls.load(), 1);
+    EXPECT_TRUE(js.site->errors.empty());
+
+    // The third poll says stop, on the script's own thread; a try/catch in
+    // the script cannot hold the stop.
+    const std::thread::id scriptThread = std::this_thread::get_id();
+    bool otherThread = false;
+    js.site->polls = 0;
+    js.site->keepRunning = [&] {
+        if (std::this_thread::get_id() != scriptThread) otherThread = true;
+        return js.site->polls >= 3 ? S_FALSE : S_OK;
+    };
+    EXPECT_EQ(js.parse(u"var n = 0;\nfor (;;) { try { for (;;) { n++; } } catch (e) { n = -1; } }\n"), E_ABORT);
+    EXPECT_EQ(js.site->polls.load(), 3);
+    EXPECT_FALSE(otherThread);
+    ASSERT_EQ(js.site->errors.size(), 1u);
+    EXPECT_EQ(js.site->errors[0].description, "Script stopped by the user");
+    EXPECT_GT(js.eval(u"n").lVal, 0);
+
+    // The stop was for that run only.
+    js.site->keepRunning = nullptr;
+    EXPECT_EQ(text(js.eval(u"6 * 7")), "42");
+}
+
 TEST_F(JScriptEngine, InterruptStopsARunningScriptEvenInsideTryCatch) {
     EngineUnderTest js(u"JScript");
     ASSERT_EQ(js.parse(u"var n = 0;\nfor (;;) { try { for (;;) { n++; } } catch (e) { n = -1; } }\n"), S_OK);

@@ -7,6 +7,8 @@
 #include "runtime/bstr.h"
 #include "runtime/object.h"
 
+#include <atomic>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -22,8 +24,16 @@ struct RecordedError {
     std::string lineText;
 };
 
-class TestSite final : public qrt::ComObject<IActiveScriptSite> {
+class TestSite final : public qrt::ComObject<IActiveScriptSite, IActiveScriptSiteInterruptPoll> {
 public:
+    // Every so often during a run; S_FALSE stops the script.
+    HRESULT QueryContinue() override {
+        ++polls;
+        return keepRunning ? keepRunning() : S_OK;
+    }
+    std::function<HRESULT()> keepRunning;
+    std::atomic<int> polls{0};
+
     std::map<std::u16string, qrt::ComPtr<IUnknown>> items;
     std::vector<RecordedError> errors;
     int itemRequests = 0;

@@ -173,6 +173,41 @@ TEST_F(EngineTest, InterruptStopsDeepRecursionToo) {
     ASSERT_EQ(engine.site->errors.size(), 1u);
 }
 
+TEST_F(EngineTest, SitePollAsksWhetherALongRunMayGoOnAndCanStopIt) {
+    Engine engine;
+    // A run of some 300 ms is asked about every 100 ms and goes on.
+    ASSERT_EQ(engine.run(u"Dim t: t = Timer\nDo While Timer - t < 0.3 And Timer >= t: Loop"), S_OK);
+    EXPECT_GE(engine.site->polls.load(), 1);
+    EXPECT_TRUE(engine.site->errors.empty());
+
+    // The third poll says stop: the endless loop ends with the stop error
+    // on the site, from the script's own thread.
+    const std::thread::id scriptThread = std::this_thread::get_id();
+    bool otherThread = false;
+    engine.site->polls = 0;
+    engine.site->keepRunning = [&] {
+        if (std::this_thread::get_id() != scriptThread) otherThread = true;
+        return engine.site->polls >= 3 ? S_FALSE : S_OK;
+    };
+    EXPECT_EQ(engine.parse(u"Dim i\nDo\n i = i + 1\nLoop"), SCRIPT_E_REPORTED);
+    EXPECT_EQ(engine.site->polls.load(), 3);
+    EXPECT_FALSE(otherThread);
+    ASSERT_EQ(engine.site->errors.size(), 1u);
+    EXPECT_EQ(engine.site->errors[0].description, "Script stopped by the user");
+    EXPECT_EQ(engine.site->errors[0].scode, E_ABORT);
+
+    // The stop was for that run only: the next one runs to its end, even
+    // under On Error Resume Next a stop is no error to go on past.
+    engine.site->errors.clear();
+    engine.site->keepRunning = nullptr;
+    EXPECT_EQ(engine.parse(u"i = 41: i = i + 1"), S_OK);
+    EXPECT_EQ(engine.eval(u"i").iVal, 42);
+    engine.site->keepRunning = [] { return S_FALSE; };
+    EXPECT_EQ(engine.parse(u"On Error Resume Next\nDo: Loop\ni = 0"), SCRIPT_E_REPORTED);
+    engine.site->keepRunning = nullptr;
+    EXPECT_EQ(engine.eval(u"i").iVal, 42);
+}
+
 TEST_F(EngineTest, CloseReleasesNamedItemsSiteAndCreatedObjects) {
     {
         Engine engine;

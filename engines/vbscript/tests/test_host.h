@@ -9,6 +9,8 @@
 #include "runtime/variant.h"
 
 #include <map>
+#include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,8 +26,16 @@ struct ReportedError {
     int number() const { return static_cast<int>(scode & 0xFFFF); }
 };
 
-class TestSite final : public qrt::ComObject<IActiveScriptSite> {
+class TestSite final : public qrt::ComObject<IActiveScriptSite, IActiveScriptSiteInterruptPoll> {
 public:
+    // Every so often during a run; S_FALSE stops the script.
+    HRESULT QueryContinue() override {
+        ++polls;
+        return keepRunning ? keepRunning() : S_OK;
+    }
+    std::function<HRESULT()> keepRunning;
+    std::atomic<int> polls{0};
+
     HRESULT GetLCID(LCID* lcid) override;
     HRESULT GetItemInfo(LPCOLESTR name, DWORD mask, IUnknown** item, ITypeInfo** info) override;
     HRESULT GetDocVersionString(BSTR* version) override;
