@@ -298,7 +298,12 @@ HRESULT CScriptDriver::GetDocVersionString(BSTR* version) {
 
 HRESULT CScriptDriver::OnScriptTerminate(const VARIANT*, const EXCEPINFO*) { return S_OK; }
 HRESULT CScriptDriver::OnStateChange(SCRIPTSTATE) { return S_OK; }
-HRESULT CScriptDriver::OnEnterScript() { return S_OK; }
+HRESULT CScriptDriver::OnEnterScript() {
+    if (m_runDepth++ == 0) ui().scriptRunStarted();
+    return S_OK;
+}
+
+HRESULT CScriptDriver::QueryContinue() { return ui().queryContinue() ? S_OK : S_FALSE; }
 
 HRESULT CScriptDriver::MessageBox(LPCOLESTR text, LPCOLESTR title, LONG buttons, LONG* result) {
     if (!result) return E_POINTER;
@@ -313,7 +318,10 @@ HRESULT CScriptDriver::InputBox(LPCOLESTR prompt, LPCOLESTR title, LPCOLESTR def
     *result = answer ? qrt::allocBstr(*answer) : nullptr;
     return S_OK;
 }
-HRESULT CScriptDriver::OnLeaveScript() { return S_OK; }
+HRESULT CScriptDriver::OnLeaveScript() {
+    if (m_runDepth > 0 && --m_runDepth == 0) ui().scriptRunEnded();
+    return S_OK;
+}
 
 HRESULT CScriptDriver::OnScriptError(IActiveScriptError* error) {
     // A retired host's script was stopped because another script replaced

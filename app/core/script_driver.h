@@ -38,7 +38,8 @@ protected:
 
 namespace quillan {
 
-class CScriptDriver final : public qrt::ComObject<IActiveScriptSite, IScriptDriver, IScriptDialogs> {
+class CScriptDriver final
+    : public qrt::ComObject<IActiveScriptSite, IActiveScriptSiteInterruptPoll, IScriptDriver, IScriptDialogs> {
 public:
     using ErrorListener = std::function<void(CScriptDriver&)>;
 
@@ -92,6 +93,9 @@ public:
     HRESULT OnEnterScript() override;
     HRESULT OnLeaveScript() override;
 
+    // IActiveScriptSiteInterruptPoll
+    HRESULT QueryContinue() override;
+
     // IScriptDialogs
     HRESULT MessageBox(LPCOLESTR text, LPCOLESTR title, LONG buttons, LONG* result) override;
     HRESULT InputBox(LPCOLESTR prompt, LPCOLESTR title, LPCOLESTR defaultText, BSTR* result) override;
@@ -115,6 +119,7 @@ private:
     std::u16string m_sourceFile;
     std::string m_loadError;
     bool m_retired = false;
+    int m_runDepth = 0;  // nested entries into the engine
 };
 
 }  // namespace quillan

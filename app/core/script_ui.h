@@ -36,6 +36,13 @@ public:
     virtual void showScriptWarning(const ScriptWarning&) {}
     // After the error listeners: bring the script editor forward.
     virtual void focusScriptEditor() {}
+    // A script starts running (the outermost entry into an engine) and
+    // ends; between the two the engine asks queryContinue about every
+    // 100 ms, on the script's thread. False stops the script ("Script
+    // stopped by the user"). A window keeps itself painted there.
+    virtual void scriptRunStarted() {}
+    virtual void scriptRunEnded() {}
+    virtual bool queryContinue() { return true; }
     // MsgBox: buttons and the result as VBScript defines them (see
     // IScriptDialogs). By default on the standard streams.
     virtual long messageBox(const std::u16string& text, const std::u16string& title, long buttons);

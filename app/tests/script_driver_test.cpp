@@ -20,8 +20,13 @@ using quillan::CScriptDriver;
 struct RecordingReporter final : quillan::ScriptUi {
     std::vector<quillan::ScriptErrorReport> reports;
     int focusRequests = 0;
+    int runsStarted = 0, runsEnded = 0, polls = 0;
+    int stopAtPoll = 0;  // 0: never stop
     void showScriptError(const quillan::ScriptErrorReport& report) override { reports.push_back(report); }
     void focusScriptEditor() override { ++focusRequests; }
+    void scriptRunStarted() override { ++runsStarted; }
+    void scriptRunEnded() override { ++runsEnded; }
+    bool queryContinue() override { return ++polls != stopAtPoll; }
 };
 
 std::vector<std::string> functionNames(CScriptDriver& driver) {
@@ -218,6 +223,32 @@ TEST_F(ScriptDriver, ActsAsTheEnginesSite) {
     EXPECT_EQ(m_driver->GetEngine(nullptr), E_POINTER);
     // The driver keeps the published object until it goes.
     EXPECT_GT(m_recorder->refCount(), 1u);
+}
+
+TEST_F(ScriptDriver, TellsTheUiOfRunsAndLetsItStopALongOne) {
+    // Each call from the host into the script is one run.
+    start(u"function inner() { return 1; }\n"
+          u"function spin() { var t = new Date().getTime(); while (new Date().getTime() - t < 350) {} }");
+    ASSERT_EQ(m_driver->Run(), S_OK);
+    EXPECT_EQ(m_reporter.runsStarted, m_reporter.runsEnded);
+    const int before = m_reporter.runsStarted;
+    ASSERT_EQ(m_driver->CallFunction(u"spin"), S_OK);
+    EXPECT_EQ(m_reporter.runsStarted, before + 1);
+    EXPECT_EQ(m_reporter.runsEnded, before + 1);
+    EXPECT_GE(m_reporter.polls, 1) << "a run of 350 ms is polled";
+
+    // The UI says stop at its second poll: the endless loop ends with an
+    // error report, and the driver still works.
+    ASSERT_EQ(m_driver->ParseText(u"function forever() { for (;;) {} }"), S_OK);
+    m_reporter.polls = 0;
+    m_reporter.stopAtPoll = 2;
+    EXPECT_NE(m_driver->CallFunction(u"forever"), S_OK);
+    EXPECT_EQ(m_reporter.polls, 2);
+    ASSERT_FALSE(m_reporter.reports.empty());
+    EXPECT_EQ(m_reporter.reports.back().description, u"Script stopped by the user");
+    EXPECT_EQ(m_reporter.runsStarted, m_reporter.runsEnded);
+    m_reporter.stopAtPoll = 0;
+    EXPECT_EQ(m_driver->CallFunction(u"inner"), S_OK);
 }
 
 }  // namespace
