@@ -35,7 +35,9 @@ void warmUp() {
         runScript(u"VBScript", u"Set d = CreateObject(\"Scripting.Dictionary\")\nd.Add 1, 1\nAssert.Check True\n"
                                u"For Each k In d: Next\n"
                                u"Set f = CreateObject(\"Scripting.FileSystemObject\")\n"
-                               u"Set t = f.OpenTextFile(\"/dev/null\")\nx = t.AtEndOfStream\n");
+                               u"Set t = f.OpenTextFile(\"/dev/null\")\nx = t.AtEndOfStream\n"
+                               u"x = f.GetFolder(\"/\").SubFolders.Count + f.GetDrive(\"/\").TotalSize\n"
+                               u"x = f.GetFile(\"/dev/null\").Name\n");
         runScript(u"JScript", u"var d = new ActiveXObject('Scripting.Dictionary'); d.Add(1, 1);\n"
                               u"for (var e = new Enumerator(d); !e.atEnd(); e.moveNext()) {}\n");
         return true;
