@@ -113,4 +113,14 @@ std::optional<std::u16string> WindowScriptUi::inputBox(const std::u16string& pro
     return answer->toStdU16String();
 }
 
+void WindowScriptUi::scriptRunStarted() {
+    if (m_runGuard) m_runGuard->runStarted();
+}
+
+void WindowScriptUi::scriptRunEnded() {
+    if (m_runGuard) m_runGuard->runEnded();
+}
+
+bool WindowScriptUi::queryContinue() { return !m_runGuard || m_runGuard->queryContinue(); }
+
 }  // namespace quillan::ui

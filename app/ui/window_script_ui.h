@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/core/script_ui.h"
+#include "app/ui/run_guard.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -23,6 +24,12 @@ public:
     long messageBox(const std::u16string& text, const std::u16string& title, long buttons) override;
     std::optional<std::u16string> inputBox(const std::u16string& prompt, const std::u16string& title,
                                            const std::u16string& defaultText) override;
+    void scriptRunStarted() override;
+    void scriptRunEnded() override;
+    bool queryContinue() override;
+
+    // What keeps the window painted and offers Stop during long runs.
+    void setRunGuard(RunGuard* guard) { m_runGuard = guard; }
 
     // The text of a script error's box.
     static QString errorText(const ScriptErrorReport& report);
@@ -31,6 +38,7 @@ private:
     QPointer<QWidget> m_parent;
     std::function<void()> m_focusEditor;
     std::function<void(const QString&)> m_warn;
+    QPointer<RunGuard> m_runGuard;
 };
 
 }  // namespace quillan::ui
