@@ -2,10 +2,10 @@
 // are in graf_members.cpp.
 #include "app/core/graf.h"
 
+#include "app/core/data_folder.h"
 #include "app/core/document.h"
 #include "app/core/run_control.h"
 #include "runtime/activation.h"
-#include "hosting/registration.h"
 #include "runtime/bstr.h"
 #include "runtime/text.h"
 
@@ -210,7 +210,7 @@ std::u16string ResolvePicturePath(std::u16string_view name) {
         return std::u16string(name);
     const std::size_t dot = name.rfind(u'.');
     if (dot == std::u16string_view::npos || name.size() - dot - 1 != 3) return std::u16string(name);
-    return qrt::decodeAnsi(qhost::programFolder()) + u"/Pictures/" + std::u16string(name);
+    return qrt::decodeAnsi(dataFolder()) + u"/Pictures/" + std::u16string(name);
 }
 
 }  // namespace quillan

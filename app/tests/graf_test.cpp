@@ -1,9 +1,9 @@
 // Graf as scripts and the program's windows use it, with a real graph
 // control on the off-screen platform; and the document.
 #include "app/batch/offscreen_graph.h"
+#include "app/core/data_folder.h"
 #include "app/core/document.h"
 #include "app/core/graf.h"
-#include "hosting/registration.h"
 #include "runtime/bstr.h"
 #include "runtime/safearray.h"
 #include "runtime/testing/dispatch_calls.h"
@@ -277,7 +277,7 @@ TEST_F(GrafTest, ZoomLeavesNoScratchFileAndPicturePathsResolve) {
     EXPECT_TRUE(std::filesystem::is_empty(temporary)) << "a scratch file was left behind";
     qtest::removeTree(temporary);
 
-    const std::u16string pictures = qrt::decodeAnsi(qhost::programFolder()) + u"/Pictures/";
+    const std::u16string pictures = qrt::decodeAnsi(quillan::dataFolder()) + u"/Pictures/";
     EXPECT_EQ(quillan::ResolvePicturePath(u"photo.jpg"), pictures + u"photo.jpg");
     EXPECT_EQ(quillan::ResolvePicturePath(u"dir\\photo.jpg"), u"dir\\photo.jpg");
     EXPECT_EQ(quillan::ResolvePicturePath(u"/tmp/photo.jpg"), u"/tmp/photo.jpg");

@@ -2,6 +2,7 @@
 // runs and shows in the editor), script errors and the script's dialogs,
 // keeping the user's edits, and moving between the panes.
 #include "app/tests/ui_support.h"
+#include "app/core/data_folder.h"
 #include "app/ui/edit_page.h"
 #include "app/ui/form_tab_view.h"
 #include "app/ui/graph_page.h"
@@ -12,6 +13,7 @@
 #include "runtime/object.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextBlock>
@@ -440,10 +442,48 @@ TEST_F(MainFrameTest, AClosedWindowLeavesNoObjectsBehind) {
     EXPECT_EQ(qrt::liveObjectCount(), before);
 }
 
-TEST_F(MainFrameTest, AboutShowsTheProgramAndItsVersion) {
+TEST_F(MainFrameTest, AboutShowsTheIconNameAndVersionWithAnOkButton) {
+    const QString version = QApplication::applicationVersion();
+    QApplication::setApplicationVersion(QStringLiteral("4.5.6"));
     frame->command(CMainFrame::About)->trigger();
+    QApplication::setApplicationVersion(version);
+    ASSERT_EQ(seam.dialogs.size(), 1u);
+    const RecordingSeam::DialogSeen& about = seam.dialogs[0];
+    EXPECT_EQ(about.title, QStringLiteral("About Quillan"));
+    EXPECT_TRUE(about.hasPicture);
+    EXPECT_EQ(about.texts.mid(0, 2), (QStringList{"Quillan", "Version 4.5.6"}));
+    EXPECT_EQ(about.buttons, (QStringList{"OK"}));
+    // The icon is the program's own, drawn from the data folder.
+    ASSERT_TRUE(QFileInfo::exists(QString::fromStdString(quillan::dataFolder()) + "/icons/quillan.svg"));
+    const QImage look = about.look.toImage();
+    bool blue = false;
+    for (int y = 0; y < std::min(look.height(), 90) && !blue; ++y)
+        for (int x = 0; x < std::min(look.width(), 90) && !blue; ++x) blue = look.pixelColor(x, y) == QColor(0x1f, 0x6f, 0xd1);
+    EXPECT_TRUE(blue) << "the icon's blue curve is not drawn";
+    if (const QByteArray folder = qgetenv("QUILLAN_UI_SHOTS"); !folder.isEmpty())
+        about.look.save(QString::fromLocal8Bit(folder) + QStringLiteral("/about.png"));
+}
+
+TEST_F(MainFrameTest, HelpOpensTheManualOfTheDataFolderOrSaysItFailed) {
+    const QString help = QString::fromStdString(quillan::dataFolder()) + QStringLiteral("/help/");
+    frame->command(CMainFrame::HelpTopics)->trigger();
+    QTest::keyClick(frame.get(), Qt::Key_F1);
+    ASSERT_EQ(seam.urls.size(), 2u);
+    EXPECT_EQ(seam.urls[0], QUrl::fromLocalFile(help + "index.html"));
+    EXPECT_EQ(seam.urls[1], QUrl::fromLocalFile(help + "index.html"));
+    // Context help: the page about what the right pane shows.
+    QTest::keyClick(frame.get(), Qt::Key_F1, Qt::ShiftModifier);
+    ASSERT_EQ(seam.urls.size(), 3u);
+    EXPECT_EQ(seam.urls[2], QUrl::fromLocalFile(help + "editor.html"));
+    EXPECT_TRUE(seam.messages.empty());
+    // Every page the manual links to is there.
+    for (const char* page : {"index.html", "getting-started.html", "graf.html", "editor.html", "command-line.html"})
+        EXPECT_TRUE(QFileInfo::exists(help + page)) << page;
+
+    seam.urlsOpen = false;
+    frame->command(CMainFrame::Help)->trigger();
     ASSERT_EQ(seam.messages.size(), 1u);
-    EXPECT_TRUE(seam.messages[0].text.startsWith(QStringLiteral("Quillan Version")));
+    EXPECT_EQ(seam.messages[0].text, QStringLiteral("Failed to launch help."));
 }
 
 }  // namespace

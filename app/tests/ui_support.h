@@ -12,7 +12,12 @@
 #include "runtime/testing/qt_application.h"
 #include "runtime/testing/test_support.h"
 
+#include <QAbstractButton>
+#include <QDialog>
+#include <QLabel>
+#include <QPixmap>
 #include <QTabBar>
+#include <QUrl>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -69,6 +74,35 @@ struct RecordingSeam final : quillan::ui::MessageSeam {
         const int choice = choices.front();
         choices.pop_front();
         return choice;
+    }
+    // The program's own dialogs: what each showed, answered with Accepted.
+    struct DialogSeen {
+        QString title;
+        QStringList texts;      // the labels' texts, in order
+        bool hasPicture = false;  // a label shows a picture
+        QStringList buttons;
+        QPixmap look;           // the dialog as it was drawn
+    };
+    std::vector<DialogSeen> dialogs;
+    std::vector<QUrl> urls;
+    bool urlsOpen = true;  // what opening a link answers
+
+    int runDialog(QDialog& dialog) override {
+        DialogSeen seen;
+        seen.title = dialog.windowTitle();
+        dialog.adjustSize();
+        for (const QLabel* label : dialog.findChildren<QLabel*>()) {
+            if (!label->text().isEmpty()) seen.texts << label->text();
+            if (!label->pixmap().isNull()) seen.hasPicture = true;
+        }
+        for (const QAbstractButton* button : dialog.findChildren<QAbstractButton*>()) seen.buttons << button->text();
+        seen.look = dialog.grab();
+        dialogs.push_back(seen);
+        return QDialog::Accepted;
+    }
+    bool openUrl(const QUrl& url) override {
+        urls.push_back(url);
+        return urlsOpen;
     }
     QStringList allTexts() const {
         QStringList all;

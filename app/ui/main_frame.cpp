@@ -1,5 +1,7 @@
 #include "app/ui/main_frame.h"
 
+#include "app/core/data_folder.h"
+#include "app/ui/about_dialog.h"
 #include "app/ui/edit_page.h"
 #include "app/ui/form_tab_view.h"
 #include "app/ui/graph_page.h"
@@ -8,14 +10,11 @@
 #include "app/ui/script_page.h"
 #include "app/ui/window_script_ui.h"
 #include "app/ui/xparse_wrapper.h"
-#include "hosting/registration.h"
 #include "runtime/text.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -52,7 +51,7 @@ LONG editorLanguageOf(const std::u16string& path) {
 
 CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_document(std::make_unique<CQuillanDoc>()) {
     setObjectName(QStringLiteral("mainFrame"));
-    setWindowIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
+    setWindowIcon(programIcon());
     m_scriptUi = std::make_unique<WindowScriptUi>(
         this, [this] { focusScriptEditor(); },
         [this](const QString& text) { statusBar()->showMessage(text, 10000); });
@@ -176,7 +175,7 @@ void CMainFrame::createActions() {
     connect(toolBar, &QAction::toggled, this, [this](bool on) { m_toolBar->setVisible(on); });
     connect(statusBarToggle, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
     for (int id : {HelpTopics, Help, ContextHelp})
-        connect(command(id), &QAction::triggered, this, [this] { showHelp(); });
+        connect(command(id), &QAction::triggered, this, [this, id] { showHelp(id); });
     connect(command(About), &QAction::triggered, this, [this] { showAbout(); });
     connect(command(NextPane), &QAction::triggered, this, [this] { focusPane(true); });
     connect(command(PreviousPane), &QAction::triggered, this, [this] { focusPane(false); });
@@ -549,20 +548,19 @@ void CMainFrame::saveDocumentDialog() {
     }
 }
 
-void CMainFrame::showHelp() {
-    const QString manual = QDir(QString::fromStdString(qhost::programFolder()))
-                               .absoluteFilePath(QStringLiteral("../share/quillan/help/index.html"));
-    if (!QFileInfo::exists(manual) || !QDesktopServices::openUrl(QUrl::fromLocalFile(manual)))
+void CMainFrame::showHelp(int id) {
+    // Context help opens the page about what the right pane shows.
+    QString page = QStringLiteral("index.html");
+    if (id == ContextHelp)
+        page = m_form->currentIndex() == CFormTabView::Graphic ? QStringLiteral("graf.html") : QStringLiteral("editor.html");
+    const QString manual = QString::fromStdString(dataFolder()) + QStringLiteral("/help/") + page;
+    if (!QFileInfo::exists(manual) || !messageSeam().openUrl(QUrl::fromLocalFile(manual)))
         tell(this, QStringLiteral("Failed to launch help."));
 }
 
 void CMainFrame::showAbout() {
-    MessageRequest request;
-    request.title = QStringLiteral("About Quillan");
-    request.text = QStringLiteral("Quillan Version %1\n\nA scriptable graphing workbench.")
-                       .arg(QApplication::applicationVersion());
-    request.icon = QMessageBox::Information;
-    messageSeam().ask(this, request);
+    CAboutDlg about(this);
+    messageSeam().runDialog(about);
 }
 
 void CMainFrame::focusPane(bool) {

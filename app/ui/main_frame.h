@@ -94,7 +94,7 @@ private:
     QString askNewScriptPath(LONG language, bool& accepted);
     void openDialog();
     void saveDocumentDialog();
-    void showHelp();
+    void showHelp(int id);
     void showAbout();
     void focusPane(bool forward);
     void loadIntoEditor(const std::u16string& path, LONG language);

@@ -1,5 +1,6 @@
 #include "app/ui/message_box.h"
 
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
@@ -55,6 +56,10 @@ std::optional<int> DialogMessageSeam::askChoice(QWidget* parent, const ChoiceReq
     if (index < 0) return std::nullopt;
     return index;
 }
+
+int DialogMessageSeam::runDialog(QDialog& dialog) { return dialog.exec(); }
+
+bool DialogMessageSeam::openUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
 
 MessageSeam* setMessageSeam(MessageSeam* seam) {
     MessageSeam* previous = current();

@@ -8,6 +8,8 @@
 
 #include <optional>
 
+class QDialog;
+class QUrl;
 class QWidget;
 
 namespace quillan::ui {
@@ -51,6 +53,11 @@ public:
     virtual QString askFileName(QWidget* parent, const FileRequest& request) = 0;
     // Asks for one of the items; its index, or nothing when cancelled.
     virtual std::optional<int> askChoice(QWidget* parent, const ChoiceRequest& request) = 0;
+    // Runs one of the program's own dialogs modally; its result code.
+    virtual int runDialog(QDialog& dialog) = 0;
+    // Hands a link to the desktop (the browser for a page); false when
+    // nothing could open it.
+    virtual bool openUrl(const QUrl& url) = 0;
 };
 
 // Modal Qt dialogs: what the program uses unless told otherwise.
@@ -60,6 +67,8 @@ public:
     std::optional<QString> askText(QWidget* parent, const TextRequest& request) override;
     QString askFileName(QWidget* parent, const FileRequest& request) override;
     std::optional<int> askChoice(QWidget* parent, const ChoiceRequest& request) override;
+    int runDialog(QDialog& dialog) override;
+    bool openUrl(const QUrl& url) override;
 };
 
 // Puts a seam in place (null restores the dialogs); returns the previous one.
