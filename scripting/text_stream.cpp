@@ -39,6 +39,29 @@ std::size_t completeUtf8(std::string_view raw) {
     return n;
 }
 
+// Decodes ANSI bytes onto out. Runs of ASCII, the bulk of data files, are
+// widened directly; the runs between them hold whole UTF-8 sequences (an
+// ASCII byte never continues one) and go through the runtime's decoder.
+void appendAnsi(std::string_view bytes, std::u16string& out) {
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        std::size_t j = i;
+        while (j < bytes.size() && static_cast<unsigned char>(bytes[j]) < 0x80) ++j;
+        if (j > i) {
+            const std::size_t start = out.size();
+            out.resize(start + (j - i));
+            char16_t* target = out.data() + start;
+            for (std::size_t k = i; k < j; ++k) *target++ = static_cast<char16_t>(bytes[k]);
+            i = j;
+        }
+        while (j < bytes.size() && static_cast<unsigned char>(bytes[j]) >= 0x80) ++j;
+        if (j > i) {
+            out += qrt::decodeAnsi(bytes.substr(i, j - i));
+            i = j;
+        }
+    }
+}
+
 bool startsWith(std::string_view bytes, std::string_view prefix) { return bytes.substr(0, prefix.size()) == prefix; }
 
 // The first bytes of a file (none when it cannot be read).
@@ -234,7 +257,7 @@ bool CTextStream::fill() {
     }
     if (m_encoding == Encoding::Ansi) {
         const std::size_t cut = m_endOfFile ? m_raw.size() : completeUtf8(m_raw);
-        m_buffer += qrt::decodeAnsi(std::string_view(m_raw).substr(0, cut));
+        appendAnsi(std::string_view(m_raw).substr(0, cut), m_buffer);
         m_raw.erase(0, cut);
     } else {
         const std::size_t cut = m_raw.size() & ~std::size_t{1};
