@@ -2,16 +2,13 @@
 // the script given, once the window is shown); with --run it runs a script
 // without a display (the batch runner).
 #include "app/batch/batch_runner.h"
-#include "app/ui/main_frame.h"
-#include "app/ui/message_box.h"
+#include "app/ui/startup.h"
 #include "hosting/registration.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QRegularExpression>
-#include <QScreen>
-#include <QTimer>
 
 #include <cstdio>
 #include <cstring>
@@ -24,6 +21,15 @@ namespace {
 bool wantsBatch(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--run") == 0 || std::strncmp(argv[i], "--run=", 6) == 0) return true;
+    }
+    return false;
+}
+
+// Registering and unregistering show no window, and so need no display.
+bool wantsRegistration(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        for (const char* name : {"--register", "--regserver", "--unregister", "--unregserver"})
+            if (std::strcmp(argv[i], name) == 0) return true;
     }
     return false;
 }
@@ -47,33 +53,12 @@ void ensureRuntimeFolder() {
         qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(folder));
 }
 
-// The workbench: the main window, maximised, with the files of the command
-// line opened once it is shown.
-int runWindow(const QStringList& files) {
-    std::string message;
-    if (FAILED(qhost::ensureLibrariesRegistered(qhost::programFolder(),
-                                                {"Tarvik", "Sumtrel", "JScript", "VBScript", "Lexora", "Scripting"}, &message))) {
-        std::fprintf(stderr, "quillan: cannot register the component libraries: %s\n", message.c_str());
-        quillan::ui::tell(nullptr,
-                          QStringLiteral("OLE initialization failed.  Make sure that the OLE libraries are the "
-                                         "correct version.\n\n%1")
-                              .arg(QString::fromStdString(message)),
-                          QMessageBox::Critical);
-        return 2;
-    }
-    quillan::ui::CMainFrame frame;
-    QString error;
-    if (!frame.createControls(error)) {
-        std::fprintf(stderr, "quillan: %s\n", error.toLocal8Bit().constData());
-        quillan::ui::tell(nullptr, error, QMessageBox::Critical);
-        return 2;
-    }
-    // The window fills the screen even where no window manager maximises it.
-    if (const QScreen* screen = frame.screen()) frame.setGeometry(screen->availableGeometry());
-    frame.showMaximized();
-    for (const QString& file : files) {
-        QTimer::singleShot(0, &frame, [&frame, file] { frame.document().openDocument(file.toStdU16String()); });
-    }
+// The workbench: start-up, then the event loop while the window is open.
+int runWindow(const QCommandLineParser& parser) {
+    quillan::ui::StartupOptions options = quillan::ui::startupOptions(parser);
+    options.components = {"Tarvik", "Sumtrel", "JScript", "VBScript", "Lexora", "Scripting"};
+    quillan::ui::Startup startup;
+    if (const std::optional<int> status = startup.start(options)) return *status;
     return QApplication::exec();
 }
 
@@ -85,7 +70,8 @@ int main(int argc, char** argv) {
     // A batch run needs no display, and neither does --help without one.
     const bool noDisplay = qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
     const bool platformChosen = !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
-    if ((wantsBatch(argc, argv) || noDisplay) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    if ((wantsBatch(argc, argv) || wantsRegistration(argc, argv) || noDisplay) &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     if (qgetenv("QT_QPA_PLATFORM") == "offscreen") ensureRuntimeFolder();
     QApplication app(argc, argv);
@@ -129,19 +115,20 @@ int main(int argc, char** argv) {
                        "input is VBScript unless told)."),
         QStringLiteral("LANGUAGE"));
     parser.addOptions({run, exportPicture, size, call, timings, timeout, language});
+    quillan::ui::addStartupOptions(parser);
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A script to open in the window."),
                                  QStringLiteral("[FILE]"));
     parser.process(app);
 
     if (!parser.isSet(run)) {
-        if (noDisplay && !platformChosen) {
+        if (noDisplay && !platformChosen && !wantsRegistration(argc, argv)) {
             std::fprintf(stderr,
                          "quillan: the workbench window needs a display, and there is none.\n"
                          "Run a script without a display: quillan --run SCRIPT [--export FILE.jpg]\n"
                          "See quillan --help.\n");
             return 2;
         }
-        return runWindow(parser.positionalArguments());
+        return runWindow(parser);
     }
 
     std::string message;

@@ -15,6 +15,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -52,6 +55,7 @@ LONG editorLanguageOf(const std::u16string& path) {
 CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_document(std::make_unique<CQuillanDoc>()) {
     setObjectName(QStringLiteral("mainFrame"));
     setWindowIcon(programIcon());
+    setAcceptDrops(true);
     m_scriptUi = std::make_unique<WindowScriptUi>(
         this, [this] { focusScriptEditor(); },
         [this](const QString& text) { statusBar()->showMessage(text, 10000); });
@@ -585,6 +589,31 @@ void CMainFrame::focusPane(bool) {
     }
     if (!widget) widget = target->tabBar();
     widget->setFocus(Qt::ShortcutFocusReason);
+}
+
+namespace {
+
+QStringList droppedFiles(const QMimeData* data) {
+    QStringList files;
+    if (!data || !data->hasUrls()) return files;
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile()) files << url.toLocalFile();
+    }
+    return files;
+}
+
+}  // namespace
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+    if (!droppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+    const QStringList files = droppedFiles(event->mimeData());
+    if (files.isEmpty()) return;
+    event->acceptProposedAction();
+    activateWindow();
+    for (const QString& file : files) m_document->openDocument(file.toStdU16String());
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

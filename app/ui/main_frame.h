@@ -20,6 +20,8 @@
 class QLabel;
 class QMenu;
 class QSplitter;
+class QDragEnterEvent;
+class QDropEvent;
 class QToolBar;
 
 namespace quillan::ui {
@@ -77,6 +79,9 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Files dropped on the window are opened as the Open command opens them.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void createActions();

@@ -1,0 +1,138 @@
+#include "app/ui/startup.h"
+
+#include "app/ui/main_frame.h"
+#include "app/ui/message_box.h"
+#include "app/ui/recent_files.h"
+#include "hosting/registration.h"
+#include "runtime/registry.h"
+
+#include <QCommandLineParser>
+#include <QScreen>
+#include <QTimer>
+
+#include <cstdio>
+#include <filesystem>
+
+namespace quillan::ui {
+namespace {
+
+constexpr GUID LIBID_Quillan = qrt::makeGuid("{5C2E8A47-1D93-4B6F-9E05-7A3B21C4D8F6}");
+
+const QStringList kRegister{QStringLiteral("register"), QStringLiteral("regserver")};
+const QStringList kUnregister{QStringLiteral("unregister"), QStringLiteral("unregserver")};
+const QStringList kEmbedding{QStringLiteral("embedding")};
+const QStringList kAutomation{QStringLiteral("automation")};
+
+std::string programPath() {
+    std::error_code error;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : exe.string();
+}
+
+void report(const std::string& text) { std::fprintf(stderr, "quillan: %s\n", text.c_str()); }
+
+// The component runtime starts when the registry can be written (the
+// settings key is its first write) and every library beside the program is
+// registered from there.
+bool startComponentRuntime(const std::vector<std::string>& components, std::string& why) {
+    if (const HRESULT hr = openSettingsKey(); FAILED(hr)) {
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
+        why = "the registry folder " + qrt::registry::directory() + " cannot be written (status " + code + ")";
+        return false;
+    }
+    return SUCCEEDED(qhost::ensureLibrariesRegistered(qhost::programFolder(), components, &why));
+}
+
+}  // namespace
+
+const qhost::ModuleInfo& programModule() {
+    static const qhost::ModuleInfo module{
+        "Quillan", LIBID_Quillan, "Quillan 1.0 Type Library", {}, {}, true,
+    };
+    return module;
+}
+
+void addStartupOptions(QCommandLineParser& parser) {
+    parser.addOption({kRegister, QStringLiteral("Register the program's application identifier and type library, then exit.")});
+    parser.addOption({kUnregister, QStringLiteral("Remove the program's registration, then exit.")});
+    parser.addOption({kEmbedding, QStringLiteral("Run as an embedded component server (not available yet).")});
+    parser.addOption({kAutomation, QStringLiteral("Run as an automation server (not available yet).")});
+}
+
+StartupOptions startupOptions(const QCommandLineParser& parser) {
+    StartupOptions options;
+    using Action = StartupOptions::Action;
+    if (parser.isSet(kRegister.first())) options.action = Action::Register;
+    else if (parser.isSet(kUnregister.first())) options.action = Action::Unregister;
+    else if (parser.isSet(kEmbedding.first())) options.action = Action::Embedding;
+    else if (parser.isSet(kAutomation.first())) options.action = Action::Automation;
+    options.files = parser.positionalArguments();
+    return options;
+}
+
+QString runtimeFailureMessage() {
+    return QStringLiteral("OLE initialization failed.  Make sure that the OLE libraries are the correct version.");
+}
+
+Startup::Startup() = default;
+
+// The window (and with it the document and its script) goes before the
+// application; the program serves no class objects yet, so there are none
+// to withdraw.
+Startup::~Startup() = default;
+
+std::optional<int> Startup::start(const StartupOptions& options) {
+    // Sockets need no start on this system; the runtime does.
+    std::string why;
+    if (!startComponentRuntime(options.components, why)) {
+        report(why);
+        tell(nullptr, runtimeFailureMessage(), QMessageBox::Critical);
+        return 2;
+    }
+
+    using Action = StartupOptions::Action;
+    switch (options.action) {
+    case Action::Embedding:
+    case Action::Automation:
+        report("running as a component server (--embedding, --automation) is not available yet; "
+               "start quillan without these switches for the window");
+        return 2;
+    case Action::Register:
+    case Action::Unregister: {
+        const std::string path = programPath();
+        const bool doRegister = options.action == Action::Register;
+        const HRESULT hr = doRegister ? qhost::registerModule(programModule(), path)
+                                      : qhost::unregisterModule(programModule(), path);
+        if (FAILED(hr)) {
+            report(std::string(doRegister ? "registering" : "unregistering") + " the program failed (is the registry folder " +
+                   qrt::registry::directory() + " writable?)");
+            return 2;
+        }
+        return 0;
+    }
+    case Action::Window:
+        break;
+    }
+
+    m_frame = std::make_unique<CMainFrame>();
+    QString error;
+    if (!m_frame->createControls(error)) {
+        report(error.toStdString());
+        tell(nullptr, error, QMessageBox::Critical);
+        m_frame.reset();
+        return 2;
+    }
+    // The window fills the screen even where no window manager maximises it.
+    if (const QScreen* screen = m_frame->screen()) m_frame->setGeometry(screen->availableGeometry());
+    m_frame->showMaximized();
+    // The files given are opened once the window is up: opening a script
+    // needs the window, its panes and its title.
+    CMainFrame* frame = m_frame.get();
+    for (const QString& file : options.files) {
+        QTimer::singleShot(0, frame, [frame, file] { frame->document().openDocument(file.toStdU16String()); });
+    }
+    return std::nullopt;
+}
+
+}  // namespace quillan::ui

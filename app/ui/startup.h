@@ -1,0 +1,57 @@
+// Start-up and shutdown of the workbench: the component runtime is started
+// (registry folder usable, the libraries beside the program registered), the
+// settings key opened, the command line acted on (the window with the files
+// given, registering or unregistering the program, the server switches), and
+// the window shown. Exit statuses: 0 done, 2 start-up failed.
+#pragma once
+
+#include "hosting/module.h"
+
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QCommandLineParser;
+
+namespace quillan::ui {
+
+class CMainFrame;
+
+// What the program registers of itself: its application identifier and its
+// type library (the program serves no class yet).
+const qhost::ModuleInfo& programModule();
+
+struct StartupOptions {
+    enum class Action { Window, Register, Unregister, Embedding, Automation };
+    Action action = Action::Window;
+    QStringList files;                    // opened once the window is shown
+    std::vector<std::string> components;  // the libraries beside the program
+};
+
+// The switches of the command line, and what they ask for.
+void addStartupOptions(QCommandLineParser& parser);
+StartupOptions startupOptions(const QCommandLineParser& parser);
+
+// The message shown when the component runtime cannot start.
+QString runtimeFailureMessage();
+
+class Startup {
+public:
+    Startup();
+    ~Startup();
+    Startup(const Startup&) = delete;
+    Startup& operator=(const Startup&) = delete;
+
+    // Runs start-up. Nothing: the window is shown and the program goes on
+    // with its event loop. Else the exit status of a program that ends here.
+    std::optional<int> start(const StartupOptions& options);
+    CMainFrame* frame() const { return m_frame.get(); }
+
+private:
+    std::unique_ptr<CMainFrame> m_frame;
+};
+
+}  // namespace quillan::ui
