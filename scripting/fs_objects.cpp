@@ -214,7 +214,8 @@ public:
     HRESULT get_Name(BSTR* out) override { return text(paths::fromNative(nameOf(m_path)), out); }
     HRESULT put_Name(BSTR name) override {
         const std::u16string_view n = qrt::bstrView(name);
-        if (n.empty() || n.find_first_of(u"/\\") != std::u16string_view::npos) return fail(err::InvalidCall);
+        if (n.empty() || n == u"." || n == u".." || n.find_first_of(u"/\\") != std::u16string_view::npos)
+            return fail(err::InvalidCall);
         if (HRESULT hr = check(); FAILED(hr)) return hr;
         const std::string parent = parentOf(m_path);
         const std::string target = (parent == "/" ? "" : parent) + "/" + paths::toNative(n);

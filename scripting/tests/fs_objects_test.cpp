@@ -209,6 +209,30 @@ TEST_F(FileSystemTest, FoldersAreCreatedCopiedMovedAndDeletedWhole) {
     EXPECT_EQ(errorNumber(call(fso.get(), u"DeleteFolder", {at("gone")})), 76);
 }
 
+TEST_F(FileSystemTest, FileAndFolderObjectsCopyMoveAndDeleteThemselves) {
+    touch("one.txt", "1");
+    folder("box");
+    auto file = object(u"GetFile", "one.txt");
+    ASSERT_EQ(call(file.get(), u"Copy", {at("two.txt")}).hr, S_OK);
+    EXPECT_TRUE(there("two.txt"));
+    EXPECT_EQ(errorNumber(call(file.get(), u"Copy", {at("two.txt"), false})), 58);
+    ASSERT_EQ(call(file.get(), u"Move", {at("box/")}).hr, S_OK);
+    EXPECT_TRUE(there("box/one.txt"));
+    EXPECT_EQ(textOf(call(file.get(), u"Path").value), qrt::decodeAnsi(m_dir + "/box/one.txt")) << "the object follows";
+    EXPECT_EQ(errorNumber(qtest::put(file.get(), u"Name", u"..")), 5);
+    EXPECT_EQ(errorNumber(qtest::put(file.get(), u"Name", u"a/b")), 5);
+    touch("box/taken.txt");
+    EXPECT_EQ(errorNumber(qtest::put(file.get(), u"Name", u"taken.txt")), 58);
+    ASSERT_EQ(call(file.get(), u"Delete").hr, S_OK);
+    EXPECT_EQ(errorNumber(call(file.get(), u"Size")), 53);
+
+    auto box = object(u"GetFolder", "box");
+    ASSERT_EQ(call(box.get(), u"Copy", {at("box2")}).hr, S_OK);
+    EXPECT_TRUE(there("box2/taken.txt"));
+    ASSERT_EQ(call(box.get(), u"Delete").hr, S_OK);
+    EXPECT_FALSE(there("box"));
+}
+
 TEST_F(FileSystemTest, AFolderObjectOutlivesItsFolder) {
     folder("brief");
     touch("brief/x.txt");
