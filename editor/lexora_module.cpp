@@ -2,7 +2,7 @@
 // and the tool-palette bitmap its control registers as "ToolboxBitmap32".
 #include "editor/lexora.h"
 #include "editor/xparse.h"
-#include "graph/control_support.h"
+#include "hosting/control_support.h"
 #include "hosting/module.h"
 
 
@@ -60,5 +60,5 @@ const char* const kToolboxXpm[] = {
 // picture of its control. The bytes stay valid while the library is loaded.
 extern "C" __attribute__((visibility("default"))) HRESULT DllGetBitmapResource(UINT id, const BYTE** data,
                                                                                UINT* size) {
-    return tarvik::toolboxBitmapResource(kToolboxXpm, id, data, size);
+    return qhost::toolboxBitmapResource(kToolboxXpm, id, data, size);
 }

@@ -105,15 +105,15 @@ EditWindow* CxParse::editWindow() const {
 
 // Stock properties.
 HRESULT CxParse::put_BackStyle(LONG style) { return m_support.setStock(DISPID_BACKSTYLE, m_backStyle, style); }
-HRESULT CxParse::get_BackStyle(LONG* pstyle) { return tarvik::readStock(m_backStyle, pstyle); }
+HRESULT CxParse::get_BackStyle(LONG* pstyle) { return qhost::readStock(m_backStyle, pstyle); }
 HRESULT CxParse::putref_Font(IDispatch* pFont) {
     if (pFont == static_cast<IxParse*>(this)) return E_INVALIDARG;  // a control is not its own font
     return m_support.setStock(DISPID_FONT, m_font, qrt::ComPtr<IDispatch>(pFont));
 }
 HRESULT CxParse::put_Font(IDispatch* pFont) { return putref_Font(pFont); }
-HRESULT CxParse::get_Font(IDispatch** ppFont) { return tarvik::copyInterface(m_font.get(), ppFont); }
+HRESULT CxParse::get_Font(IDispatch** ppFont) { return qhost::copyInterface(m_font.get(), ppFont); }
 HRESULT CxParse::put_TabStop(VARIANT_BOOL vbool) { return m_support.setStock(DISPID_TABSTOP, m_tabStop, vbool); }
-HRESULT CxParse::get_TabStop(VARIANT_BOOL* pbool) { return tarvik::readStock(m_tabStop, pbool); }
+HRESULT CxParse::get_TabStop(VARIANT_BOOL* pbool) { return qhost::readStock(m_tabStop, pbool); }
 HRESULT CxParse::put_Text(BSTR strText) {
     return guarded([&] {
         std::optional<std::u16string> value;
@@ -159,7 +159,7 @@ HRESULT CxParse::Parse() {
     });
 }
 
-HRESULT CxParse::get_TypeScript(LONG* pVal) { return tarvik::readStock(m_typeScript, pVal); }
+HRESULT CxParse::get_TypeScript(LONG* pVal) { return qhost::readStock(m_typeScript, pVal); }
 
 HRESULT CxParse::put_TypeScript(LONG newVal) {
     m_typeScript = newVal;
@@ -274,7 +274,7 @@ void CxParse::ColorCurrentLine() {
 HRESULT CxParse::GetClassInfo(ITypeInfo** info) {
     return qrt::classTypeInfo(u"xParse", CLSID_xParse, dispatchTable().typeInfo(), eventsTypeInfo(), info);
 }
-HRESULT CxParse::GetGUID(DWORD kind, GUID* guid) { return tarvik::sourceInterface(kind, DIID__IxParseEvents, guid); }
+HRESULT CxParse::GetGUID(DWORD kind, GUID* guid) { return qhost::sourceInterface(kind, DIID__IxParseEvents, guid); }
 HRESULT CxParse::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {
     return m_support.findConnectionPoint(iid, m_events, point);
 }

@@ -8,7 +8,7 @@
 #include "editor/edit_buffer.h"
 #include "editor/lexora.h"
 #include "editor/script_colorizer.h"
-#include "graph/control_support.h"
+#include "hosting/control_support.h"
 #include "runtime/dispatch_table.h"
 #include "runtime/object.h"
 #include "runtime/persist.h"
@@ -22,7 +22,7 @@
 namespace lexora {
 
 class EditWindow;
-using tarvik::ControlSupport;
+using qhost::ControlSupport;
 
 class CxParse final
     : public qrt::ComObject<qrt::DispatchImpl<CxParse, IxParse>, IProvideClassInfo2, IConnectionPointContainer,

@@ -39,7 +39,7 @@ HRESULT CxParse::Save(IStream* stream, BOOL clearDirty) {
     HRESULT hr = qrt::writeExactly(stream, &kPersistVersion, sizeof kPersistVersion);
     if (FAILED(hr)) return hr;
     if (FAILED(hr = writeLong(stream, m_extentX)) || FAILED(hr = writeLong(stream, m_extentY))) return hr;
-    if (FAILED(hr = tarvik::saveProperties(static_cast<IxParse*>(this), stream, kPersistedProperties))) return hr;
+    if (FAILED(hr = qhost::saveProperties(static_cast<IxParse*>(this), stream, kPersistedProperties))) return hr;
     if (clearDirty) m_support.setDirty(false);
     return S_OK;
 }
@@ -55,7 +55,7 @@ HRESULT CxParse::Load(IStream* stream) {
     if (cx < 0 || cy < 0) return E_FAIL;
     m_extentX = cx;
     m_extentY = cy;
-    if (FAILED(hr = tarvik::loadProperties(static_cast<IxParse*>(this), stream, kPersistedProperties))) return hr;
+    if (FAILED(hr = qhost::loadProperties(static_cast<IxParse*>(this), stream, kPersistedProperties))) return hr;
     m_support.setDirty(false);
     return S_OK;
 }
@@ -70,11 +70,11 @@ HRESULT CxParse::InitNew() { return S_OK; }
 HRESULT CxParse::InitNew(IStorage*) { return S_OK; }
 
 HRESULT CxParse::Load(IStorage* storage) {
-    return tarvik::loadContents(storage, [this](IStream* contents) { return Load(contents); });
+    return qhost::loadContents(storage, [this](IStream* contents) { return Load(contents); });
 }
 
 HRESULT CxParse::Save(IStorage* storage, BOOL) {
-    return tarvik::saveContents(storage, [this](IStream* contents) { return Save(contents, 1); });
+    return qhost::saveContents(storage, [this](IStream* contents) { return Save(contents, 1); });
 }
 
 HRESULT CxParse::SaveCompleted(IStorage*) { return S_OK; }

@@ -61,7 +61,7 @@ HRESULT CSimGra::GetClassInfo(ITypeInfo** info) {
     return qrt::classTypeInfo(u"SimGra", CLSID_SimGra, dispatchTable().typeInfo(), simGraEventsTypeInfo(), info);
 }
 
-HRESULT CSimGra::GetGUID(DWORD kind, GUID* guid) { return sourceInterface(kind, DIID__ISimGraEvents, guid); }
+HRESULT CSimGra::GetGUID(DWORD kind, GUID* guid) { return qhost::sourceInterface(kind, DIID__ISimGraEvents, guid); }
 
 HRESULT CSimGra::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {
     return m_support.findConnectionPoint(iid, m_events, point);

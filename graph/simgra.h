@@ -3,7 +3,7 @@
 // caption "ATL Composite Control" in the middle.
 #pragma once
 
-#include "graph/control_support.h"
+#include "hosting/control_support.h"
 #include "graph/tarvik.h"
 #include "runtime/dispatch_table.h"
 #include "runtime/object.h"
@@ -21,34 +21,34 @@ public:
     ~CSimGra() override;
 
     HRESULT put_BackColor(OLE_COLOR clr) override { return m_support.setStock(DISPID_BACKCOLOR, m_backColor, clr); }
-    HRESULT get_BackColor(OLE_COLOR* pclr) override { return readStock(m_backColor, pclr); }
+    HRESULT get_BackColor(OLE_COLOR* pclr) override { return qhost::readStock(m_backColor, pclr); }
     HRESULT put_BackStyle(LONG style) override { return m_support.setStock(DISPID_BACKSTYLE, m_backStyle, style); }
-    HRESULT get_BackStyle(LONG* pstyle) override { return readStock(m_backStyle, pstyle); }
+    HRESULT get_BackStyle(LONG* pstyle) override { return qhost::readStock(m_backStyle, pstyle); }
     HRESULT put_BorderColor(OLE_COLOR clr) override {
         return m_support.setStock(DISPID_BORDERCOLOR, m_borderColor, clr);
     }
-    HRESULT get_BorderColor(OLE_COLOR* pclr) override { return readStock(m_borderColor, pclr); }
+    HRESULT get_BorderColor(OLE_COLOR* pclr) override { return qhost::readStock(m_borderColor, pclr); }
     HRESULT put_BorderStyle(LONG style) override {
         return m_support.setStock(DISPID_BORDERSTYLE, m_borderStyle, style);
     }
-    HRESULT get_BorderStyle(LONG* pstyle) override { return readStock(m_borderStyle, pstyle); }
+    HRESULT get_BorderStyle(LONG* pstyle) override { return qhost::readStock(m_borderStyle, pstyle); }
     HRESULT put_DrawMode(LONG mode) override { return m_support.setStock(DISPID_DRAWMODE, m_drawMode, mode); }
-    HRESULT get_DrawMode(LONG* pmode) override { return readStock(m_drawMode, pmode); }
+    HRESULT get_DrawMode(LONG* pmode) override { return qhost::readStock(m_drawMode, pmode); }
     HRESULT put_DrawStyle(LONG style) override { return m_support.setStock(DISPID_DRAWSTYLE, m_drawStyle, style); }
-    HRESULT get_DrawStyle(LONG* pstyle) override { return readStock(m_drawStyle, pstyle); }
+    HRESULT get_DrawStyle(LONG* pstyle) override { return qhost::readStock(m_drawStyle, pstyle); }
     HRESULT put_FillColor(OLE_COLOR clr) override { return m_support.setStock(DISPID_FILLCOLOR, m_fillColor, clr); }
-    HRESULT get_FillColor(OLE_COLOR* pclr) override { return readStock(m_fillColor, pclr); }
+    HRESULT get_FillColor(OLE_COLOR* pclr) override { return qhost::readStock(m_fillColor, pclr); }
     HRESULT put_FillStyle(LONG style) override { return m_support.setStock(DISPID_FILLSTYLE, m_fillStyle, style); }
-    HRESULT get_FillStyle(LONG* pstyle) override { return readStock(m_fillStyle, pstyle); }
+    HRESULT get_FillStyle(LONG* pstyle) override { return qhost::readStock(m_fillStyle, pstyle); }
     HRESULT put_MousePointer(LONG pointer) override {
         return m_support.setStock(DISPID_MOUSEPOINTER, m_mousePointer, pointer);
     }
-    HRESULT get_MousePointer(LONG* ppointer) override { return readStock(m_mousePointer, ppointer); }
+    HRESULT get_MousePointer(LONG* ppointer) override { return qhost::readStock(m_mousePointer, ppointer); }
     HRESULT putref_Picture(IDispatch* pPicture) override {
         return m_support.setStock(DISPID_PICTURE, m_picture, qrt::ComPtr<IDispatch>(pPicture));
     }
     HRESULT put_Picture(IDispatch* pPicture) override { return putref_Picture(pPicture); }
-    HRESULT get_Picture(IDispatch** ppPicture) override { return copyInterface(m_picture.get(), ppPicture); }
+    HRESULT get_Picture(IDispatch** ppPicture) override { return qhost::copyInterface(m_picture.get(), ppPicture); }
 
     HRESULT GetClassInfo(ITypeInfo** info) override;
     HRESULT GetGUID(DWORD kind, GUID* guid) override;
@@ -66,7 +66,7 @@ public:
     bool isDirty() const { return m_support.isDirty(); }
 
 private:
-    ControlSupport m_support{this};
+    qhost::ControlSupport m_support{this};
     qrt::ConnectionPoint m_events{this, DIID__ISimGraEvents};
     OLE_COLOR m_backColor = 0;
     LONG m_backStyle = 0;

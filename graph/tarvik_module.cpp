@@ -6,7 +6,7 @@
 #include "graph/super_series_holder.h"
 #include "graph/tarvik.h"
 #include "graph/vigraf.h"
-#include "graph/control_support.h"
+#include "hosting/control_support.h"
 #include "hosting/module.h"
 
 
@@ -76,5 +76,5 @@ const char* const kToolboxXpm[] = {
 // picture of its controls. The bytes stay valid while the library is loaded.
 extern "C" __attribute__((visibility("default"))) HRESULT DllGetBitmapResource(UINT id, const BYTE** data,
                                                                                UINT* size) {
-    return tarvik::toolboxBitmapResource(kToolboxXpm, id, data, size);
+    return qhost::toolboxBitmapResource(kToolboxXpm, id, data, size);
 }

@@ -137,27 +137,27 @@ CViGraf::~CViGraf() {
 
 // Stock properties. Only BackColor changes the picture.
 HRESULT CViGraf::put_BackColor(OLE_COLOR clr) { return m_support.setStock(DISPID_BACKCOLOR, m_backColor, clr); }
-HRESULT CViGraf::get_BackColor(OLE_COLOR* pclr) { return readStock(m_backColor, pclr); }
+HRESULT CViGraf::get_BackColor(OLE_COLOR* pclr) { return qhost::readStock(m_backColor, pclr); }
 HRESULT CViGraf::put_BorderColor(OLE_COLOR clr) { return m_support.setStock(DISPID_BORDERCOLOR, m_borderColor, clr); }
-HRESULT CViGraf::get_BorderColor(OLE_COLOR* pclr) { return readStock(m_borderColor, pclr); }
+HRESULT CViGraf::get_BorderColor(OLE_COLOR* pclr) { return qhost::readStock(m_borderColor, pclr); }
 HRESULT CViGraf::put_BorderWidth(LONG width) { return m_support.setStock(DISPID_BORDERWIDTH, m_borderWidth, width); }
-HRESULT CViGraf::get_BorderWidth(LONG* width) { return readStock(m_borderWidth, width); }
+HRESULT CViGraf::get_BorderWidth(LONG* width) { return qhost::readStock(m_borderWidth, width); }
 HRESULT CViGraf::put_FillColor(OLE_COLOR clr) { return m_support.setStock(DISPID_FILLCOLOR, m_fillColor, clr); }
-HRESULT CViGraf::get_FillColor(OLE_COLOR* pclr) { return readStock(m_fillColor, pclr); }
+HRESULT CViGraf::get_FillColor(OLE_COLOR* pclr) { return qhost::readStock(m_fillColor, pclr); }
 HRESULT CViGraf::put_FillStyle(LONG style) { return m_support.setStock(DISPID_FILLSTYLE, m_fillStyle, style); }
-HRESULT CViGraf::get_FillStyle(LONG* pstyle) { return readStock(m_fillStyle, pstyle); }
+HRESULT CViGraf::get_FillStyle(LONG* pstyle) { return qhost::readStock(m_fillStyle, pstyle); }
 HRESULT CViGraf::putref_Font(IDispatch* pFont) {
     if (pFont == static_cast<IViGraf*>(this)) return E_INVALIDARG;  // a control is not its own font
     return m_support.setStock(DISPID_FONT, m_font, qrt::ComPtr<IDispatch>(pFont));
 }
 HRESULT CViGraf::put_Font(IDispatch* pFont) { return putref_Font(pFont); }
-HRESULT CViGraf::get_Font(IDispatch** ppFont) { return copyInterface(m_font.get(), ppFont); }
+HRESULT CViGraf::get_Font(IDispatch** ppFont) { return qhost::copyInterface(m_font.get(), ppFont); }
 HRESULT CViGraf::put_ForeColor(OLE_COLOR clr) { return m_support.setStock(DISPID_FORECOLOR, m_foreColor, clr); }
-HRESULT CViGraf::get_ForeColor(OLE_COLOR* pclr) { return readStock(m_foreColor, pclr); }
+HRESULT CViGraf::get_ForeColor(OLE_COLOR* pclr) { return qhost::readStock(m_foreColor, pclr); }
 HRESULT CViGraf::put_BorderVisible(VARIANT_BOOL vbool) {
     return m_support.setStock(DISPID_BORDERVISIBLE, m_borderVisible, vbool);
 }
-HRESULT CViGraf::get_BorderVisible(VARIANT_BOOL* pbool) { return readStock(m_borderVisible, pbool); }
+HRESULT CViGraf::get_BorderVisible(VARIANT_BOOL* pbool) { return qhost::readStock(m_borderVisible, pbool); }
 
 // The series model.
 LONG CViGraf::seriesCount() const {
@@ -360,13 +360,13 @@ HRESULT CViGraf::get_Y_axis(BSTR* pVal) { return copyTitle(m_yTitle, pVal); }
 HRESULT CViGraf::put_Y_axis(BSTR newVal) { return setTitle(newVal, m_yTitle, m_yTitleRuns); }
 
 // Display settings.
-HRESULT CViGraf::get_ViewAxis(LONG* pVal) { return readStock(m_viewAxis, pVal); }
+HRESULT CViGraf::get_ViewAxis(LONG* pVal) { return qhost::readStock(m_viewAxis, pVal); }
 HRESULT CViGraf::put_ViewAxis(LONG newVal) {
     m_viewAxis = newVal != 0 ? 1 : 0;
     repaint();
     return S_OK;
 }
-HRESULT CViGraf::get_BkgrColor(OLE_COLOR* pVal) { return readStock(m_backColor, pVal); }
+HRESULT CViGraf::get_BkgrColor(OLE_COLOR* pVal) { return qhost::readStock(m_backColor, pVal); }
 HRESULT CViGraf::put_BkgrColor(OLE_COLOR newVal) {
     COLORREF rgb = 0;
     HRESULT hr = OleTranslateColor(newVal, nullptr, &rgb);
@@ -378,21 +378,21 @@ HRESULT CViGraf::put_BkgrColor(OLE_COLOR newVal) {
 
 // Pointer and magnifier state.
 HRESULT CViGraf::GetZoomImage(IDispatch*) { return S_FALSE; }
-HRESULT CViGraf::get_AutoZoom(LONG* pVal) { return readStock(m_autoZoom, pVal); }
+HRESULT CViGraf::get_AutoZoom(LONG* pVal) { return qhost::readStock(m_autoZoom, pVal); }
 HRESULT CViGraf::put_AutoZoom(LONG newVal) {
     m_autoZoom = newVal != 0 ? 1 : 0;
     repaint();
     return S_OK;
 }
-HRESULT CViGraf::get_X(double* pVal) { return readStock(m_pointerX, pVal); }
-HRESULT CViGraf::get_Y(double* pVal) { return readStock(m_pointerY, pVal); }
+HRESULT CViGraf::get_X(double* pVal) { return qhost::readStock(m_pointerX, pVal); }
+HRESULT CViGraf::get_Y(double* pVal) { return qhost::readStock(m_pointerY, pVal); }
 HRESULT CViGraf::FrameInFrame(BSTR, LONG, LONG, LONG, LONG) { return S_OK; }
 
 // Class information and connection points.
 HRESULT CViGraf::GetClassInfo(ITypeInfo** info) {
     return qrt::classTypeInfo(u"ViGraf", CLSID_ViGraf, dispatchTable().typeInfo(), viGrafEventsTypeInfo(), info);
 }
-HRESULT CViGraf::GetGUID(DWORD kind, GUID* guid) { return sourceInterface(kind, DIID__IViGrafEvents, guid); }
+HRESULT CViGraf::GetGUID(DWORD kind, GUID* guid) { return qhost::sourceInterface(kind, DIID__IViGrafEvents, guid); }
 HRESULT CViGraf::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {
     return m_support.findConnectionPoint(iid, m_events, point);
 }

@@ -3,7 +3,7 @@
 // window.
 #pragma once
 
-#include "graph/control_support.h"
+#include "hosting/control_support.h"
 #include "graph/offscreen_image.h"
 #include "graph/plot_geometry.h"
 #include "graph/series_extent.h"
@@ -185,7 +185,7 @@ private:
     void pointsReplaced(ISeries* series);
     HRESULT setTitle(BSTR text, std::optional<std::u16string>& title, std::vector<TitleRun>& runs);
 
-    ControlSupport m_support{this};
+    qhost::ControlSupport m_support{this};
     qrt::ConnectionPoint m_events{this, DIID__IViGrafEvents};
 
     // Stock properties; BackColor and BkgrColor share one colour.

@@ -327,7 +327,7 @@ HRESULT CViGraf::Save(IStream* stream, BOOL clearDirty) {
     if (!stream) return E_POINTER;
     HRESULT hr = qrt::writeExactly(stream, &kPersistVersion, sizeof kPersistVersion);
     if (FAILED(hr)) return hr;
-    if (FAILED(hr = saveProperties(static_cast<IViGraf*>(this), stream, kPersistedProperties))) return hr;
+    if (FAILED(hr = qhost::saveProperties(static_cast<IViGraf*>(this), stream, kPersistedProperties))) return hr;
     if (clearDirty) m_support.setDirty(false);
     return S_OK;
 }
@@ -338,7 +338,7 @@ HRESULT CViGraf::Load(IStream* stream) {
     HRESULT hr = qrt::readExactly(stream, &version, sizeof version);
     if (FAILED(hr)) return hr;
     if (version > kPersistVersion) return E_FAIL;
-    if (FAILED(hr = loadProperties(static_cast<IViGraf*>(this), stream, kPersistedProperties))) return hr;
+    if (FAILED(hr = qhost::loadProperties(static_cast<IViGraf*>(this), stream, kPersistedProperties))) return hr;
     m_support.setDirty(false);
     return S_OK;
 }
@@ -353,11 +353,11 @@ HRESULT CViGraf::InitNew() { return S_OK; }
 HRESULT CViGraf::InitNew(IStorage*) { return S_OK; }
 
 HRESULT CViGraf::Load(IStorage* storage) {
-    return loadContents(storage, [this](IStream* contents) { return Load(contents); });
+    return qhost::loadContents(storage, [this](IStream* contents) { return Load(contents); });
 }
 
 HRESULT CViGraf::Save(IStorage* storage, BOOL) {
-    return saveContents(storage, [this](IStream* contents) { return Save(contents, 1); });
+    return qhost::saveContents(storage, [this](IStream* contents) { return Save(contents, 1); });
 }
 
 HRESULT CViGraf::SaveCompleted(IStorage*) { return S_OK; }

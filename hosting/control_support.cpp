@@ -1,4 +1,4 @@
-#include "graph/control_support.h"
+#include "hosting/control_support.h"
 
 #include "runtime/persist.h"
 
@@ -9,7 +9,7 @@
 
 #include <new>
 
-namespace tarvik {
+namespace qhost {
 
 ControlSupport::~ControlSupport() { shutdown(); }
 
@@ -158,4 +158,4 @@ HRESULT toolboxBitmapResource(const char* const* xpm, UINT id, const BYTE** data
     return S_OK;
 }
 
-}  // namespace tarvik
+}  // namespace qhost

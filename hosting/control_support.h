@@ -1,4 +1,4 @@
-// What the library's controls share: the host's site, the control's child
+// What every library's controls share: the host's site, the control's child
 // window and rectangle, repainting, and the stock-property sequence (ask the
 // property-change listeners, store, mark dirty, notify, repaint).
 #pragma once
@@ -16,7 +16,7 @@
 struct IStorage;
 struct IStream;
 
-namespace tarvik {
+namespace qhost {
 
 // Persistence the controls share: properties stored as variants read and
 // written through the control's own dispatch interface, and a storage
@@ -105,4 +105,4 @@ HRESULT readStock(const T& field, T* out) {
 // The font object of a stock Font property is kept as given.
 HRESULT copyInterface(IDispatch* value, IDispatch** out);
 
-}  // namespace tarvik
+}  // namespace qhost
