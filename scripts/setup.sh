@@ -9,7 +9,7 @@ packages=(
   duktape-dev libpcre2-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   fonts-liberation fonts-urw-base35 fontconfig
-  xvfb xauth
+  xvfb xauth xdotool x11-apps python3
   clang libclang-rt-dev
 )
 

@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# The real program on a real X server, driven as a user drives it: started
+# with examples/sine_family.vbs, its window shows the script's path in the
+# title and the script in the editor; a click on the "Graphic" tab shows the
+# graph, whose first two curves' colours are then on the screen (and were not
+# before the click).
+# Usage: window_e2e.sh BIN_DIR SOURCE_DIR. Exit status 77: skipped (no X
+# server tools here).
+set -u
+bin=$1
+source=$2
+for tool in xvfb-run xdotool xwd python3; do
+  if ! command -v "$tool" >/dev/null 2>&1; then
+    echo "skipped: $tool is not installed (scripts/setup.sh installs it)"
+    exit 77
+  fi
+done
+
+if [ "${3:-}" != --inside ]; then
+  exec xvfb-run -a -s "-screen 0 1280x800x24" bash "$0" "$bin" "$source" --inside
+fi
+
+work=$(mktemp -d /tmp/quillan-e2e-XXXXXX)
+pid=""
+finish() {
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap finish EXIT
+fail() {
+  echo "FAIL: $*"
+  [ -s "$work/quillan.log" ] && sed 's/^/quillan: /' "$work/quillan.log"
+  exit 1
+}
+shots=${QUILLAN_UI_SHOTS:-}
+screen() {  # screen NAME COLOUR...: counts of pixels near each colour
+  xwd -root -silent > "$work/$1.xwd" || fail "no screenshot"
+  local png=()
+  [ -n "$shots" ] && png=(--png "$shots/e2e-$1.png")
+  python3 "$source/app/tests/screen_colours.py" "$work/$1.xwd" "${png[@]}" "${@:2}"
+}
+
+script="$source/examples/sine_family.vbs"
+export QT_QPA_PLATFORM=xcb QUILLAN_REGISTRY_DIR="$work/registry"
+"$bin/quillan" "$script" > "$work/quillan.log" 2>&1 &
+pid=$!
+
+window=""
+for _ in $(seq 1 100); do
+  window=$(xdotool search --name "Quillan - file script - $script" 2>/dev/null | head -1)
+  [ -n "$window" ] && break
+  kill -0 "$pid" 2>/dev/null || fail "the program ended before showing its window"
+  sleep 0.2
+done
+[ -n "$window" ] || fail "no window titled with the script's path"
+echo "window: $(xdotool getwindowname "$window")"
+sleep 1
+
+# The first two curves: opaque blue, and the second blended at alpha 220.
+blue=0,60,255
+second=70,87,220
+read -r -d '' before_blue before_second < <(screen editor "$blue" "$second"; printf '\0')
+[ "$before_blue" -lt 20 ] || fail "the curves' colour shows before the graph page ($before_blue pixels)"
+# The editor shows the script: its keywords are drawn in blue (0,0,255).
+keywords=$(screen editor-text 0,0,255)
+[ "$keywords" -gt 50 ] || fail "the editor shows no coloured script text ($keywords pixels)"
+
+# "Graphic" is the first tab of the right pane, just right of the left pane
+# (at least 300 pixels wide), on the row of the tabs below the toolbar.
+shown=""
+for y in 71 66 76 61 81; do
+  for x in 345 330 360 375; do
+    xdotool mousemove --sync "$x" "$y" click 1
+    sleep 0.5
+    read -r -d '' after_blue after_second < <(screen graph "$blue" "$second"; printf '\0')
+    if [ "$after_blue" -ge 50 ] && [ "$after_second" -ge 20 ]; then
+      shown="$x,$y"
+      break 2
+    fi
+  done
+done
+[ -n "$shown" ] || fail "no click on the tab row showed the graph's colours (blue $after_blue, second $after_second)"
+echo "graph shown after a click at $shown: $after_blue blue and $after_second second-curve pixels"
+kill -0 "$pid" 2>/dev/null || fail "the program ended"
+echo "PASS"
