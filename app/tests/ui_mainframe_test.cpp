@@ -17,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextBlock>
+#include <QTextBrowser>
 #include <QTextLayout>
 #include <QListWidget>
 #include <QMenuBar>
@@ -477,8 +478,16 @@ TEST_F(MainFrameTest, HelpOpensTheManualOfTheDataFolderOrSaysItFailed) {
     EXPECT_EQ(seam.urls[2], QUrl::fromLocalFile(help + "editor.html"));
     EXPECT_TRUE(seam.messages.empty());
     // Every page the manual links to is there.
-    for (const char* page : {"index.html", "getting-started.html", "graf.html", "editor.html", "command-line.html"})
+    for (const char* page : {"index.html", "getting-started.html", "graf.html", "editor.html", "command-line.html"}) {
         EXPECT_TRUE(QFileInfo::exists(help + page)) << page;
+        // A look at the page as a simple browser draws it.
+        if (const QByteArray folder = qgetenv("QUILLAN_UI_SHOTS"); !folder.isEmpty()) {
+            QTextBrowser browser;
+            browser.resize(900, 1000);
+            browser.setSource(QUrl::fromLocalFile(help + page));
+            browser.grab().save(QString::fromLocal8Bit(folder) + QStringLiteral("/help-") + page + ".png");
+        }
+    }
 
     seam.urlsOpen = false;
     frame->command(CMainFrame::Help)->trigger();
