@@ -164,3 +164,30 @@ TEST_F(RunGuardTest, EscapeEndsAnEndlessScriptInBothLanguages) {
 }
 
 }  // namespace
+
+namespace {
+
+// The whole window: an endless script opened like a user would open it
+// ends with Escape, the error is shown, and the window takes commands again.
+using WindowRunTest = WindowFixture;
+
+TEST_F(WindowRunTest, EscapeStopsAnEndlessScriptOpenedInTheWindow) {
+    QAction* stopCommand = frame->command(quillan::ui::CMainFrame::StopScript);
+    ASSERT_NE(stopCommand, nullptr);
+    EXPECT_FALSE(stopCommand->isEnabled());
+    EXPECT_NE(frame->mainToolBar()->widgetForAction(stopCommand), nullptr) << "Stop is on the toolbar";
+    bool enabledDuringRun = false;
+    QTimer::singleShot(800, frame.get(), [&] {
+        enabledDuringRun = stopCommand->isEnabled();
+        QTest::keyClick(frame.get(), Qt::Key_Escape);
+    });
+    frame->openScript(write("forever.vbs", "Dim n\nDo\n n = n + 1\nLoop\n"));
+    EXPECT_TRUE(enabledDuringRun);
+    EXPECT_FALSE(stopCommand->isEnabled());
+    EXPECT_FALSE(frame->runGuard()->running());
+    ASSERT_FALSE(seam.messages.empty());
+    EXPECT_TRUE(seam.allTexts().join('\n').contains(QStringLiteral("Script stopped by the user")))
+        << seam.allTexts().join('\n').toStdString();
+}
+
+}  // namespace

@@ -66,6 +66,9 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_document(std::m
     createMenus();
     createToolBar();
     createStatusBar();
+    m_runGuard = std::make_unique<RunGuard>(this, command(StopScript));
+    connect(command(StopScript), &QAction::triggered, this, [this] { m_runGuard->requestStop(); });
+    m_scriptUi->setRunGuard(m_runGuard.get());
 
     m_splitter = new QSplitter(Qt::Horizontal, this);
     m_splitter->setObjectName(QStringLiteral("splitter"));
@@ -167,6 +170,10 @@ void CMainFrame::createActions() {
     addCommand(About, QStringLiteral("&About Quillan..."), {},
                QStringLiteral("Display program information, version number and copyright"))
         ->setIcon(s->standardIcon(QStyle::SP_MessageBoxInformation));
+    // Enabled while a script has run for half a second; Escape does the
+    // same then (as a shortcut it would take Escape from the editor).
+    addCommand(StopScript, QStringLiteral("&Stop Script"), {}, QStringLiteral("Stop the running script (Escape)"))
+        ->setIcon(s->standardIcon(QStyle::SP_BrowserStop));
     addCommand(NextPane, QStringLiteral("Next Pane"), QKeySequence(Qt::Key_F6));
     addCommand(PreviousPane, QStringLiteral("Previous Pane"), QKeySequence(Qt::SHIFT | Qt::Key_F6));
 
@@ -220,6 +227,8 @@ void CMainFrame::createToolBar() {
     m_toolBar->addAction(command(OpenScript));
     m_toolBar->addSeparator();
     m_toolBar->addAction(command(About));
+    m_toolBar->addSeparator();
+    m_toolBar->addAction(command(StopScript));
     // Hiding the bar by its own menu keeps the View command in step.
     connect(m_toolBar, &QToolBar::visibilityChanged, this, [this](bool visible) {
         if (!isHidden()) command(ViewToolBar)->setChecked(visible);

@@ -29,6 +29,7 @@ namespace quillan::ui {
 class CFormTabView;
 class CLeftPane;
 class CTabView;
+class RunGuard;
 class WindowScriptUi;
 
 class CMainFrame : public QMainWindow, public GrafWindows {
@@ -38,6 +39,7 @@ public:
         NewScript = 57600, OpenScript = 57601, SaveDocument = 57603, RecentFile = 57616, About = 57664,
         Exit = 57665, HelpTopics = 57667, ContextHelp = 57669, Help = 57670, NewJScript = 182,
         NewVBScript = 183, ViewToolBar = 59392, ViewStatusBar = 59393, NextPane = 59440, PreviousPane = 59441,
+        StopScript = 32900,
     };
     static constexpr int kMaxRecentFiles = 20;
 
@@ -54,6 +56,7 @@ public:
     QSplitter* splitter() const { return m_splitter; }
     QToolBar* mainToolBar() const { return m_toolBar; }
     QAction* command(int id) const;
+    RunGuard* runGuard() const { return m_runGuard.get(); }
     // The recent files, newest first, as the registry keeps them.
     const QStringList& recentFiles() const { return m_recent.files(); }
 
@@ -109,6 +112,8 @@ private:
 
     std::unique_ptr<CQuillanDoc> m_document;
     std::unique_ptr<WindowScriptUi> m_scriptUi;
+    // Keeps the window painted and offers Stop while a script runs long.
+    std::unique_ptr<RunGuard> m_runGuard;
     ScriptUi* m_previousUi = nullptr;
     QSplitter* m_splitter = nullptr;
     CLeftPane* m_left = nullptr;
