@@ -66,10 +66,14 @@ TEST_F(MainFrameTest, MenusToolbarsAndStatusBarAreThoseOfTheWorkbench) {
     EXPECT_EQ(menuTexts(top[1]->menu()->actions()), (QStringList{"&Toolbar", "&Status Bar"}));
     EXPECT_EQ(menuTexts(top[2]->menu()->actions()), (QStringList{"&Help Topics", "-", "&About Quillan..."}));
 
-    EXPECT_EQ(frame->mainToolBar()->actions(),
-              (QList<QAction*>{frame->command(CMainFrame::NewScript), frame->command(CMainFrame::OpenScript),
-                               frame->mainToolBar()->actions()[2], frame->command(CMainFrame::About)}));
-    EXPECT_TRUE(frame->mainToolBar()->actions()[2]->isSeparator());
+    // New, Open, About, and Stop Script for long runs.
+    const QList<QAction*> tools = frame->mainToolBar()->actions();
+    ASSERT_EQ(tools.size(), 6);
+    EXPECT_EQ(tools, (QList<QAction*>{frame->command(CMainFrame::NewScript), frame->command(CMainFrame::OpenScript),
+                                      tools[2], frame->command(CMainFrame::About), tools[4],
+                                      frame->command(CMainFrame::StopScript)}));
+    EXPECT_TRUE(tools[2]->isSeparator());
+    EXPECT_TRUE(tools[4]->isSeparator());
     const std::pair<int, QKeySequence> keys[] = {
         {CMainFrame::NewScript, QKeySequence(QStringLiteral("Ctrl+N"))},
         {CMainFrame::OpenScript, QKeySequence(QStringLiteral("Ctrl+O"))},
