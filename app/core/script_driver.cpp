@@ -305,6 +305,14 @@ HRESULT CScriptDriver::OnEnterScript() {
 
 HRESULT CScriptDriver::QueryContinue() { return ui().queryContinue() ? S_OK : S_FALSE; }
 
+HRESULT CScriptDriver::QueryInterface(REFIID iid, void** out) {
+    if (out && iid == IActiveScriptSiteInterruptPoll::IID && !ui().wantsPolling()) {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    return ComObject::QueryInterface(iid, out);
+}
+
 HRESULT CScriptDriver::MessageBox(LPCOLESTR text, LPCOLESTR title, LONG buttons, LONG* result) {
     if (!result) return E_POINTER;
     *result = ui().messageBox(text ? text : u"", title ? title : u"", buttons);

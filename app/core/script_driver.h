@@ -93,8 +93,9 @@ public:
     HRESULT OnEnterScript() override;
     HRESULT OnLeaveScript() override;
 
-    // IActiveScriptSiteInterruptPoll
+    // IActiveScriptSiteInterruptPoll, offered only when the UI polls.
     HRESULT QueryContinue() override;
+    HRESULT QueryInterface(REFIID iid, void** out) override;
 
     // IScriptDialogs
     HRESULT MessageBox(LPCOLESTR text, LPCOLESTR title, LONG buttons, LONG* result) override;

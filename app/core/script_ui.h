@@ -43,6 +43,9 @@ public:
     virtual void scriptRunStarted() {}
     virtual void scriptRunEnded() {}
     virtual bool queryContinue() { return true; }
+    // Whether the engines should poll at all: a UI that never stops a run
+    // (the batch runner) spares them their polling thread.
+    virtual bool wantsPolling() const { return false; }
     // MsgBox: buttons and the result as VBScript defines them (see
     // IScriptDialogs). By default on the standard streams.
     virtual long messageBox(const std::u16string& text, const std::u16string& title, long buttons);

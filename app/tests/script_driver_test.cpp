@@ -27,6 +27,7 @@ struct RecordingReporter final : quillan::ScriptUi {
     void scriptRunStarted() override { ++runsStarted; }
     void scriptRunEnded() override { ++runsEnded; }
     bool queryContinue() override { return ++polls != stopAtPoll; }
+    bool wantsPolling() const override { return true; }
 };
 
 std::vector<std::string> functionNames(CScriptDriver& driver) {

@@ -27,6 +27,7 @@ public:
     void scriptRunStarted() override;
     void scriptRunEnded() override;
     bool queryContinue() override;
+    bool wantsPolling() const override { return true; }
 
     // What keeps the window painted and offers Stop during long runs.
     void setRunGuard(RunGuard* guard) { m_runGuard = guard; }
