@@ -129,17 +129,17 @@ HRESULT CFileSystemObject::GetTempName(BSTR* result) {
 
 // ---- Existence -----------------------------------------------------------------
 
-HRESULT CFileSystemObject::FileExists(BSTR spec, VARIANT_BOOL* exists) {
+HRESULT CFileSystemObject::FileExists(BSTR pathText, VARIANT_BOOL* exists) {
     if (!exists) return E_POINTER;
     struct stat info {};
-    *exists = toVariantBool(statPath(spec, info) && !S_ISDIR(info.st_mode));
+    *exists = toVariantBool(statPath(pathText, info) && !S_ISDIR(info.st_mode));
     return S_OK;
 }
 
-HRESULT CFileSystemObject::FolderExists(BSTR spec, VARIANT_BOOL* exists) {
+HRESULT CFileSystemObject::FolderExists(BSTR pathText, VARIANT_BOOL* exists) {
     if (!exists) return E_POINTER;
     struct stat info {};
-    *exists = toVariantBool(statPath(spec, info) && S_ISDIR(info.st_mode));
+    *exists = toVariantBool(statPath(pathText, info) && S_ISDIR(info.st_mode));
     return S_OK;
 }
 
@@ -167,15 +167,15 @@ HRESULT CFileSystemObject::OpenTextFile(BSTR name, LONG mode, VARIANT_BOOL creat
 
 // ---- Files, folders and drives ---------------------------------------------------
 
-HRESULT CFileSystemObject::DriveExists(BSTR spec, VARIANT_BOOL* exists) {
+HRESULT CFileSystemObject::DriveExists(BSTR pathText, VARIANT_BOOL* exists) {
     if (!exists) return E_POINTER;
-    const std::u16string_view p = qrt::bstrView(spec);
+    const std::u16string_view p = qrt::bstrView(pathText);
     *exists = toVariantBool(!p.empty() && isDriveRoot(nativeAbsolute(p)));
     return S_OK;
 }
 
-HRESULT CFileSystemObject::GetDrive(BSTR spec, IDispatch** drive) {
-    const std::u16string_view p = qrt::bstrView(spec);
+HRESULT CFileSystemObject::GetDrive(BSTR pathText, IDispatch** drive) {
+    const std::u16string_view p = qrt::bstrView(pathText);
     if (p.empty()) return raise(kSource, err::DeviceUnavailable);
     return driveOf(nativeAbsolute(p), drive);
 }
@@ -222,12 +222,12 @@ HRESULT CFileSystemObject::GetSpecialFolder(LONG which, IDispatch** folder) {
     return newFolder(nativeAbsolute(path), folder);
 }
 
-HRESULT CFileSystemObject::DeleteFile(BSTR spec, VARIANT_BOOL force) {
-    return deleteItems(qrt::bstrView(spec), force != VARIANT_FALSE, false);
+HRESULT CFileSystemObject::DeleteFile(BSTR pathText, VARIANT_BOOL force) {
+    return deleteItems(qrt::bstrView(pathText), force != VARIANT_FALSE, false);
 }
 
-HRESULT CFileSystemObject::DeleteFolder(BSTR spec, VARIANT_BOOL force) {
-    return deleteItems(qrt::bstrView(spec), force != VARIANT_FALSE, true);
+HRESULT CFileSystemObject::DeleteFolder(BSTR pathText, VARIANT_BOOL force) {
+    return deleteItems(qrt::bstrView(pathText), force != VARIANT_FALSE, true);
 }
 
 HRESULT CFileSystemObject::MoveFile(BSTR source, BSTR destination) {

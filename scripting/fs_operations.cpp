@@ -49,11 +49,11 @@ std::string nameOf(const std::string& path) {
 
 // The items a source names: every match of a wildcard last element, or the
 // one file (folder) it names.
-HRESULT expand(std::u16string_view spec, bool folders, std::vector<std::string>& out) {
+HRESULT expand(std::u16string_view pathText, bool folders, std::vector<std::string>& out) {
     const int missing = folders ? err::PathNotFound : err::FileNotFound;
-    if (spec.empty()) return fail(err::BadFileName);
-    const std::string native = nativeAbsolute(spec);
-    const std::u16string pattern = paths::fileName(spec);
+    if (pathText.empty()) return fail(err::BadFileName);
+    const std::string native = nativeAbsolute(pathText);
+    const std::u16string pattern = paths::fileName(pathText);
     if (paths::hasWildcards(pattern)) {
         const std::string parent = parentOf(native);
         if (!isFolder(parent)) return fail(err::PathNotFound);
@@ -138,9 +138,9 @@ bool inside(const std::string& path, const std::string& folder) {
 
 }  // namespace
 
-HRESULT deleteItems(std::u16string_view spec, bool force, bool folders) {
+HRESULT deleteItems(std::u16string_view pathText, bool force, bool folders) {
     std::vector<std::string> items;
-    if (HRESULT hr = expand(spec, folders, items); FAILED(hr)) return hr;
+    if (HRESULT hr = expand(pathText, folders, items); FAILED(hr)) return hr;
     for (const std::string& item : items) {
         if (folders) {
             std::error_code ec;

@@ -11,7 +11,7 @@
 
 namespace scripting {
 
-HRESULT deleteItems(std::u16string_view spec, bool force, bool folders);
+HRESULT deleteItems(std::u16string_view pathText, bool force, bool folders);
 HRESULT copyItems(std::u16string_view source, std::u16string_view destination, bool overwrite, bool folders);
 // *movedTo receives the new path when a single item moved.
 HRESULT moveItems(std::u16string_view source, std::u16string_view destination, bool folders,
