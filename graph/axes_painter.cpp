@@ -7,6 +7,7 @@
 #include <QFontMetricsF>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 
 namespace tarvik {
@@ -19,9 +20,17 @@ const QColor kGridColor(0, 0, 0, 10);
 // Far more ticks than any layout makes (at most about 20 per axis).
 constexpr int kMaxTicks = 1000;
 
-QFont makeFont(const char* family, int pixels, bool bold) {
+// Text sizes are given for a standard screen of 96 dots per inch; a
+// picture of a finer resolution (a high-density screen) gets them larger.
+double textScale(const QPainter& painter) {
+    const QPaintDevice* device = painter.device();
+    const int dpi = device ? device->logicalDpiY() : 96;
+    return dpi > 96 ? dpi / 96.0 : 1.0;
+}
+
+QFont makeFont(const char* family, int pixels, bool bold, double scale) {
     QFont font(QString::fromLatin1(family));
-    font.setPixelSize(pixels);
+    font.setPixelSize(std::max(1, static_cast<int>(std::lround(pixels * scale))));
     font.setBold(bold);
     font.setStyleStrategy(QFont::PreferAntialias);
     return font;
@@ -117,11 +126,12 @@ QString symbolText(const QString& text) {
 
 void drawTitleBlock(QPainter& painter, const std::vector<TitleRun>& runs, int exponent, QPointF anchor,
                     double angle) {
-    const QFont arial10 = makeFont("Arial", 10, true);
-    const QFont arial12 = makeFont("Arial", 12, true);
-    const QFont arial14 = makeFont("Arial", 14, true);
-    const QFont symbol14 = makeFont("Symbol", 14, true);
-    const QFont symbol9 = makeFont("Symbol", 9, true);
+    const double scale = textScale(painter);
+    const QFont arial10 = makeFont("Arial", 10, true, scale);
+    const QFont arial12 = makeFont("Arial", 12, true, scale);
+    const QFont arial14 = makeFont("Arial", 14, true, scale);
+    const QFont symbol14 = makeFont("Symbol", 14, true, scale);
+    const QFont symbol9 = makeFont("Symbol", 9, true, scale);
 
     painter.save();
     // Turn the block about its anchor.
@@ -186,7 +196,7 @@ void drawAxes(QPainter& painter, QImage* image, const Geometry& g, const Box& bo
               const std::vector<TitleRun>& yRuns) {
     const IntRect& plot = g.plot;
     LineCanvas canvas(painter, image);
-    const QFont labelFont = makeFont("Arial", 10, false);
+    const QFont labelFont = makeFont("Arial", 10, false, textScale(painter));
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setRenderHint(QPainter::TextAntialiasing, true);

@@ -11,13 +11,23 @@ namespace tarvik {
 class OffscreenImage {
 public:
     // Makes sure the picture is width x height; false when it cannot be made.
-    bool ensure(int width, int height) {
-        if (!m_image.isNull() && m_image.width() == width && m_image.height() == height) return true;
-        m_image = QImage();
-        m_image = makeImage(width, height, QImage::Format_RGB32);
-        ++m_creations;
-        return !m_image.isNull();
+    // pixelRatio is how many of its pixels make one pixel of a standard
+    // screen: the picture's resolution says so, and text is drawn that much
+    // larger on it.
+    bool ensure(int width, int height, double pixelRatio = 1.0) {
+        if (m_image.isNull() || m_image.width() != width || m_image.height() != height) {
+            m_image = QImage();
+            m_image = makeImage(width, height, QImage::Format_RGB32);
+            ++m_creations;
+            if (m_image.isNull()) return false;
+        }
+        const int dotsPerMeter = qRound(kStandardDotsPerMeter * pixelRatio);
+        if (m_image.dotsPerMeterX() != dotsPerMeter) m_image.setDotsPerMeterX(dotsPerMeter);
+        if (m_image.dotsPerMeterY() != dotsPerMeter) m_image.setDotsPerMeterY(dotsPerMeter);
+        return true;
     }
+    // 96 dots per inch, the resolution of a new QImage.
+    static constexpr double kStandardDotsPerMeter = 3780.0;
     // Replaces the picture by a decoded one of its own size. Its pixels are
     // kept in a 32-bit format, with alpha when it has alpha, so that the
     // graph can still be drawn over it.

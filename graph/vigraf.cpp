@@ -36,7 +36,10 @@ protected:
         QPainter painter(this);
         m_owner->paintWindow(painter, rect());
     }
-    void mouseMoveEvent(QMouseEvent* event) override { m_owner->pointerMoved(event->position().toPoint()); }
+    void mouseMoveEvent(QMouseEvent* event) override {
+        // The graph counts in device pixels: the pointer too.
+        m_owner->pointerMoved((event->position() * m_owner->pixelRatio()).toPoint());
+    }
     void mousePressEvent(QMouseEvent* event) override {
         if (event->button() == Qt::LeftButton) m_owner->leftButton(true);
     }

@@ -144,6 +144,10 @@ public:
     // The window's paint: the graph when it changed (or the size did), else
     // what the screen showed last, overlays included.
     void paintWindow(QPainter& target, const QRect& bounds);
+    // Device pixels per pixel of the window (above 1 on a high-density
+    // screen), and the window's size in device pixels: the graph's own unit.
+    double pixelRatio() const;
+    QSize windowPixels() const;
     bool hasStorage() const { return static_cast<bool>(m_storage); }
     const Geometry& geometry() const { return m_geometry; }
     const OffscreenImage& graphImage() const { return m_graphImage; }

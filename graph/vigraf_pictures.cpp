@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdint>
 #include <system_error>
 
@@ -72,30 +73,51 @@ bool CViGraf::refreshScreen(QSize size) {
     // over it (then it takes its own copy); letting go of them first lets
     // the graph be drawn in place.
     m_screen = QImage();
-    if (!m_graphImage.ensure(size.width(), size.height())) return false;
+    if (!m_graphImage.ensure(size.width(), size.height(), pixelRatio())) return false;
     renderGraph(m_graphImage.image());
     m_screen = m_graphImage.image();
     m_screenStale = false;
     return true;
 }
 
+double CViGraf::pixelRatio() const {
+    const QWidget* window = m_support.window();
+    return window ? std::max(1.0, window->devicePixelRatioF()) : 1.0;
+}
+
+QSize CViGraf::windowPixels() const {
+    const QWidget* window = m_support.window();
+    if (!window) return QSize();
+    const double ratio = pixelRatio();
+    return QSize(static_cast<int>(std::lround(window->width() * ratio)),
+                 static_cast<int>(std::lround(window->height() * ratio)));
+}
+
 void CViGraf::paintWindow(QPainter& target, const QRect& bounds) {
-    if (refreshScreen(bounds.size())) target.drawImage(bounds.topLeft(), m_screen);
+    // On a high-density screen the graph is drawn at the screen's own
+    // pixels and shown one to one, not drawn small and stretched.
+    const double ratio = pixelRatio();
+    const QSize pixels(static_cast<int>(std::lround(bounds.width() * ratio)),
+                       static_cast<int>(std::lround(bounds.height() * ratio)));
+    if (!refreshScreen(pixels)) return;
+    if (pixels == bounds.size()) target.drawImage(bounds.topLeft(), m_screen);
+    else target.drawImage(QRectF(bounds), m_screen, QRectF(m_screen.rect()));
 }
 
 void CViGraf::paintOverScreen(const QImage& picture, const QRect& rect, bool refresh) {
     QWidget* window = m_support.window();
     if (!window || picture.isNull()) return;
-    if (refresh && (m_screenStale || m_screen.size() != window->size())) {
+    const QSize pixels = windowPixels();
+    if (refresh && (m_screenStale || m_screen.size() != pixels)) {
         // A change still waiting for its paint is drawn first, so the overlay
         // goes over the graph as it is now.
         const QImage kept = picture.copy();
-        if (!refreshScreen(window->size())) return;
+        if (!refreshScreen(pixels)) return;
         paintPicture(kept, rect);
     } else {
-        if (m_screen.size() != window->size()) {
+        if (m_screen.size() != pixels) {
             // Nothing shown yet: start from the picture the window would show.
-            m_screen = makeImage(window->width(), window->height(), QImage::Format_RGB32);
+            m_screen = makeImage(pixels.width(), pixels.height(), QImage::Format_RGB32);
             m_screen.fill(Qt::white);
             if (m_graphImage.exists()) QPainter(&m_screen).drawImage(0, 0, m_graphImage.image());
         }
@@ -233,11 +255,11 @@ HRESULT CViGraf::zoomPass(IStream* stream, double lfX, double tpY, double dx, do
     const Box savedBox = m_box;
     const Geometry savedGeometry = m_geometry;
     const bool savedRescale = m_needsRescale;
-    QWidget* window = m_support.window();
-    const int wp = window ? window->width() : m_support.rect().width();
-    const int hp = window ? window->height() : m_support.rect().height();
+    const bool windowed = m_support.window() != nullptr;
+    const QSize pixels = windowed ? windowPixels() : m_support.rect().size();
+    const int wp = pixels.width(), hp = pixels.height();
     plotLayout(m_geometry, IntRect{0, 0, wp, hp});
-    const bool haveImage = wp > 0 && hp > 0 && m_zoomImage.ensure(wp, hp);
+    const bool haveImage = wp > 0 && hp > 0 && m_zoomImage.ensure(wp, hp, windowed ? pixelRatio() : 1.0);
     SetBox_1(lfX, tpY, dx, dy);
     if (haveImage) renderGraph(m_zoomImage.image(), false);
     m_box = savedBox;
@@ -271,9 +293,9 @@ HRESULT CViGraf::SetZoomRect(LONG X, LONG Y, LONG W, LONG H) {
     m_zoomBottom = limited(std::int64_t{Y} + H);
     if (m_autoZoom) {
         QWidget* window = m_support.window();
-        if (window && refreshScreen(window->size())) {
+        if (window && refreshScreen(windowPixels())) {
             // The graph picture over the whole window wipes the old overlay.
-            QPainter(&m_screen).drawImage(QRect(QPoint(0, 0), window->size()), m_graphImage.image());
+            QPainter(&m_screen).drawImage(QPoint(0, 0), m_graphImage.image());
             window->update();
         }
         if (m_zoomImage.exists()) paintOverScreen(m_zoomImage.image(), zoomRect());
