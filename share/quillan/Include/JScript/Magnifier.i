@@ -1,0 +1,20 @@
+// The magnifier: a region of the graph shown enlarged in a window on it
+// SetZoomRect places the magnifier window on the graph (in pixels from the
+// top left corner); Magnifier(x, y, w, h) shows that world rectangle in
+// it. SetAutoZoom(1) makes the magnifier follow the mouse pointer instead.
+function magnifierDemo() {
+    var series = Graf.CountSeries();
+    Graf.CreateSeries();
+    for (var i = 0; i <= 2000; i++) {   // a slow wave with a fast ripple on it
+        var x = i / 100;
+        Graf.AddPointToSeries(series, x, Math.sin(x) + 0.05 * Math.sin(40 * x));
+    }
+    Graf.SetPropertySeries(series, 255, Graf.ColorRGB(20, 100, 60));
+    Graf.SetAxisTitles("@ln@x", "@ln@sin x + 0.05 sin 40x");
+    Graf.ReDrawGraph();
+    Graf.SetAutoZoom(0);
+    Graf.SetZoomRect(420, 260, 300, 200);
+    Graf.Magnifier(1, 0.6, 1.5, 0.5);   // the ripple near the first peak
+}
+
+magnifierDemo();
