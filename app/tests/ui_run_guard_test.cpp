@@ -8,6 +8,7 @@
 #include "runtime/activation.h"
 
 #include <QAction>
+#include <QDialog>
 #include <QMainWindow>
 #include <QPushButton>
 #include <QStatusBar>
@@ -120,6 +121,31 @@ TEST_F(RunGuardTest, AfterHalfASecondOnlyPaintingAndStopGetThrough) {
     ASSERT_NE(stopButton, nullptr);
     QTest::mouseClick(stopButton, Qt::LeftButton);
     EXPECT_FALSE(guard->queryContinue());
+    guard->runEnded();
+}
+
+// A message the script shows late in a long run must still be answerable:
+// only the guarded window's input waits.
+TEST_F(RunGuardTest, ADialogOpenedDuringALongRunTakesItsInput) {
+    guard->runStarted();
+    std::this_thread::sleep_for(std::chrono::milliseconds(550));
+    EXPECT_TRUE(guard->queryContinue());
+    ASSERT_TRUE(guard->busy());
+
+    QDialog dialog(window.get());
+    auto* ok = new QPushButton(QStringLiteral("OK"), &dialog);
+    int okClicks = 0;
+    QObject::connect(ok, &QPushButton::clicked, [&] { ++okClicks; });
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    QTest::mouseClick(ok, Qt::LeftButton);
+    EXPECT_EQ(okClicks, 1);
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    EXPECT_FALSE(dialog.isVisible()) << "Escape closes the dialog";
+    EXPECT_TRUE(guard->queryContinue()) << "and does not stop the script";
+    clickOther();
+    EXPECT_TRUE(guard->queryContinue());
+    EXPECT_EQ(otherClicks, 0) << "the window itself still waits";
     guard->runEnded();
 }
 

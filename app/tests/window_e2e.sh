@@ -3,7 +3,9 @@
 # with examples/sine_family.vbs, its window shows the script's path in the
 # title and the script in the editor; a click on the "Graphic" tab shows the
 # graph, whose first two curves' colours are then on the screen (and were not
-# before the click).
+# before the click). Then an endless script: Escape stops it, the stop is
+# reported in a message box, and after OK the window lives on with the
+# script's path in its title.
 # Usage: window_e2e.sh BIN_DIR SOURCE_DIR. Exit status 77: skipped (no X
 # server tools here).
 set -u
@@ -24,7 +26,7 @@ if [ -n "${ASAN_OPTIONS:-}" ]; then
 fi
 
 if [ "${3:-}" != --inside ]; then
-  exec xvfb-run -a -s "-screen 0 1280x800x24" bash "$0" "$bin" "$source" --inside
+  exec xvfb-run -a -s "-screen 0 1280x800x24 -noreset" bash "$0" "$bin" "$source" --inside
 fi
 
 work=$(mktemp -d /tmp/quillan-e2e-XXXXXX)
@@ -89,4 +91,50 @@ done
 [ -n "$shown" ] || fail "no click on the tab row showed the graph's colours (blue $after_blue, second $after_second)"
 echo "graph shown after a click at $shown: $after_blue blue and $after_second second-curve pixels"
 kill -0 "$pid" 2>/dev/null || fail "the program ended"
+kill "$pid"; wait "$pid" 2>/dev/null; pid=""
+
+# Windows whose title is exactly $1 (xdotool's search ignores case, and the
+# program's hidden group window is called "quillan").
+titled_exactly() {
+  local w
+  for w in $(xdotool search --name "^$1\$" 2>/dev/null); do
+    [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "$1" ] && echo "$w"
+  done
+}
+
+# An endless loop, stopped with Escape.
+endless="$work/endless.vbs"
+printf 'Dim n\nDo\n  n = n + 1\nLoop\n' > "$endless"
+"$bin/quillan" "$endless" > "$work/quillan.log" 2>&1 &
+pid=$!
+main=""
+for _ in $(seq 1 100); do
+  main=$(titled_exactly Quillan | head -1)
+  [ -n "$main" ] && break
+  kill -0 "$pid" 2>/dev/null || fail "the program ended before showing its window"
+  sleep 0.2
+done
+[ -n "$main" ] || fail "no window while the endless script runs"
+sleep 1.5  # past the half second after which the running window takes Stop
+xdotool windowfocus --sync "$main" key Escape
+box=""
+for _ in $(seq 1 50); do
+  box=$(titled_exactly Quillan | grep -vx "$main" | head -1)
+  [ -n "$box" ] && break
+  kill -0 "$pid" 2>/dev/null || fail "the program ended after Escape"
+  sleep 0.2
+done
+[ -n "$box" ] || fail "Escape did not stop the endless script (no message box)"
+sleep 0.5  # the box is mapped and painted
+screen stopped >/dev/null
+xdotool windowfocus --sync "$box" key Return
+titled=""
+for _ in $(seq 1 50); do
+  titled=$(xdotool search --name "Quillan - file script - $endless" 2>/dev/null | head -1)
+  [ -n "$titled" ] && break
+  sleep 0.2
+done
+[ -n "$titled" ] || fail "after the stop the window did not go on to show the script"
+kill -0 "$pid" 2>/dev/null || fail "the program ended after the stop"
+echo "Escape stopped the endless script; the window lives on"
 echo "PASS"

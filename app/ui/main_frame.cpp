@@ -6,6 +6,7 @@
 #include "app/ui/form_tab_view.h"
 #include "app/ui/graph_page.h"
 #include "app/ui/left_pane.h"
+#include "app/ui/lock_keys.h"
 #include "app/ui/message_box.h"
 #include "app/ui/script_page.h"
 #include "app/ui/window_script_ui.h"
@@ -241,13 +242,32 @@ void CMainFrame::createStatusBar() {
     const char* names[] = {"CAPS", "NUM", "SCRL"};
     for (int i = 0; i < 3; ++i) {
         auto* label = new QLabel(QString::fromLatin1(names[i]), bar);
+        label->setObjectName(QString::fromLatin1(names[i]));
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         label->setAlignment(Qt::AlignCenter);
         label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QStringLiteral("SCRL")) + 12);
-        // Qt tells no lock states: the indicators show the panes, greyed.
+        // Until the display tells the states, the panes show their names greyed.
         label->setEnabled(false);
         bar->addPermanentWidget(label);
         m_indicators[i] = label;
+    }
+    if (!queryLockKeys()) return;  // a display that cannot tell them
+    m_lockTimer = new QTimer(this);
+    m_lockTimer->setInterval(250);
+    connect(m_lockTimer, &QTimer::timeout, this, &CMainFrame::showLockKeys);
+    m_lockTimer->start();
+    showLockKeys();
+}
+
+void CMainFrame::showLockKeys() {
+    const std::optional<LockKeys> keys = queryLockKeys();
+    if (!keys) return;
+    // As on the classic status bar: a pane shows its name while its lock is on.
+    const bool on[3] = {keys->caps, keys->num, keys->scroll};
+    const char* names[] = {"CAPS", "NUM", "SCRL"};
+    for (int i = 0; i < 3; ++i) {
+        m_indicators[i]->setEnabled(true);
+        m_indicators[i]->setText(on[i] ? QString::fromLatin1(names[i]) : QString());
     }
 }
 

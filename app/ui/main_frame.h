@@ -11,6 +11,7 @@
 
 #include <QMainWindow>
 #include <QStringList>
+#include <QTimer>
 
 #include <map>
 #include <memory>
@@ -91,6 +92,7 @@ private:
     void createMenus();
     void createToolBar();
     void createStatusBar();
+    void showLockKeys();
     QAction* addCommand(int id, const QString& text, const QKeySequence& shortcut = {},
                         const QString& statusTip = {});
     void rebuildRecentMenu();
@@ -123,6 +125,7 @@ private:
     QAction* m_recentPlaceholder = nullptr;
     std::vector<QAction*> m_recentActions;  // RecentFile + index
     QLabel* m_indicators[3] = {};
+    QTimer* m_lockTimer = nullptr;  // follows the keyboard's lock states
     std::map<int, QAction*> m_commands;
     RecentFileList m_recent{kMaxRecentFiles};
     QString m_documentPath;

@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QStatusBar>
 #include <QWidget>
+#include <QWindow>
 
 namespace quillan::ui {
 namespace {
@@ -93,8 +94,18 @@ bool RunGuard::isStopControl(QObject* object) const {
     return false;
 }
 
+bool RunGuard::isOutsideWindow(QObject* object) const {
+    if (!m_window) return false;
+    if (auto* widget = qobject_cast<QWidget*>(object)) return widget->window() != m_window;
+    if (auto* window = qobject_cast<QWindow*>(object)) return window != m_window->windowHandle();
+    return false;
+}
+
 bool RunGuard::eventFilter(QObject* watched, QEvent* event) {
     if (!m_busy || !isUserInput(event->type())) return false;
+    // A dialog the script opens (a message, an input box, an error report)
+    // takes its own input: held back, it could never be answered.
+    if (isOutsideWindow(watched)) return false;
     if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
         requestStop();
         return true;

@@ -2,7 +2,8 @@
 // every 100 ms of a run, whether the script may go on; once a run has lasted
 // half a second the guard answers by letting the window repaint, offers the
 // Stop action (its toolbar button and Escape) and holds back every other
-// input until the run ends, so no command starts in the middle of a script.
+// input to the window until the run ends, so no command starts in the middle
+// of a script. Dialogs the script opens meanwhile work as usual.
 #pragma once
 
 #include <QElapsedTimer>
@@ -37,6 +38,8 @@ protected:
 private:
     void setBusy(bool busy);
     bool isStopControl(QObject* object) const;
+    // Whether object belongs to a top-level window other than the guarded one.
+    bool isOutsideWindow(QObject* object) const;
 
     QPointer<QWidget> m_window;
     QPointer<QAction> m_stop;
