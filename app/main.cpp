@@ -54,8 +54,9 @@ void ensureRuntimeFolder() {
 }
 
 // The workbench: start-up, then the event loop while the window is open.
-int runWindow(const QCommandLineParser& parser) {
+int runWindow(const QCommandLineParser& parser, const QElapsedTimer& clock) {
     quillan::ui::StartupOptions options = quillan::ui::startupOptions(parser);
+    if (parser.isSet(QStringLiteral("timings"))) options.timings = &clock;
     options.components = {"Tarvik", "Sumtrel", "JScript", "VBScript", "Lexora", "Scripting"};
     quillan::ui::Startup startup;
     if (const std::optional<int> status = startup.start(options)) return *status;
@@ -105,7 +106,9 @@ int main(int argc, char** argv) {
                                   QStringLiteral("After the run, call the script's FUNCTION (may be repeated)."),
                                   QStringLiteral("FUNCTION"));
     const QCommandLineOption timings(QStringList{QStringLiteral("timings")},
-                                     QStringLiteral("Print how long each stage took: start-up, set-up, script, rendering, encoding, finish."));
+                                     QStringLiteral("Print how long each stage took: start-up, set-up, script, rendering, encoding, finish. "
+                                                    "With the window: how long it took to be ready with FILE run, "
+                                                    "loaded and drawn."));
     const QCommandLineOption timeout(QStringList{QStringLiteral("timeout")},
                                      QStringLiteral("Stop the script after SECONDS (exit status 3)."),
                                      QStringLiteral("SECONDS"));
@@ -128,7 +131,7 @@ int main(int argc, char** argv) {
                          "See quillan --help.\n");
             return 2;
         }
-        return runWindow(parser);
+        return runWindow(parser, startup);
     }
 
     std::string message;

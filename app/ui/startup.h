@@ -7,6 +7,7 @@
 
 #include "hosting/module.h"
 
+#include <QElapsedTimer>
 #include <QStringList>
 
 #include <memory>
@@ -29,6 +30,10 @@ struct StartupOptions {
     Action action = Action::Window;
     QStringList files;                    // opened once the window is shown
     std::vector<std::string> components;  // the libraries beside the program
+    // With --timings: the clock started when the program did; once the
+    // window is up with its files opened, run, loaded and drawn, the time
+    // it took is printed on standard error.
+    const QElapsedTimer* timings = nullptr;
 };
 
 // The switches of the command line, and what they ask for.
