@@ -5,7 +5,9 @@
 // bench/scripting_compare.py runs the same loops in Python 3 in the same run
 // and prints both medians and their ratio. The CSV file is made once, at
 // $QUILLAN_BENCH_CSV (default /tmp/quillan-bench-100mb.csv): lines
-// "i,i/1000 with three decimals,(i*7919) mod 100003" until 100 MiB.
+// "i,i/1000 with three decimals,(i*7919) mod 100003" until 100 MiB, or
+// until $QUILLAN_BENCH_CSV_MIB MiB (a small file for callgrind; give it its
+// own path, since a file at the path of another size is written anew).
 #include "bench/bench_support.h"
 
 #include "runtime/activscp.h"
@@ -22,7 +24,11 @@
 
 namespace {
 
-constexpr long long kFileBytes = 100ll << 20;
+long long fileBytes() {
+    const char* mib = std::getenv("QUILLAN_BENCH_CSV_MIB");
+    const long long n = mib && *mib ? std::atoll(mib) : 0;
+    return (n > 0 ? n : 100) << 20;
+}
 
 std::string csvPath() {
     const char* path = std::getenv("QUILLAN_BENCH_CSV");
@@ -31,13 +37,15 @@ std::string csvPath() {
 
 // Writes the CSV file unless it is there with its full size.
 void makeCsv(const std::string& path) {
+    const long long fileSize = fileBytes();
     struct stat info {};
-    if (::stat(path.c_str(), &info) == 0 && info.st_size >= kFileBytes) return;
+    // The file ends with the first line that reaches the size.
+    if (::stat(path.c_str(), &info) == 0 && info.st_size >= fileSize && info.st_size < fileSize + 64) return;
     std::ofstream out(path, std::ios::binary);
     out << "index,time,value\n";
     long long bytes = 17;
     char line[64];
-    for (long long i = 1; bytes < kFileBytes; ++i) {
+    for (long long i = 1; bytes < fileSize; ++i) {
         const int n = std::snprintf(line, sizeof line, "%lld,%lld.%03lld,%lld\n", i, i / 1000, i % 1000, (i * 7919) % 100003);
         out.write(line, n);
         bytes += n;
