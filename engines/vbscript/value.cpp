@@ -167,4 +167,12 @@ ArrayBody* newArray(const std::vector<std::int32_t>& upperBounds) {
     return a.release();
 }
 
+ArrayBody* newList(std::size_t count) {
+    if (count > kMaxArrayElements) throw std::bad_alloc();
+    auto a = std::make_unique<ArrayBody>();
+    a->bounds.push_back({0, static_cast<std::int32_t>(count)});
+    a->data.resize(count);
+    return a.release();
+}
+
 }  // namespace vbs

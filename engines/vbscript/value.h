@@ -260,5 +260,8 @@ std::size_t arrayElementCount(const std::vector<std::int32_t>& upperBounds);
 // A new array with the given bounds (upper bounds, lower bound 0), elements
 // Empty; throws std::bad_alloc when it would be too large.
 ArrayBody* newArray(const std::vector<std::int32_t>& upperBounds);
+// A new one-dimensional array of count Empty elements, lower bound 0;
+// throws std::bad_alloc past kMaxArrayElements.
+ArrayBody* newList(std::size_t count);
 
 }  // namespace vbs

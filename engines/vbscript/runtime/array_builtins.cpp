@@ -5,6 +5,10 @@
 #include "engines/vbscript/runtime/builtins.h"
 #include "engines/vbscript/runtime/text_case.h"
 
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
 namespace vbs {
 
 namespace {
@@ -27,38 +31,82 @@ Value fnLBound(Interpreter&, Value* a, int argc) { return bound(a, argc, false);
 Value fnUBound(Interpreter&, Value* a, int argc) { return bound(a, argc, true); }
 
 Value fnArray(Interpreter&, Value* a, int argc) {
-    ArrayBody* arr = newArray({argc - 1});
+    ArrayBody* arr = newList(static_cast<std::size_t>(argc));
     for (int i = 0; i < argc; ++i) arr->data[static_cast<std::size_t>(i)] = a[i];
     return Value::array(arr);
 }
 
+// The text of a string argument without a copy; other values are
+// converted into scratch, which must outlive the view.
+std::u16string_view textOf(const Value& v, std::u16string& scratch) {
+    if (v.isString()) return v.str();
+    scratch = toString(v);
+    return scratch;
+}
+
+// Where the delimiters of Split are, as offsets: the first few on the stack.
+class Cuts {
+public:
+    void push(std::size_t at) {
+        if (m_count < kInline) m_inline[m_count] = at;
+        else m_more.push_back(at);
+        ++m_count;
+    }
+    std::size_t operator[](std::size_t i) const { return i < kInline ? m_inline[i] : m_more[i - kInline]; }
+    std::size_t size() const { return m_count; }
+
+private:
+    static constexpr std::size_t kInline = 32;
+    std::size_t m_inline[kInline];
+    std::size_t m_count = 0;
+    std::vector<std::size_t> m_more;
+};
+
+// Finds the delimiters in hay, at most limit - 1 of them (no limit: -1).
+void findCuts(std::u16string_view hay, std::u16string_view needle, std::int32_t limit, Cuts& cuts) {
+    const std::size_t most = limit < 0 ? SIZE_MAX : static_cast<std::size_t>(limit) - 1;
+    if (needle.size() == 1) {
+        const char16_t c = needle[0];
+        const char16_t* p = hay.data();
+        for (std::size_t i = 0, n = hay.size(); i < n && cuts.size() < most; ++i) {
+            if (p[i] == c) cuts.push(i);
+        }
+        return;
+    }
+    for (std::size_t pos = 0; cuts.size() < most;) {
+        const std::size_t at = hay.find(needle, pos);
+        if (at == std::u16string_view::npos) break;
+        cuts.push(at);
+        pos = at + needle.size();
+    }
+}
+
+// The delimiters are found first, so that the array is made once at its
+// size and each piece is copied once, straight into its element. In text
+// mode they are looked for in lower-case copies (lower-casing keeps every
+// offset), and the pieces taken from the original.
 Value fnSplit(Interpreter&, Value* a, int argc) {
     if (a[0].isNull()) raise(94);
-    std::u16string s = toString(a[0]);
-    std::u16string delim = given(a, argc, 1) ? toString(a[1]) : std::u16string(u" ");
-    std::int32_t limit = given(a, argc, 2) ? toLong(a[2]) : -1;
+    std::u16string textScratch, delimScratch;
+    const std::u16string_view s = textOf(a[0], textScratch);
+    const std::u16string_view delim = given(a, argc, 1) ? textOf(a[1], delimScratch) : std::u16string_view(u" ");
+    const std::int32_t limit = given(a, argc, 2) ? toLong(a[2]) : -1;
     if (limit < -1) raise(err::InvalidCall);
     const bool text = textCompareArg(a, argc, 3);
-    std::vector<std::u16string> parts;
-    if (!s.empty() && limit != 0) {
-        if (delim.empty()) {
-            parts.push_back(s);
-        } else {
-            const std::u16string hay = text ? lowerText(s) : s, needle = text ? lowerText(delim) : delim;
-            std::size_t pos = 0;
-            for (;;) {
-                if (limit > 0 && static_cast<std::int32_t>(parts.size()) == limit - 1) break;
-                std::size_t at = hay.find(needle, pos);
-                if (at == std::u16string::npos) break;
-                parts.push_back(s.substr(pos, at - pos));
-                pos = at + needle.size();
-            }
-            parts.push_back(s.substr(pos));
-        }
+    if (s.empty() || limit == 0) return Value::array(newList(0));
+    Cuts cuts;
+    if (!delim.empty() && text) findCuts(lowerText(s), lowerText(delim), limit, cuts);
+    else if (!delim.empty()) findCuts(s, delim, limit, cuts);
+    // Too many pieces fail here (error 7).
+    ArrayBody* arr = newList(cuts.size() + 1);
+    Value result = Value::array(arr);  // frees the array if a piece cannot be made
+    std::size_t pos = 0;
+    for (std::size_t i = 0; i < cuts.size(); ++i) {
+        arr->data[i] = Value::string(s.substr(pos, cuts[i] - pos));
+        pos = cuts[i] + delim.size();
     }
-    ArrayBody* arr = newArray({static_cast<std::int32_t>(parts.size()) - 1});
-    for (std::size_t i = 0; i < parts.size(); ++i) arr->data[i] = Value::string(std::move(parts[i]));
-    return Value::array(arr);
+    arr->data[cuts.size()] = Value::string(s.substr(pos));
+    return result;
 }
 
 Value fnJoin(Interpreter& vm, Value* a, int argc) {

@@ -64,6 +64,32 @@ Assert.Equal a(0) & "|" & a(1) & "|" & a(2), "a,|,|", "Split text compare pieces
 Assert.Equal UBound(Split("")), -1, "Split of nothing is an empty array"
 Assert.Equal UBound(Split("a b c", " ", 2)), 1, "Split with a limit"
 Assert.Equal Split("a b c", " ", 2)(1), "b c", "the last piece keeps the rest"
+Assert.Equal Join(Split(",,a,,", ",,"), "|"), "|a|", "Split at a two-letter delimiter at both ends"
+Assert.Equal Join(Split("aaa", "aa"), "|"), "|a", "Split takes delimiters without overlap"
+Assert.Equal Join(Split("a,b", ""), "|"), "a,b", "Split at nothing gives the whole string"
+Assert.Equal Join(Split("ab", "abc"), "|"), "ab", "a delimiter longer than the string"
+Assert.Equal UBound(Split("a,b", ",", 0)), -1, "Split with a count of 0 is an empty array"
+Assert.Equal Join(Split("a,b,c", ",", 1), "|"), "a,b,c", "Split with a count of 1"
+Assert.Equal Join(Split("a,b", ",", 5), "|"), "a|b", "a count beyond the pieces"
+Assert.Equal Join(Split("xAbyaBz", "ab", 2, vbTextCompare), "|"), "x|yaBz", "text compare with a count"
+Assert.Equal Join(Split("x" & ChrW(201) & "y" & ChrW(233) & "z", ChrW(233), -1, vbTextCompare), "|"), "x|y|z", "text compare beyond ASCII"
+Assert.Equal Join(Split("aXbxc", "x"), "|"), "aXb|c", "binary compare keeps case"
+Assert.Equal Join(Split(12321, 2), "|"), "1|3|1", "Split of a number at a number"
+Assert.Equal UBound(Split(Empty)), -1, "Split of Empty"
+a = Split("1 2")
+Assert.Equal LBound(a) & TypeName(a(0)) & a(1), "0String2", "pieces are strings from index 0, split at spaces"
+a = Split(String(99, ","), ",")
+Assert.Equal UBound(a), 99, "Split into 100 empty pieces"
+Assert.Equal a(0) & a(50) & a(99), "", "and each is empty"
+s = ""
+For i = 0 To 199: s = s & i & ";": Next
+a = Split(s, ";")
+Assert.Equal UBound(a), 200, "Split into many pieces"
+Assert.Equal a(0) & "|" & a(31) & "|" & a(32) & "|" & a(199) & "|" & a(200), "0|31|32|199|", "the many pieces in order"
+Assert.Equal Join(a, ";"), s, "and joined back"
+a = Split(s, ";", 40)
+Assert.Equal UBound(a) & "|" & a(38), "39|38", "many pieces with a count"
+Assert.Equal Left(a(39), 7), "39;40;4", "the last piece keeps the rest"
 Assert.Equal Join(Array("a", 1, True), "-"), "a-1-True", "Join converts its elements"
 Assert.Equal Join(Array()), "", "Join of an empty array"
 a = Filter(Array("apple", "Banana", "cherry"), "an")
