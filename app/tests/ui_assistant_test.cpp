@@ -178,6 +178,10 @@ TEST_F(AssistantPage, ObjectsMembersAndADescriptionInItsFormat) {
             EXPECT_EQ(format.foreground().color(), QColor(10, 20, 100));
         }
     }
+    if (const QByteArray shots = qgetenv("QUILLAN_UI_SHOTS"); !shots.isEmpty()) {
+        page.resize(300, 600);
+        page.grab().save(QString::fromLocal8Bit(shots) + QStringLiteral("/assistant.png"));
+    }
     // Another object replaces the members and clears the description.
     select(page.objects(), QStringLiteral("Math"));
     EXPECT_TRUE(page.description()->toPlainText().isEmpty());

@@ -84,6 +84,8 @@ TEST_F(ImportDialog, ShowsTheNamesAndTheDescriptionOfTheChosenSnippet) {
     ASSERT_EQ(dialog.names()->count(), 2);
     choose(dialog, "Plot");
     EXPECT_EQ(dialog.description()->toPlainText(), QStringLiteral("Plot a sine"));
+    if (const QByteArray shots = qgetenv("QUILLAN_UI_SHOTS"); !shots.isEmpty())
+        dialog.grab().save(QString::fromLocal8Bit(shots) + QStringLiteral("/import.png"));
     // A snippet without a description line clears the box.
     choose(dialog, "Bare");
     EXPECT_EQ(dialog.description()->toPlainText(), QString());
