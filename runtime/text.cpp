@@ -95,6 +95,24 @@ char16_t windows1252ToUnicode(unsigned char byte) {
     return byte;
 }
 
+bool encodeWindows1252(std::u16string_view text, std::string& out) {
+    out.clear();
+    out.reserve(text.size());
+    for (const char16_t c : text) {
+        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+            out.push_back(static_cast<char>(c));
+            continue;
+        }
+        int byte = -1;
+        for (int i = 0; i < 32 && byte < 0; ++i) {
+            if (kHighControls[i] == c) byte = 0x80 + i;
+        }
+        if (byte < 0) return false;
+        out.push_back(static_cast<char>(byte));
+    }
+    return true;
+}
+
 std::u16string decodeAnsi(std::string_view bytes) {
     std::u16string out;
     out.reserve(bytes.size());

@@ -25,5 +25,8 @@ std::string normalizeToUtf8(std::string_view bytes);
 // The Unicode character of a Windows-1252 byte (undefined bytes map to the
 // C1 control of the same value, as the platform does).
 char16_t windows1252ToUnicode(unsigned char byte);
+// Encodes text as Windows-1252 bytes; false (out unspecified) when a
+// character has no byte there.
+bool encodeWindows1252(std::u16string_view text, std::string& out);
 
 }  // namespace qrt

@@ -32,7 +32,6 @@ struct HandSeam final : quillan::ui::MessageSeam {
     }
     std::optional<QString> askText(QWidget*, const quillan::ui::TextRequest&) override { return std::nullopt; }
     QString askFileName(QWidget*, const quillan::ui::FileRequest&) override { return {}; }
-    std::optional<int> askChoice(QWidget*, const quillan::ui::ChoiceRequest&) override { return std::nullopt; }
     int runDialog(QDialog& dialog) override {
         ++dialogs;
         dialog.show();

@@ -2,6 +2,7 @@
 // runs and shows in the editor), script errors and the script's dialogs,
 // keeping the user's edits, and moving between the panes.
 #include "app/tests/ui_support.h"
+#include "app/ui/new_script_dialog.h"
 #include "app/core/data_folder.h"
 #include "app/ui/edit_page.h"
 #include "app/ui/form_tab_view.h"
@@ -30,6 +31,7 @@ using quillan::ui::CEditPage;
 using quillan::ui::CFormTabView;
 using quillan::ui::CLeftPane;
 using quillan::ui::CMainFrame;
+using quillan::ui::CNewScript;
 
 using MainFrameTest = WindowFixture;
 
@@ -127,23 +129,44 @@ TEST_F(MainFrameTest, FileCommandsAskForTheirFilesAndActOnTheDocument) {
     EXPECT_EQ(frame->document().scriptNames().back(), u"kept");
     EXPECT_EQ(frame->leftPane()->scriptPage()->scripts()->count(), 2);
 
-    // Ctrl+N: the language first, then the file, which starts empty.
+    // Ctrl+N: the "Create new script" dialog, the language first, then the
+    // file, which starts empty.
     const QString emptied = write("emptied.js", "var old = 1;\n");
-    seam.choices = {0};
+    int rowShown = -1;
+    seam.dialogActions.push_back([&](QDialog& dialog) {
+        auto& create = dynamic_cast<CNewScript&>(dialog);
+        rowShown = create.languages()->currentRow();
+        create.languages()->setCurrentRow(0);
+        create.createButton()->click();
+        return create.result();
+    });
     seam.files = {emptied};
     QTest::keyClick(frame.get(), Qt::Key_N, Qt::ControlModifier);
-    ASSERT_EQ(seam.choiceRequests.size(), 1u);
-    EXPECT_EQ(seam.choiceRequests[0].items, (QStringList{"Java Script", "Visual Basic Script"}));
-    EXPECT_EQ(seam.choiceRequests[0].current, 1);
+    ASSERT_EQ(seam.dialogs.size(), 1u);
+    EXPECT_EQ(seam.dialogs[0].title, QStringLiteral("Create new script"));
+    EXPECT_TRUE(seam.dialogs[0].buttons.contains(QStringLiteral("Create new script")));
+    EXPECT_EQ(rowShown, 1) << "Visual Basic Script is chosen at first";
     EXPECT_EQ(seam.fileRequests.back().title, QStringLiteral("Create JScript file"));
     EXPECT_EQ(read(emptied), "");
     EXPECT_EQ(frame->document().scriptPaths().size(), 3u);
     EXPECT_EQ(frame->formView()->editPage()->language(), quillan::ui::xparse::JScript);
-    // Cancelling either question adds nothing.
-    seam.choices = {-1};
+    // Cancelling either question adds nothing; a double click on a language
+    // is the button.
+    seam.dialogActions.push_back([](QDialog& dialog) {
+        dialog.reject();
+        return dialog.result();
+    });
     QTest::keyClick(frame.get(), Qt::Key_N, Qt::ControlModifier);
-    seam.choices = {1};
+    seam.dialogActions.push_back([](QDialog& dialog) {
+        auto& create = dynamic_cast<CNewScript&>(dialog);
+        QListWidget* list = create.languages();
+        emit list->itemDoubleClicked(list->item(1));
+        return create.result();
+    });
+    seam.files = {QString()};
     QTest::keyClick(frame.get(), Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(seam.fileRequests.back().title, QStringLiteral("Create VBScript file"));
+    EXPECT_EQ(seam.fileRequests.back().filter, QStringLiteral("Visual Basic Script Files (*.vbs)"));
     EXPECT_EQ(frame->document().scriptPaths().size(), 3u);
 
     // Ctrl+S writes the empty document; the name is asked once.

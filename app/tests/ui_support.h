@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -41,8 +42,10 @@ struct RecordingSeam final : quillan::ui::MessageSeam {
     std::deque<QString> texts;  // a null text cancels the prompt
     std::vector<quillan::ui::FileRequest> fileRequests;
     std::deque<QString> files;  // empty cancels (as does an empty queue)
-    std::vector<quillan::ui::ChoiceRequest> choiceRequests;
-    std::deque<int> choices;    // -1 cancels (as does an empty queue)
+    // What the user does in each of the program's own dialogs shown next
+    // (returns the dialog's result); with none left, a dialog is accepted
+    // as it stands.
+    std::deque<std::function<int(QDialog&)>> dialogActions;
 
     QMessageBox::StandardButton ask(QWidget*, const quillan::ui::MessageRequest& request) override {
         messages.push_back(request);
@@ -68,13 +71,6 @@ struct RecordingSeam final : quillan::ui::MessageSeam {
         files.pop_front();
         return file;
     }
-    std::optional<int> askChoice(QWidget*, const quillan::ui::ChoiceRequest& request) override {
-        choiceRequests.push_back(request);
-        if (choices.empty() || choices.front() < 0) return std::nullopt;
-        const int choice = choices.front();
-        choices.pop_front();
-        return choice;
-    }
     // The program's own dialogs: what each showed, answered with Accepted.
     struct DialogSeen {
         QString title;
@@ -98,7 +94,10 @@ struct RecordingSeam final : quillan::ui::MessageSeam {
         for (const QAbstractButton* button : dialog.findChildren<QAbstractButton*>()) seen.buttons << button->text();
         seen.look = dialog.grab();
         dialogs.push_back(seen);
-        return QDialog::Accepted;
+        if (dialogActions.empty()) return QDialog::Accepted;
+        const std::function<int(QDialog&)> action = std::move(dialogActions.front());
+        dialogActions.pop_front();
+        return action(dialog);
     }
     bool openUrl(const QUrl& url) override {
         urls.push_back(url);

@@ -33,6 +33,7 @@ CEditPage::CEditPage(QWidget* parent)
         action->setData(button.id);
         m_commands[i] = action;
     }
+    command(ImportFunctions)->setEnabled(false);
     m_host->setObjectName(QStringLiteral("editor"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -63,6 +64,8 @@ QAction* CEditPage::command(int id) const {
 
 void CEditPage::setLanguage(LONG language) {
     m_language = language;
+    // Snippets exist per language: none to offer before there is one.
+    command(ImportFunctions)->setEnabled(language == xparse::JScript || language == xparse::VBScript);
     if (editor()) editor()->setTypeScript(language);
 }
 

@@ -7,6 +7,7 @@
 
 #include "app/core/document.h"
 #include "app/core/graf.h"
+#include "app/core/script_file.h"
 #include "app/ui/recent_files.h"
 
 #include <QMainWindow>
@@ -76,6 +77,8 @@ public:
     // The toolbar commands of the editor page.
     void saveScript();
     void checkScript();
+    // Inserts a snippet of the editor's language at the end of its text.
+    void importFunctions();
 
     // GrafWindows
     void onScriptError(CScriptDriver& host) override;
@@ -99,7 +102,10 @@ private:
     void addRecentFile(const QString& path);
     void openRecentFile(const QString& path);
 
-    void newScriptDialog();
+    // The "Create new script" dialog; true when it added a script.
+    bool newScriptDialog();
+    // The Assistant lists the objects and members of the language.
+    void showAssistantFor(LONG language);
     void newScriptFile(LONG language);
     QString askNewScriptPath(LONG language, bool& accepted);
     void openDialog();
@@ -132,6 +138,7 @@ private:
     QString m_lastCreatedName;  // short name of the script last made with "New"
 
     std::u16string m_currentPath;
+    TextEncoding m_currentEncoding = TextEncoding::Utf8;  // how the current script's file is written
     // The editor's text as its file holds it: a change only counts when the
     // text differs from this.
     std::u16string m_editorBaseline;

@@ -47,16 +47,6 @@ QString DialogMessageSeam::askFileName(QWidget* parent, const FileRequest& reque
     return dialog.selectedFiles().first();
 }
 
-std::optional<int> DialogMessageSeam::askChoice(QWidget* parent, const ChoiceRequest& request) {
-    bool ok = false;
-    const QString choice =
-        QInputDialog::getItem(parent, request.title, request.label, request.items, request.current, false, &ok);
-    if (!ok) return std::nullopt;
-    const int index = static_cast<int>(request.items.indexOf(choice));
-    if (index < 0) return std::nullopt;
-    return index;
-}
-
 int DialogMessageSeam::runDialog(QDialog& dialog) { return dialog.exec(); }
 
 bool DialogMessageSeam::openUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }

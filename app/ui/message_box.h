@@ -35,13 +35,6 @@ struct FileRequest {
     bool save = false;      // a file to write (asks before replacing one)
 };
 
-struct ChoiceRequest {
-    QString title;
-    QString label;
-    QStringList items;
-    int current = 0;
-};
-
 class MessageSeam {
 public:
     virtual ~MessageSeam() = default;
@@ -51,8 +44,6 @@ public:
     virtual std::optional<QString> askText(QWidget* parent, const TextRequest& request) = 0;
     // Asks for a file name; empty when cancelled.
     virtual QString askFileName(QWidget* parent, const FileRequest& request) = 0;
-    // Asks for one of the items; its index, or nothing when cancelled.
-    virtual std::optional<int> askChoice(QWidget* parent, const ChoiceRequest& request) = 0;
     // Runs one of the program's own dialogs modally; its result code.
     virtual int runDialog(QDialog& dialog) = 0;
     // Hands a link to the desktop (the browser for a page); false when
@@ -66,7 +57,6 @@ public:
     QMessageBox::StandardButton ask(QWidget* parent, const MessageRequest& request) override;
     std::optional<QString> askText(QWidget* parent, const TextRequest& request) override;
     QString askFileName(QWidget* parent, const FileRequest& request) override;
-    std::optional<int> askChoice(QWidget* parent, const ChoiceRequest& request) override;
     int runDialog(QDialog& dialog) override;
     bool openUrl(const QUrl& url) override;
 };
