@@ -1,0 +1,170 @@
+// The script workflow of the window beyond opening and running: files keep
+// their encoding when saved, a failed save keeps the text and says why, text
+// without a file is saved through "Create new script", snippets are
+// imported, the Assistant follows the language and a chosen VBScript Sub is
+// found in the editor.
+#include "app/tests/ui_support.h"
+#include "app/ui/assistant_page.h"
+#include "app/ui/edit_page.h"
+#include "app/ui/form_tab_view.h"
+#include "app/ui/graph_page.h"
+#include "app/ui/import_dialog.h"
+#include "app/ui/left_pane.h"
+#include "app/ui/new_script_dialog.h"
+#include "app/ui/script_page.h"
+#include "app/ui/xparse_wrapper.h"
+
+#include <QAction>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStatusBar>
+
+#include <filesystem>
+
+namespace {
+
+using quillan::ui::CEditPage;
+using quillan::ui::CMainFrame;
+using WorkflowTest = WindowFixture;
+
+QPlainTextEdit* editorOf(CMainFrame& frame) {
+    return qobject_cast<QPlainTextEdit*>(frame.formView()->editPage()->editorWidget());
+}
+
+void typeAtEnd(CMainFrame& frame, const QString& text) {
+    QPlainTextEdit* edit = editorOf(frame);
+    QTest::keyClick(edit, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(edit, text);
+}
+
+void save(CMainFrame& frame) { frame.formView()->editPage()->command(CEditPage::SaveScript)->trigger(); }
+
+TEST_F(WorkflowTest, SavingKeepsTheEncodingTheFileWasReadIn) {
+    // Windows-1252: "é" is the single byte E9; it stays so after an edit.
+    const QString latin = write("latin.vbs", "' caf\xE9\nGraf.CreateSeries\n");
+    ASSERT_TRUE(frame->openScript(latin));
+    EXPECT_NE(frame->formView()->editor()->script().find(u"caf\u00E9"), std::u16string::npos);
+    typeAtEnd(*frame, "' more");
+    save(*frame);
+    EXPECT_EQ(read(latin), "' caf\xE9\nGraf.CreateSeries\n' more");
+    EXPECT_TRUE(seam.messages.empty()) << seam.allTexts().join('|').toStdString();
+
+    // A character Windows-1252 has no byte for: the file becomes UTF-8 and
+    // the status bar says so; nothing typed is lost.
+    // (typed through the input method: key events carry no such letter)
+    editorOf(*frame)->insertPlainText(QString::fromUtf8(" \xCE\xB1"));
+    save(*frame);
+    EXPECT_EQ(read(latin), "' caf\xC3\xA9\nGraf.CreateSeries\n' more \xCE\xB1");
+    EXPECT_TRUE(frame->statusBar()->currentMessage().contains(QStringLiteral("UTF-8")))
+        << frame->statusBar()->currentMessage().toStdString();
+
+    // UTF-16 with its mark, and UTF-8 with its mark, are written back so.
+    const std::string wide("\xFF\xFE" "G\0r\0a\0f\0.\0C\0r\0e\0a\0t\0e\0S\0e\0r\0i\0e\0s\0\n\0", 38);
+    const QString utf16 = write("wide.vbs", wide);
+    ASSERT_TRUE(frame->openScript(utf16));
+    typeAtEnd(*frame, "'");
+    save(*frame);
+    EXPECT_EQ(read(utf16), wide + std::string("'\0", 2));
+    const QString marked = write("marked.js", "\xEF\xBB\xBFGraf.CreateSeries();\n");
+    ASSERT_TRUE(frame->openScript(marked));
+    typeAtEnd(*frame, "//");
+    save(*frame);
+    EXPECT_EQ(read(marked), "\xEF\xBB\xBFGraf.CreateSeries();\n//");
+}
+
+TEST_F(WorkflowTest, AFailedSaveKeepsTheTextAndSaysWhy) {
+    const std::string folder = m_folder + "/gone";
+    std::filesystem::create_directory(folder);
+    const QString path = QString::fromStdString(folder + "/lost.vbs");
+    write("gone/lost.vbs", "Graf.CreateSeries\n");
+    ASSERT_TRUE(frame->openScript(path));
+    typeAtEnd(*frame, "' typed");
+    std::filesystem::remove_all(folder);
+    save(*frame);
+    ASSERT_EQ(seam.messages.size(), 1u);
+    EXPECT_TRUE(seam.messages[0].text.contains(path)) << seam.messages[0].text.toStdString();
+    EXPECT_NE(frame->formView()->editor()->script().find(u"' typed"), std::u16string::npos);
+    // The edit is still offered when the window closes.
+    seam.answers = {QMessageBox::Cancel};
+    EXPECT_FALSE(frame->close());
+    EXPECT_EQ(seam.messages.back().text, QStringLiteral("Save changes to the script?"));
+}
+
+TEST_F(WorkflowTest, TextWithoutAFileIsSavedThroughCreateNewScript) {
+    QTest::keyClicks(editorOf(*frame), "Graf.CreateSeries");
+    const QString path = QString::fromStdString(m_folder + "/fresh.vbs");
+    seam.dialogActions.push_back([](QDialog& dialog) {
+        auto& create = dynamic_cast<quillan::ui::CNewScript&>(dialog);
+        create.createButton()->click();  // Visual Basic Script, chosen at first
+        return create.result();
+    });
+    seam.files = {path};
+    save(*frame);
+    ASSERT_EQ(seam.dialogs.size(), 1u);
+    EXPECT_EQ(seam.dialogs[0].title, QStringLiteral("Create new script"));
+    EXPECT_EQ(read(path), "Graf.CreateSeries");
+    // The new script is the current one: it ran and its path is the title.
+    EXPECT_EQ(QString::fromStdU16String(frame->currentPath()), path);
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Quillan - file script - ") + path);
+    EXPECT_EQ(frame->formView()->graphPage()->seriesCount(), 1);
+    EXPECT_TRUE(seam.messages.empty()) << seam.allTexts().join('|').toStdString();
+
+    // Cancelling the dialog writes nothing and keeps the text.
+    frame->close();
+}
+
+TEST_F(WorkflowTest, ImportAppendsTheChosenSnippetOfTheEditorsLanguage) {
+    QAction* import = frame->formView()->editPage()->command(CEditPage::ImportFunctions);
+    EXPECT_FALSE(import->isEnabled()) << "no language before the first script";
+    ASSERT_TRUE(frame->openScript(write("host.vbs", "Graf.CreateSeries\n")));
+    EXPECT_TRUE(import->isEnabled());
+    QString chosen;
+    seam.dialogActions.push_back([&](QDialog& dialog) {
+        auto& importer = dynamic_cast<quillan::ui::CImport&>(dialog);
+        EXPECT_GE(importer.names()->count(), 8) << "the VBScript snippets";
+        importer.names()->setCurrentRow(0);
+        chosen = importer.names()->currentItem()->text();
+        importer.selectButton()->click();
+        return importer.result();
+    });
+    import->trigger();
+    ASSERT_FALSE(chosen.isEmpty());
+    const std::u16string text = frame->formView()->editor()->script();
+    EXPECT_EQ(text.rfind(u"Graf.CreateSeries\n", 0), 0u) << "the script's own text stays first";
+    EXPECT_GT(text.size(), std::u16string(u"Graf.CreateSeries\n").size() + 20);
+    EXPECT_TRUE(frame->formView()->editor()->changed());
+
+    // Nothing chosen: nothing added.
+    const std::u16string before = frame->formView()->editor()->script();
+    seam.dialogActions.push_back([](QDialog& dialog) {
+        dialog.reject();
+        return dialog.result();
+    });
+    import->trigger();
+    EXPECT_EQ(frame->formView()->editor()->script(), before);
+}
+
+TEST_F(WorkflowTest, TheAssistantAndTheFunctionListFollowTheSelectedScript) {
+    quillan::ui::CAssistantPage* assistant = frame->leftPane()->assistantPage();
+    ASSERT_TRUE(frame->openScript(write("one.js", "Graf.CreateSeries();\nfunction Draw() { Graf.CreateSeries(); }\n")));
+    EXPECT_EQ(assistant->language(), quillan::ui::xparse::JScript);
+    std::string vbs = "Graf.CreateSeries\nFunction Twice(x)\n  Twice = 2 * x\nEnd Function\n";
+    for (int i = 0; i < 100; ++i) vbs += "' filler that pushes Draw out of sight\n";
+    vbs += "Sub Draw\n  Graf.CreateSeries\nEnd Sub\n";  // line 105 (from 1)
+    for (int i = 0; i < 100; ++i) vbs += "' more below, so that Draw can be the first line shown\n";
+    ASSERT_TRUE(frame->openScript(write("two.vbs", vbs)));
+    EXPECT_EQ(assistant->language(), quillan::ui::xparse::VBScript);
+
+    // Choosing Draw runs it and scrolls the editor to its Sub line.
+    quillan::ui::CScriptPage* scripts = frame->leftPane()->scriptPage();
+    const QList<QListWidgetItem*> draw = scripts->functions()->findItems(QStringLiteral("Draw"), Qt::MatchExactly);
+    ASSERT_EQ(draw.size(), 1);
+    const long series = frame->formView()->graphPage()->seriesCount();
+    scripts->functions()->setCurrentItem(draw[0]);
+    EXPECT_EQ(frame->formView()->graphPage()->seriesCount(), series + 1);
+    EXPECT_EQ(editorOf(*frame)->verticalScrollBar()->value(), 104) << "the first line shown";
+}
+
+}  // namespace
