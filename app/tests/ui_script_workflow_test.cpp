@@ -12,6 +12,7 @@
 #include "app/ui/left_pane.h"
 #include "app/ui/new_script_dialog.h"
 #include "app/ui/script_page.h"
+#include "app/ui/toolbar_layout.h"
 #include "app/ui/xparse_wrapper.h"
 
 #include <QAction>
@@ -20,6 +21,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QToolBar>
 
 #include <filesystem>
 
@@ -165,6 +167,63 @@ TEST_F(WorkflowTest, TheAssistantAndTheFunctionListFollowTheSelectedScript) {
     scripts->functions()->setCurrentItem(draw[0]);
     EXPECT_EQ(frame->formView()->graphPage()->seriesCount(), series + 1);
     EXPECT_EQ(editorOf(*frame)->verticalScrollBar()->value(), 104) << "the first line shown";
+}
+
+TEST_F(WorkflowTest, TheScriptToolbarKeepsTheUsersArrangementAcrossARestart) {
+    using quillan::ui::ToolBarLayout;
+    const auto shownIds = [](const CMainFrame& window) {
+        QList<int> ids;
+        for (QAction* action : window.formView()->editPage()->toolBar()->actions()) ids << action->data().toInt();
+        return ids;
+    };
+    EXPECT_EQ(shownIds(*frame), (QList<int>{300, 301, 302}));
+    int helpMessages = 0;
+    seam.dialogActions.push_back([&](QDialog& dialog) {
+        auto& customize = dynamic_cast<quillan::ui::CCustomizeToolBar&>(dialog);
+        QListWidget* list = customize.list();
+        list->item(2)->setCheckState(Qt::Unchecked);  // Import hidden
+        list->setCurrentRow(1);
+        for (QPushButton* button : dialog.findChildren<QPushButton*>()) {
+            if (button->text() == QStringLiteral("Move &Up")) button->click();  // Check first
+            if (button->text() == QStringLiteral("&Help")) button->click();
+        }
+        helpMessages = static_cast<int>(seam.messages.size());
+        dialog.accept();
+        return dialog.result();
+    });
+    frame->formView()->editPage()->customizeToolBar();
+    EXPECT_EQ(helpMessages, 1);
+    ASSERT_FALSE(seam.messages.empty());
+    EXPECT_EQ(seam.messages[0].text, QStringLiteral("Help not implemented!"));
+    EXPECT_EQ(shownIds(*frame), (QList<int>{301, 300}));
+    EXPECT_EQ(quillan::ui::readToolBarLayout(CEditPage::kToolBarValue), QStringLiteral("301,300,-302"));
+
+    // A new window shows the toolbar as it was left.
+    frame.reset();
+    frame = std::make_unique<CMainFrame>();
+    EXPECT_EQ(shownIds(*frame), (QList<int>{301, 300}));
+
+    // Cancelling changes nothing; Reset brings back the first arrangement.
+    seam.dialogActions.push_back([](QDialog& dialog) {
+        dialog.findChild<QListWidget*>()->item(0)->setCheckState(Qt::Unchecked);
+        dialog.reject();
+        return dialog.result();
+    });
+    frame->formView()->editPage()->customizeToolBar();
+    EXPECT_EQ(shownIds(*frame), (QList<int>{301, 300}));
+    seam.dialogActions.push_back([](QDialog& dialog) {
+        for (QPushButton* button : dialog.findChildren<QPushButton*>()) {
+            if (button->text() == QStringLiteral("&Reset")) button->click();
+        }
+        dialog.accept();
+        return dialog.result();
+    });
+    frame->formView()->editPage()->customizeToolBar();
+    EXPECT_EQ(shownIds(*frame), (QList<int>{300, 301, 302}));
+
+    // Stored text from elsewhere: unknown, repeated and missing commands.
+    const ToolBarLayout odd = ToolBarLayout::fromText(QStringLiteral("302, 999,-300,302,x,"), {300, 301, 302});
+    EXPECT_EQ(odd.toText(), QStringLiteral("302,-300,301"));
 }
 
 }  // namespace

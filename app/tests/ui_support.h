@@ -93,6 +93,9 @@ struct RecordingSeam final : quillan::ui::MessageSeam {
         }
         for (const QAbstractButton* button : dialog.findChildren<QAbstractButton*>()) seen.buttons << button->text();
         seen.look = dialog.grab();
+        // A picture of each dialog for a person to look at.
+        if (const QByteArray folder = qgetenv("QUILLAN_UI_SHOTS"); !folder.isEmpty())
+            seen.look.save(QString::fromLocal8Bit(folder) + QStringLiteral("/dialog-") + seen.title + ".png");
         dialogs.push_back(seen);
         if (dialogActions.empty()) return QDialog::Accepted;
         const std::function<int(QDialog&)> action = std::move(dialogActions.front());

@@ -1,8 +1,12 @@
 #include "app/ui/edit_page.h"
 
 #include "app/ui/hosted_control.h"
+#include "app/ui/message_box.h"
+#include "app/ui/toolbar_layout.h"
 
 #include <QAction>
+#include <QEvent>
+#include <QMenu>
 #include <QStyle>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -34,6 +38,16 @@ CEditPage::CEditPage(QWidget* parent)
         m_commands[i] = action;
     }
     command(ImportFunctions)->setEnabled(false);
+    // The arrangement the user made last time.
+    m_layout = ToolBarLayout::fromText(readToolBarLayout(kToolBarValue), {SaveScript, CheckScript, ImportFunctions});
+    applyLayout(m_toolBar, commands(), m_layout);
+    m_toolBar->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_toolBar, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QMenu menu(this);
+        menu.addAction(QStringLiteral("&Customize..."), this, &CEditPage::customizeToolBar);
+        menu.exec(m_toolBar->mapToGlobal(at));
+    });
+    m_toolBar->installEventFilter(this);
     m_host->setObjectName(QStringLiteral("editor"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -51,6 +65,26 @@ bool CEditPage::createControl(QString& error) {
     if (!createHostedControl(*m_host, u"Lexora.xParse", m_wrapper, error)) return false;
     if (QWidget* window = m_host->controlWindow()) setFocusProxy(focusTarget(window));
     return true;
+}
+
+QList<QAction*> CEditPage::commands() const { return {m_commands[0], m_commands[1], m_commands[2]}; }
+
+void CEditPage::customizeToolBar() {
+    const QList<int> known{SaveScript, CheckScript, ImportFunctions};
+    CCustomizeToolBar dialog(commands(), m_layout, ToolBarLayout::fromText({}, known), this);
+    if (messageSeam().runDialog(dialog) != QDialog::Accepted) return;
+    m_layout = dialog.layout();
+    applyLayout(m_toolBar, commands(), m_layout);
+    writeToolBarLayout(kToolBarValue, m_layout.toText());
+}
+
+bool CEditPage::eventFilter(QObject* watched, QEvent* event) {
+    // A double click on the toolbar's free space customizes it.
+    if (watched == m_toolBar && event->type() == QEvent::MouseButtonDblClick) {
+        customizeToolBar();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 QWidget* CEditPage::editorWidget() const { return focusTarget(m_host->controlWindow()); }

@@ -2,6 +2,7 @@
 // the script toolbar (save, check, import).
 #pragma once
 
+#include "app/ui/toolbar_layout.h"
 #include "app/ui/xparse_wrapper.h"
 #include "hosting/control_host.h"
 
@@ -33,11 +34,24 @@ public:
     LONG language() const { return m_language; }
     void setLanguage(LONG language);
 
+    // The user's arrangement of the toolbar (kept in the registry value
+    // kToolBarValue): the "Customize Toolbar" dialog, from the toolbar's
+    // context menu or a double click on it.
+    static constexpr char kToolBarValue[] = "Standard Tool Bar";
+    void customizeToolBar();
+    const ToolBarLayout& toolBarLayout() const { return m_layout; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    QList<QAction*> commands() const;
+
     QToolBar* m_toolBar;
     qhost::ControlHost* m_host;
     CXparse1 m_wrapper;
     QAction* m_commands[3];
+    ToolBarLayout m_layout;  // as the toolbar shows it
     LONG m_language = 0;
 };
 
