@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <unordered_set>
 
 namespace vbs {
 
@@ -38,35 +39,38 @@ int languageName(std::u16string_view folded) {
 CompiledChunk Compiler::program(Program& prog) {
     CompiledChunk out;
     // A procedure defined twice in one text: the last definition stands.
-    for (std::size_t i = prog.procs.size(); i-- > 0;) {
-        const std::u16string folded = foldName(prog.procs[i]->name);
-        for (std::size_t j = i + 1; j < prog.procs.size(); ++j) {
-            if (foldName(prog.procs[j]->name) == folded) {
-                prog.procs.erase(prog.procs.begin() + static_cast<std::ptrdiff_t>(i));
-                break;
-            }
+    // (Sets keep this linear: long scripts define thousands of procedures.)
+    {
+        std::unordered_set<std::u16string> later;
+        std::vector<std::size_t> dropped;
+        for (std::size_t i = prog.procs.size(); i-- > 0;) {
+            if (!later.insert(foldName(prog.procs[i]->name)).second) dropped.push_back(i);
         }
+        for (const std::size_t i : dropped) prog.procs.erase(prog.procs.begin() + static_cast<std::ptrdiff_t>(i));
     }
+    std::vector<std::u16string> procNames;
+    procNames.reserve(prog.procs.size());
+    for (auto& proc : prog.procs) procNames.push_back(foldName(proc->name));
     // Global declarations first, so procedures anywhere in the text see them.
     std::vector<std::int32_t> classIndex;
     for (auto& decl : prog.classes) {
         std::u16string folded = foldName(decl->name);
         std::int32_t g = m_globals.find(folded);
         if (g >= 0) compileError(err::NameRedefined, decl->pos);
-        for (auto& proc : prog.procs) {
-            if (foldName(proc->name) == folded) compileError(err::NameRedefined, proc->pos);
+        for (std::size_t i = 0; i < prog.procs.size(); ++i) {
+            if (procNames[i] == folded) compileError(err::NameRedefined, prog.procs[i]->pos);
         }
         classIndex.push_back(m_globals.add(decl->name, folded, Globals::Kind::Class));
     }
     std::vector<std::int32_t> procIndex;
-    for (auto& decl : prog.procs) {
-        std::u16string folded = foldName(decl->name);
-        std::int32_t g = m_globals.find(folded);
+    std::unordered_set<std::int32_t> procSeen;
+    for (std::size_t i = 0; i < prog.procs.size(); ++i) {
+        auto& decl = prog.procs[i];
+        std::int32_t g = m_globals.find(procNames[i]);
         if (g >= 0 && m_globals.entry(g).kind != Globals::Kind::Procedure) compileError(err::NameRedefined, decl->pos);
-        for (std::int32_t earlier : procIndex) {
-            if (earlier == g) compileError(err::NameRedefined, decl->pos);
-        }
-        if (g < 0) g = m_globals.add(decl->name, folded, Globals::Kind::Procedure);
+        if (g >= 0 && procSeen.count(g)) compileError(err::NameRedefined, decl->pos);
+        if (g < 0) g = m_globals.add(decl->name, procNames[i], Globals::Kind::Procedure);
+        procSeen.insert(g);
         procIndex.push_back(g);
     }
     if (!m_outer) declareGlobals(prog.globals);
