@@ -72,6 +72,10 @@ IDispatch* dispatchOf(duk_context* ctx, duk_idx_t idx);  // borrowed, or null
 // arguments and pushes the result.
 void invokeHost(duk_context* ctx, IDispatch* object, DISPID id, WORD flags, duk_idx_t first, duk_idx_t count);
 
+// __qRef, which the text of an assignment to a call is rewritten to use
+// (call_assignment.h).
+void installCallAssignment(duk_context* ctx);
+
 // Member names without regard to case (member_spellings.h): records the
 // names in a chunk of script text and gives typed prototypes their other
 // spellings; aliasKnownSpellings does so for a prototype just made.

@@ -1,5 +1,7 @@
 #include "engines/jscript/duk_runtime.h"
 
+#include "engines/jscript/call_assignment.h"
+
 #include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -127,6 +129,7 @@ void setUp(duk_context* ctx) {
     duk_pop(ctx);
     installVBArray(ctx);
     installHostObjects(ctx);
+    installCallAssignment(ctx);
     installLanguageBuiltins(ctx);
     installErrorNumbers(ctx);
     duk_get_global_string(ctx, "Duktape");  // [Duktape]
@@ -366,7 +369,8 @@ HRESULT DukRuntime::parse(std::u16string_view code, ULONG startLine, DWORD_PTR c
     std::u16string compiled;
     ConditionalCompiler::Error ccError;
     const bool ccDone = m_conditional.process(code, compiled, ccError);
-    const std::string source = toCesu8(compiled);
+    // Then assignments to calls, keeping the lines too.
+    const std::string source = toCesu8(ccDone ? rewriteCallAssignments(compiled) : compiled);
     const std::string fileName = std::string(kChunkPrefix) + std::to_string(index);
     HRESULT hr = protectedCall(
         [&](duk_context* ctx) {

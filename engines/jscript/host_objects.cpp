@@ -343,6 +343,83 @@ void pushProxyHandler(duk_context* ctx) {
     duk_remove(ctx, -2);  // [handler]
 }
 
+// --- Assignment to a call (call_assignment.h) ---------------------------------
+
+constexpr const char* kRefTargetKey = DUK_HIDDEN_SYMBOL("qreftarget");
+constexpr const char* kRefIdKey = DUK_HIDDEN_SYMBOL("qrefid");
+constexpr const char* kRefArgsKey = DUK_HIDDEN_SYMBOL("qrefargs");
+constexpr const char* kRefPrototypeKey = DUK_HIDDEN_SYMBOL("qrefproto");
+
+constexpr HRESULT kCannotAssignToResult = static_cast<HRESULT>(0x800A138B);  // 5003
+
+// Pushes the member, object and arguments of the reference that is this;
+// returns the object and the member's identifier, and sets first and count
+// to where the arguments lie.
+IDispatch* pushReference(duk_context* ctx, DISPID& id, duk_idx_t& first, duk_idx_t& count) {
+    duk_push_this(ctx);                            // [.. ref]
+    duk_get_prop_string(ctx, -1, kRefTargetKey);  // [.. ref target]
+    IDispatch* object = dispatchOf(ctx, -1);
+    duk_get_prop_string(ctx, -2, kRefIdKey);      // [.. ref target id]
+    id = duk_get_int(ctx, -1);
+    duk_get_prop_string(ctx, -3, kRefArgsKey);    // [.. ref target id args]
+    const duk_idx_t args = duk_get_top_index(ctx);
+    if (!object || !duk_is_array(ctx, args)) throwScriptError(ctx, DUK_ERR_TYPE_ERROR, kObjectExpected, "Object expected");
+    count = static_cast<duk_idx_t>(duk_get_length(ctx, args));
+    first = args + 1;
+    for (duk_idx_t i = 0; i < count; ++i) duk_get_prop_index(ctx, args, static_cast<duk_uarridx_t>(i));
+    return object;                                // [.. ref target id args arg0 .. argN-1]
+}
+
+// ref.v read: the member with the arguments (a compound assignment reads first).
+duk_ret_t referenceGet(duk_context* ctx) {
+    DISPID id = 0;
+    duk_idx_t first = 0, count = 0;
+    IDispatch* object = pushReference(ctx, id, first, count);
+    invokeHost(ctx, object, id, DISPATCH_METHOD | DISPATCH_PROPERTYGET, first, count);
+    return 1;
+}
+
+// ref.v = value: puts the member with the arguments.
+duk_ret_t referenceSet(duk_context* ctx) {
+    // [value]
+    DISPID id = 0;
+    duk_idx_t first = 0, count = 0;
+    IDispatch* object = pushReference(ctx, id, first, count);
+    duk_dup(ctx, 0);  // [value ref target id args arg0 .. argN-1 value]
+    invokeHost(ctx, object, id, putFlags(ctx, 0), first, count + 1);
+    return 0;
+}
+
+// __qRef(target, name, args): a reference to member name (null: the
+// default member) of a component object, with the arguments in the array
+// args. Anything but a component object cannot take the assignment.
+duk_ret_t makeReference(duk_context* ctx) {
+    duk_set_top(ctx, 3);  // [target name args]
+    IDispatch* object = dispatchOf(ctx, 0);
+    if (!object)
+        throwScriptError(ctx, DUK_ERR_REFERENCE_ERROR, kCannotAssignToResult, "Cannot assign to a function result");
+    DISPID id = DISPID_VALUE;
+    if (!duk_is_null_or_undefined(ctx, 1)) {
+        std::u16string name = textAt(ctx, 1);
+        LPOLESTR names[] = {name.data()};
+        if (FAILED(object->GetIDsOfNames(GUID_NULL, names, 1, LOCALE_USER_DEFAULT, &id)))
+            throwScriptError(ctx, DUK_ERR_TYPE_ERROR, static_cast<HRESULT>(0x800A01B6),
+                             "Object doesn't support this property or method: '" + toCesu8(name) + "'");
+    }
+    duk_push_object(ctx);  // [target name args ref]
+    duk_push_heap_stash(ctx);
+    duk_get_prop_string(ctx, -1, kRefPrototypeKey);  // [target name args ref stash proto]
+    duk_set_prototype(ctx, -3);
+    duk_pop(ctx);  // [target name args ref]
+    duk_dup(ctx, 0);
+    duk_put_prop_string(ctx, -2, kRefTargetKey);
+    duk_push_int(ctx, id);
+    duk_put_prop_string(ctx, -2, kRefIdKey);
+    duk_dup(ctx, 2);
+    duk_put_prop_string(ctx, -2, kRefArgsKey);
+    return 1;
+}
+
 }  // namespace
 
 IDispatch* dispatchOf(duk_context* ctx, duk_idx_t idx) {
@@ -466,5 +543,22 @@ void invokeHost(duk_context* ctx, IDispatch* object, DISPID id, WORD flags, duk_
     else pushVariant(ctx, result);
 }
 
+
+void installCallAssignment(duk_context* ctx) {
+    duk_push_heap_stash(ctx);  // [stash]
+    duk_push_object(ctx);      // [stash proto]
+    duk_push_string(ctx, "v");
+    duk_push_c_function(ctx, referenceGet, 0);
+    duk_push_c_function(ctx, referenceSet, 1);  // [stash proto "v" get set]
+    duk_def_prop(ctx, -4, DUK_DEFPROP_HAVE_GETTER | DUK_DEFPROP_HAVE_SETTER);
+    duk_put_prop_string(ctx, -2, kRefPrototypeKey);
+    duk_pop(ctx);
+    duk_push_global_object(ctx);  // [global]
+    duk_push_string(ctx, "__qRef");
+    duk_push_c_function(ctx, makeReference, 3);  // [global "__qRef" fn]
+    duk_def_prop(ctx, -3, DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_CLEAR_WRITABLE | DUK_DEFPROP_CLEAR_ENUMERABLE |
+                              DUK_DEFPROP_CLEAR_CONFIGURABLE);
+    duk_pop(ctx);
+}
 
 }  // namespace jscript
