@@ -7,6 +7,9 @@
 #include <atomic>
 #include <cerrno>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,21 +42,62 @@ std::size_t completeUtf8(std::string_view raw) {
     return n;
 }
 
+// How many bytes from the start of bytes are ASCII.
+std::size_t asciiRun(const char* bytes, std::size_t n) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 16 <= n; i += 16) {
+        const int high = _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i)));
+        if (high) return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(high)));
+    }
+#endif
+    while (i < n && static_cast<unsigned char>(bytes[i]) < 0x80) ++i;
+    return i;
+}
+
+// Widens n ASCII bytes into out.
+void widenAscii(const char* bytes, std::size_t n, char16_t* out) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(v, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(v, zero));
+    }
+#endif
+    for (; i < n; ++i) out[i] = static_cast<char16_t>(bytes[i]);
+}
+
+// Where the first CR or LF is in text (n when there is none).
+std::size_t lineEnd(const char16_t* text, std::size_t n) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi16(u'\n'), cr = _mm_set1_epi16(u'\r');
+    for (; i + 8 <= n; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+        const int found = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(v, lf), _mm_cmpeq_epi16(v, cr)));
+        if (found) return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(found))) / 2;
+    }
+#endif
+    while (i < n && text[i] != u'\n' && text[i] != u'\r') ++i;
+    return i;
+}
+
 // Decodes ANSI bytes onto out. Runs of ASCII, the bulk of data files, are
 // widened directly; the runs between them hold whole UTF-8 sequences (an
 // ASCII byte never continues one) and go through the runtime's decoder.
 void appendAnsi(std::string_view bytes, std::u16string& out) {
     std::size_t i = 0;
     while (i < bytes.size()) {
-        std::size_t j = i;
-        while (j < bytes.size() && static_cast<unsigned char>(bytes[j]) < 0x80) ++j;
-        if (j > i) {
+        const std::size_t ascii = asciiRun(bytes.data() + i, bytes.size() - i);
+        if (ascii > 0) {
             const std::size_t start = out.size();
-            out.resize(start + (j - i));
-            char16_t* target = out.data() + start;
-            for (std::size_t k = i; k < j; ++k) *target++ = static_cast<char16_t>(bytes[k]);
-            i = j;
+            out.resize(start + ascii);
+            widenAscii(bytes.data() + i, ascii, out.data() + start);
+            i += ascii;
         }
+        std::size_t j = i;
         while (j < bytes.size() && static_cast<unsigned char>(bytes[j]) >= 0x80) ++j;
         if (j > i) {
             out += qrt::decodeAnsi(bytes.substr(i, j - i));
@@ -361,8 +405,8 @@ HRESULT CTextStream::ReadLine(BSTR* text) {
     for (;;) {
         const char16_t* b = m_buffer.data();
         const std::size_t size = m_buffer.size();
-        std::size_t i = m_pos + scanned;
-        while (i < size && b[i] != u'\n' && b[i] != u'\r') ++i;
+        const std::size_t from = m_pos + scanned;
+        const std::size_t i = from + lineEnd(b + from, size - from);
         // A CR at the end of what is decoded may be the first half of CR LF.
         const bool undecided = i < size && b[i] == u'\r' && i + 1 == size && !m_endOfFile;
         if (i < size && !undecided) {

@@ -196,6 +196,30 @@ TEST_F(TextStreamTest, LargeFilesReadAcrossChunksWithoutLosingCharacters) {
     EXPECT_EQ(readAll("big.csv").size(), qrt::decodeAnsi(bytes).size());
 }
 
+TEST_F(TextStreamTest, LinesOfEveryLengthWithLettersBeyondAsciiAnywhereReadBack) {
+    // Reading looks at blocks of bytes and characters at a time: line ends
+    // and non-ASCII letters at every offset within a block and across them.
+    std::string bytes;
+    std::vector<std::u16string> expected;
+    for (std::size_t length = 0; length < 70; ++length) {
+        for (std::size_t at = 0; at <= length; at += 1 + length / 9) {
+            std::string line;
+            std::u16string want;
+            for (std::size_t i = 0; i < length; ++i) {
+                const bool other = i == at && length % 3 != 0;
+                line += other ? "\xC3\xA9" : std::string(1, static_cast<char>('a' + i % 26));
+                want += other ? u'\u00E9' : static_cast<char16_t>(u'a' + i % 26);
+            }
+            bytes += line + (expected.size() % 3 == 0 ? "\r\n" : expected.size() % 3 == 1 ? "\n" : "\r");
+            expected.push_back(want);
+        }
+    }
+    writeBytes("lengths.txt", bytes);
+    auto s = open("lengths.txt");
+    ASSERT_TRUE(s);
+    EXPECT_EQ(lines(s.get()), expected);
+}
+
 TEST_F(TextStreamTest, WritingCountsLinesAndEndsThemWithLf) {
     auto s = open("w.txt", 2, true);
     ASSERT_TRUE(s);
