@@ -5,7 +5,8 @@
 # graph, whose first two curves' colours are then on the screen (and were not
 # before the click). Then an endless script: Escape stops it, the stop is
 # reported in a message box, and after OK the window lives on with the
-# script's path in its title.
+# script's path in its title. Last the script workflow: open through the
+# dialog, run a function from the list, check an error, fix and save.
 # Usage: window_e2e.sh BIN_DIR SOURCE_DIR. Exit status 77: skipped (no X
 # server tools here).
 set -u
@@ -137,4 +138,99 @@ done
 [ -n "$titled" ] || fail "after the stop the window did not go on to show the script"
 kill -0 "$pid" 2>/dev/null || fail "the program ended after the stop"
 echo "Escape stopped the endless script; the window lives on"
+kill "$pid"; wait "$pid" 2>/dev/null; pid=""
+
+# The script workflow as a user goes through it: Open (Ctrl+O, the path typed
+# into the file dialog), a function chosen in the list changes the graph, an
+# error typed into the editor is marked red by Check, the fix is saved, and
+# the file on disk has the edit.
+flow="$work/workflow.vbs"
+cat > "$flow" <<'VBS'
+Graf.CreateSeries
+Dim i
+For i = 0 To 100
+  Graf.AddPointToSeries 0, i, Sin(i / 10)
+Next
+Graf.SetPropertySeries 0, 255, Graf.ColorRGB(0, 60, 255)
+Graf.ReDrawGraph
+Sub AddGreen
+  Dim k
+  Graf.CreateSeries
+  For k = 0 To 100
+    Graf.AddPointToSeries 1, k, Cos(k / 10)
+  Next
+  Graf.SetPropertySeries 1, 255, Graf.ColorRGB(0, 200, 0)
+  Graf.ReDrawGraph
+End Sub
+VBS
+"$bin/quillan" > "$work/quillan.log" 2>&1 &
+pid=$!
+main=""
+for _ in $(seq 1 100); do
+  main=$(titled_exactly Quillan | head -1)
+  [ -n "$main" ] && break
+  sleep 0.2
+done
+[ -n "$main" ] || fail "no window for the workflow"
+sleep 1
+xdotool windowfocus --sync "$main" key ctrl+o
+dialog=""
+for _ in $(seq 1 50); do
+  dialog=$(titled_exactly "Open Script" | head -1)
+  [ -n "$dialog" ] && break
+  sleep 0.2
+done
+[ -n "$dialog" ] || fail "Ctrl+O showed no Open Script dialog"
+sleep 0.5
+xdotool windowfocus --sync "$dialog" type --delay 5 "$flow"
+xdotool key Return
+titled=""
+for _ in $(seq 1 50); do
+  titled=$(titled_exactly "Quillan - file script - $flow" | head -1)
+  [ -n "$titled" ] && break
+  sleep 0.2
+done
+[ -n "$titled" ] || fail "the script typed into the Open dialog was not opened"
+sleep 0.5
+green=0,200,0
+# The function list: the left pane's lower list; its first entry is AddGreen.
+xdotool mousemove --sync 60 354 click 1
+sleep 0.5
+xdotool mousemove --sync "${shown%,*}" "${shown#*,}" click 1
+sleep 0.5
+greens=$(screen function "$green")
+[ "$greens" -ge 50 ] || fail "choosing AddGreen in the function list did not add its green curve ($greens pixels)"
+echo "the function chosen in the list drew $greens green pixels"
+
+# Back to the editor: an unfinished line at the end, then Check.
+xdotool mousemove --sync 424 71 click 1  # the "Edit script" tab
+sleep 0.5
+xdotool mousemove --sync 800 600 click 1
+xdotool key ctrl+End Return
+xdotool type --delay 5 "x = ("
+xdotool mousemove --sync 590 103 click 1
+# Check runs the text: the syntax error is reported in a message box.
+box=""
+for _ in $(seq 1 50); do
+  box=$(titled_exactly Quillan | head -1)
+  [ -n "$box" ] && break
+  sleep 0.2
+done
+[ -n "$box" ] || fail "Check reported no error for the unfinished line"
+sleep 0.5
+screen check-report >/dev/null
+xdotool windowfocus --sync "$box" key Return
+sleep 1
+reds=$(screen checked 255,0,0)
+[ "$reds" -ge 20 ] || fail "Check did not mark the error line red ($reds pixels)"
+echo "Check marked the error line: $reds red pixels"
+# The fix: the line becomes a comment, then Save.
+xdotool mousemove --sync 800 600 click 1
+xdotool key ctrl+End Home
+xdotool type --delay 5 "Rem fixed: "
+xdotool mousemove --sync 400 103 click 1
+sleep 1
+grep -q "^Rem fixed: x = ($" "$flow" || fail "Save did not write the edit: $(tail -2 "$flow")"
+kill -0 "$pid" 2>/dev/null || fail "the program ended during the workflow"
+echo "the saved file has the edit"
 echo "PASS"
