@@ -57,6 +57,9 @@ inline void checkStringLength(std::uint64_t n) {
 struct StringBody {
     std::uint32_t refs = 1;
     std::u16string text;
+    // Bodies come from blocks kept per thread (value.cpp).
+    static void* operator new(std::size_t size);
+    static void operator delete(void* block, std::size_t size) noexcept;
 };
 
 // A multi-dimensional array; elements are stored with the first index
@@ -73,6 +76,8 @@ struct ArrayBody {
     // Element references alive into this array; each also holds one of
     // refs. While any lives, the array may not be resized or erased.
     std::uint32_t locks = 0;
+    static void* operator new(std::size_t size);
+    static void operator delete(void* block, std::size_t size) noexcept;
 };
 
 struct ElementRef;

@@ -5,6 +5,9 @@
 #include "engines/vbscript/runtime/builtins.h"
 #include "engines/vbscript/runtime/text_case.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -62,15 +65,30 @@ private:
     std::vector<std::size_t> m_more;
 };
 
+// Where the first c at or after from is in text (its size when there is none).
+std::size_t findUnit(std::u16string_view text, char16_t c, std::size_t from) {
+    const char16_t* p = text.data();
+    const std::size_t n = text.size();
+    std::size_t i = from;
+#if defined(__SSE2__)
+    const __m128i wanted = _mm_set1_epi16(static_cast<short>(c));
+    for (; i + 8 <= n; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const int found = _mm_movemask_epi8(_mm_cmpeq_epi16(v, wanted));
+        if (found) return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(found))) / 2;
+    }
+#endif
+    while (i < n && p[i] != c) ++i;
+    return i;
+}
+
 // Finds the delimiters in hay, at most limit - 1 of them (no limit: -1).
 void findCuts(std::u16string_view hay, std::u16string_view needle, std::int32_t limit, Cuts& cuts) {
     const std::size_t most = limit < 0 ? SIZE_MAX : static_cast<std::size_t>(limit) - 1;
     if (needle.size() == 1) {
-        const char16_t c = needle[0];
-        const char16_t* p = hay.data();
-        for (std::size_t i = 0, n = hay.size(); i < n && cuts.size() < most; ++i) {
-            if (p[i] == c) cuts.push(i);
-        }
+        for (std::size_t at = findUnit(hay, needle[0], 0); at < hay.size() && cuts.size() < most;
+             at = findUnit(hay, needle[0], at + 1))
+            cuts.push(at);
         return;
     }
     for (std::size_t pos = 0; cuts.size() < most;) {
