@@ -42,9 +42,20 @@ BSTR allocateBytes(std::uint64_t byteLength) {
 }  // namespace
 
 BSTR SysAllocStringLen(const OLECHAR* text, UINT length) {
-    BSTR s = allocateBytes(static_cast<std::uint64_t>(length) * sizeof(OLECHAR));
-    if (s && text && length) std::memcpy(s, text, static_cast<std::size_t>(length) * sizeof(OLECHAR));
-    return s;
+    if (!text || !length) return allocateBytes(static_cast<std::uint64_t>(length) * sizeof(OLECHAR));
+    // With the text at hand only the terminator needs zeroing, which spares
+    // the cleared allocation (the common case: every string a call returns).
+    const std::uint64_t byteLength = static_cast<std::uint64_t>(length) * sizeof(OLECHAR);
+    if (byteLength > kMaxBytes) return nullptr;
+    const std::size_t bytes = static_cast<std::size_t>(byteLength);
+    char* raw = static_cast<char*>(std::malloc(kPrefix + bytes + kTerminator + 1));
+    if (!raw) return nullptr;
+    const auto prefix = static_cast<std::uint32_t>(byteLength);
+    std::memcpy(raw, &prefix, sizeof prefix);
+    std::memcpy(raw + kPrefix, text, bytes);
+    std::memset(raw + kPrefix + bytes, 0, kTerminator + 1);
+    ++g_liveBstrs;
+    return reinterpret_cast<BSTR>(raw + kPrefix);
 }
 
 BSTR SysAllocString(const OLECHAR* text) {
