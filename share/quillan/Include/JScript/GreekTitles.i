@@ -2,8 +2,9 @@
 // A title is cut at "@" into style codes and texts, starting with a code.
 // The code's first letter is the font: l plain text, g Greek (a is alpha,
 // b beta, d delta, w omega, t tau, p pi...), d a subscript; the second
-// letter is the position: n on the line, u raised. A title without any
-// "@" shows nothing.
+// letter is the position: n on the line, u raised. Two raised or lowered
+// pieces in a row stack at one place: "@ln@x@dn@0@lu@2" is x with 0 below
+// and 2 above. A title without any "@" shows nothing.
 function greekTitles() {
     var series = Graf.CountSeries();
     Graf.CreateSeries();
