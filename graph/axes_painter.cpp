@@ -57,16 +57,18 @@ void drawTextCentred(QPainter& painter, const QFont& font, QPointF topCentre, co
 // Lines of the axes. On a 32-bit picture they go through the series
 // rasterizer, which draws the same pixels as QPainter's one-pixel pen but
 // without handing every short span of a translucent line to worker threads.
+// On a vector device they run through the pixel centres.
 class LineCanvas {
 public:
-    LineCanvas(QPainter& painter, QImage* image) : m_painter(painter), m_image(image) {}
+    LineCanvas(QPainter& painter, QImage* image, AxesSurface surface)
+        : m_painter(painter), m_image(image), m_offset(surface == AxesSurface::Vector ? 0.5 : 0.0) {}
     void line(const QColor& color, QPointF a, QPointF b) {
         if (m_image) {
             const QPoint points[2] = {a.toPoint(), b.toPoint()};
             if (drawPolyline(*m_image, m_image->rect(), points, 2, color.rgb(), color.alpha())) return;
         }
         m_painter.setPen(QPen(color, 1.0));
-        m_painter.drawLine(a, b);
+        m_painter.drawLine(a + QPointF(m_offset, m_offset), b + QPointF(m_offset, m_offset));
     }
     void rect(const QColor& color, const QRect& r) {
         if (m_image) {
@@ -79,12 +81,16 @@ public:
         }
         m_painter.setPen(QPen(color, 1.0));
         m_painter.setBrush(Qt::NoBrush);
-        m_painter.drawRect(r);
+        if (m_offset != 0)
+            m_painter.drawRect(QRectF(r.left() + m_offset, r.top() + m_offset, r.width(), r.height()));
+        else
+            m_painter.drawRect(r);
     }
 
 private:
     QPainter& m_painter;
     QImage* m_image;
+    double m_offset;
 };
 
 void drawFineGrid(LineCanvas& canvas, const IntRect& plot) {
@@ -125,13 +131,16 @@ QString symbolText(const QString& text) {
 }
 
 void drawTitleBlock(QPainter& painter, const std::vector<TitleRun>& runs, int exponent, QPointF anchor,
-                    double angle) {
+                    double angle, AxesSurface surface) {
     const double scale = textScale(painter);
     const QFont arial10 = makeFont("Arial", 10, true, scale);
     const QFont arial12 = makeFont("Arial", 12, true, scale);
     const QFont arial14 = makeFont("Arial", 14, true, scale);
-    const QFont symbol14 = makeFont("Symbol", 14, true, scale);
-    const QFont symbol9 = makeFont("Symbol", 9, true, scale);
+    // On a vector device the Greek letters are Unicode text in the text
+    // font: a symbol font's own encoding would not survive into the file.
+    const char* symbolFamily = surface == AxesSurface::Vector ? "Arial" : "Symbol";
+    const QFont symbol14 = makeFont(symbolFamily, 14, true, scale);
+    const QFont symbol9 = makeFont(symbolFamily, 9, true, scale);
 
     painter.save();
     // Turn the block about its anchor.
@@ -159,7 +168,7 @@ void drawTitleBlock(QPainter& painter, const std::vector<TitleRun>& runs, int ex
         if (run.FontKind == TitleFontKind::Text) {
             font = raised ? &arial12 : &arial14;
         } else {
-            if (!symbolEncoded(symbol14)) text = symbolText(text);
+            if (surface == AxesSurface::Vector || !symbolEncoded(symbol14)) text = symbolText(text);
             if (raised) {
                 font = &symbol9;
             } else {
@@ -193,9 +202,9 @@ void drawTitleBlock(QPainter& painter, const std::vector<TitleRun>& runs, int ex
 }
 
 void drawAxes(QPainter& painter, QImage* image, const Geometry& g, const Box& box, const std::vector<TitleRun>& xRuns,
-              const std::vector<TitleRun>& yRuns) {
+              const std::vector<TitleRun>& yRuns, AxesSurface surface) {
     const IntRect& plot = g.plot;
-    LineCanvas canvas(painter, image);
+    LineCanvas canvas(painter, image, surface);
     const QFont labelFont = makeFont("Arial", 10, false, textScale(painter));
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);
@@ -269,10 +278,10 @@ void drawAxes(QPainter& painter, QImage* image, const Geometry& g, const Box& bo
     // Titles, each with its axis multiplier.
     const QPointF xAnchor(worldToDevice(g, box, box.XMin + 0.45454545454545453 * (box.XMax - box.XMin), box.YMin).x,
                           plot.bottom + (g.client.bottom - plot.bottom) / 2);
-    drawTitleBlock(painter, xRuns, xa.tickExponent, xAnchor, 0);
+    drawTitleBlock(painter, xRuns, xa.tickExponent, xAnchor, 0, surface);
     const QPointF yAnchor(g.client.left + (plot.left - g.client.left) / 4,
                           worldToDevice(g, box, 0.5 * (box.XMin + box.XMax), 0.5 * (box.YMin + box.YMax)).y);
-    drawTitleBlock(painter, yRuns, ya.tickExponent, yAnchor, -90);
+    drawTitleBlock(painter, yRuns, ya.tickExponent, yAnchor, -90, surface);
     painter.restore();
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "hosting/control_support.h"
+#include "graph/graph_export.h"
 #include "graph/offscreen_image.h"
 #include "graph/plot_geometry.h"
 #include "graph/series_extent.h"
@@ -14,7 +15,9 @@
 #include "runtime/persist.h"
 #include "runtime/typeinfo.h"
 
+#include <QByteArray>
 #include <QPoint>
+#include <QString>
 
 #include <optional>
 #include <string>
@@ -28,7 +31,7 @@ class CSeriesHolder;
 
 class CViGraf final
     : public qrt::ComObject<qrt::DispatchImpl<CViGraf, IViGraf>, IProvideClassInfo2, IConnectionPointContainer,
-                            IWidgetControl, IPersistStreamInit, IPersistStorage> {
+                            IWidgetControl, IPersistStreamInit, IPersistStorage, IGraphExport> {
 public:
     static const qrt::DispatchTable& dispatchTable();
     static HRESULT create(REFIID iid, void** out);
@@ -123,6 +126,10 @@ public:
     HRESULT SaveCompleted(IStorage* storage) override;
     HRESULT HandsOffStorage() override;
 
+    // IGraphExport: the graph as a JPEG, PNG, SVG or PDF file or stream.
+    HRESULT ExportPicture(BSTR path, LONG format, LONG width, LONG height) override;
+    HRESULT WritePicture(IStream* stream, LONG format, LONG width, LONG height) override;
+
     // Pointer input from the control's window.
     void pointerMoved(QPoint client);
     void leftButton(bool pressed);
@@ -180,6 +187,16 @@ private:
     void fillBackground(QImage& image);
     void drawSeries(QImage& image);
     void drawOneSeries(ISeries* series, QImage& image);
+
+    // Export: the picture's bytes in a format, or a failure with the reason.
+    HRESULT pictureBytes(LONG format, LONG width, LONG height, QByteArray& bytes, QString& reason);
+    // The graph drawn afresh at width x height pixels into image, as the
+    // window's paint lays it out; the window's own layout is kept.
+    bool renderRaster(int width, int height, QImage& image);
+    // The graph drawn on a vector device of width x height pixels: the same
+    // layout as the picture, series in floating point, text as text.
+    void renderVector(QPainter& painter, int width, int height);
+    void drawOneSeriesVector(ISeries* series, QPainter& painter);
 
     // The repaint the control asks for after a visible change.
     void repaint() {

@@ -9,7 +9,7 @@ packages=(
   duktape-dev libpcre2-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   fonts-liberation fonts-urw-base35 fontconfig
-  xvfb xauth xdotool x11-apps python3
+  xvfb xauth xdotool x11-apps python3 poppler-utils
   clang libclang-rt-dev
 )
 
