@@ -100,6 +100,10 @@ public:
     const std::u16string& scriptPath() const { return m_scriptPath; }
     // Closes the current script, if any.
     void closeScript();
+    // The graph as the control last drew it, as the JPEG picture its
+    // SavePicture writes (handed over through the scratch compound file).
+    // S_FALSE and nothing without a graph control.
+    HRESULT graphPicture(std::string& jpeg);
     // What the document does when it goes: closes the script and lets go of
     // the host (which holds this object as its named item).
     void shutDown();

@@ -280,6 +280,27 @@ HRESULT Graf::ZoomGraf(double x, double y, double w, double h) {
     return g->method(vigraf::GetZoomImage, {argDispatch(reinterpret_cast<IDispatch*>(scratch.stream()))});
 }
 
+HRESULT Graf::graphPicture(std::string& jpeg) {
+    jpeg.clear();
+    const CVigraf1* g = graph();
+    if (!g) return S_FALSE;
+    ScratchImageFile scratch;
+    IStream* stream = scratch.stream();
+    if (!stream) return STG_E_CANTSAVE;
+    HRESULT hr = g->method(vigraf::SavePicture, {argDispatch(reinterpret_cast<IDispatch*>(stream))});
+    if (FAILED(hr)) return hr;
+    // What the control wrote, from the stream's start.
+    if (FAILED(hr = stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr))) return hr;
+    char buffer[65536];
+    for (;;) {
+        ULONG got = 0;
+        if (FAILED(hr = stream->Read(buffer, sizeof buffer, &got))) return hr;
+        if (got == 0) break;
+        jpeg.append(buffer, got);
+    }
+    return S_OK;
+}
+
 HRESULT Graf::SetImage(LONG, LONG, LONG, LONG, float) {
     graph();
     return S_OK;

@@ -2,12 +2,29 @@
 
 #include "app/ui/hosted_control.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QImage>
 #include <QResizeEvent>
+#include <QShortcut>
 
 namespace quillan::ui {
 
 CGraphPage::CGraphPage(QWidget* parent) : QWidget(parent), m_host(new qhost::ControlHost(this)) {
     m_host->setObjectName(QStringLiteral("graph"));
+    // Ctrl+C while the graph has the keyboard: the graph as a picture.
+    auto* copy = new QShortcut(QKeySequence::Copy, this, this, &CGraphPage::copyPicture);
+    copy->setContext(Qt::WidgetWithChildrenShortcut);
+}
+
+bool CGraphPage::copyPicture() {
+    QWidget* window = m_host->controlWindow();
+    if (!window || !graph()) return false;
+    // The window's own pixels, at the screen's density.
+    const QImage picture = window->grab().toImage();
+    if (picture.isNull()) return false;
+    QGuiApplication::clipboard()->setImage(picture);
+    return true;
 }
 
 CGraphPage::~CGraphPage() {

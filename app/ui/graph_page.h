@@ -21,6 +21,9 @@ public:
     qhost::ControlHost* host() const { return m_host; }
     // How many series the control holds; 0 without a control.
     long seriesCount() const;
+    // Puts the graph on the clipboard as a picture (Ctrl+C on the page);
+    // false when there is no graph to copy.
+    bool copyPicture();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -10,7 +10,7 @@ namespace quillan::ui {
 
 CLeftPane::CLeftPane(CQuillanDoc& document, QWidget* parent) : CTabView(parent) {
     setObjectName(QStringLiteral("leftPane"));
-    addPage(QStringLiteral("Graphics tools"), new CGraphToolsPage);
+    addPage(QStringLiteral("Graphics tools"), new CGraphToolsPage(document));
     addPage(QStringLiteral("Script functions"), new CScriptPage(document));
     addPage(QStringLiteral("Assistant"), new CAssistantPage);
 }
