@@ -114,11 +114,25 @@ struct PendingRelease {
     Tag tag;
     std::uint64_t bits;
 };
+// Plain data, so that reaching it costs one thread-local lookup and no
+// initialization check: the list itself is made the first time anything
+// waits, and freed when the thread ends.
 struct ReleaseQueue {
     bool draining = false;
-    std::deque<PendingRelease> items;
+    bool closed = false;  // the thread is ending: nothing waits any more
+    std::deque<PendingRelease>* items = nullptr;
 };
 thread_local ReleaseQueue t_releases;
+
+struct ReleaseQueueCloser {
+    ~ReleaseQueueCloser() {
+        t_releases.closed = true;
+        delete t_releases.items;
+        t_releases.items = nullptr;
+    }
+    void watch() {}
+};
+thread_local ReleaseQueueCloser t_releaseCloser;
 
 template <class T>
 T* payload(std::uint64_t bits) {
@@ -167,20 +181,26 @@ void Value::releaseDetached(Tag tag, std::uint64_t bits) noexcept {
     }
     ReleaseQueue& queue = t_releases;
     if (queue.draining) {
-        try {
-            queue.items.push_back({tag, bits});
-            return;
-        } catch (...) {
-            // No room to wait: free it now.
+        if (!queue.closed) {
+            try {
+                if (!queue.items) {
+                    queue.items = new std::deque<PendingRelease>;
+                    t_releaseCloser.watch();
+                }
+                queue.items->push_back({tag, bits});
+                return;
+            } catch (...) {
+                // No room to wait: free it now.
+            }
         }
         finish(tag, bits);
         return;
     }
     queue.draining = true;
     finish(tag, bits);
-    while (!queue.items.empty()) {
-        const PendingRelease next = queue.items.front();
-        queue.items.pop_front();
+    while (queue.items && !queue.items->empty()) {
+        const PendingRelease next = queue.items->front();
+        queue.items->pop_front();
         finish(next.tag, next.bits);
     }
     queue.draining = false;

@@ -1,6 +1,7 @@
-// String and array bodies are kept per thread for reuse once freed: values
-// made on one thread must stay whole when freed on another, when the thread
-// that made them has ended, and when many more are freed than are kept.
+// String and array bodies are kept per thread for reuse once freed, and
+// what a release frees in turn waits in a per-thread list: values made on
+// one thread must stay whole when freed on another, when the thread that
+// made them has ended, and when many more are freed than are kept.
 #include "engines/vbscript/value.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +22,11 @@ std::vector<Value> makeValues(int first, int count) {
     for (int i = first; i < first + count; ++i) {
         if (i % 10 == 0) {
             vbs::ArrayBody* arr = vbs::newList(3);
-            for (int k = 0; k < 3; ++k) arr->data[static_cast<std::size_t>(k)] = Value::string(textFor(i + k));
+            for (int k = 1; k < 3; ++k) arr->data[static_cast<std::size_t>(k)] = Value::string(textFor(i + k));
+            // An array inside: freeing the outer one makes the inner wait its turn.
+            vbs::ArrayBody* inner = vbs::newList(1);
+            inner->data[0] = Value::string(textFor(i));
+            arr->data[0] = Value::array(inner);
             values.push_back(Value::array(arr));
         } else {
             values.push_back(Value::string(textFor(i)));
@@ -37,7 +42,8 @@ int damaged(const std::vector<Value>& values, int first) {
         const Value& v = values[static_cast<std::size_t>(i)];
         const int n = first + i;
         if (n % 10 == 0) {
-            bad += !v.isArray() || v.arr()->data.size() != 3 || v.arr()->data[2].str() != textFor(n + 2);
+            bad += !v.isArray() || v.arr()->data.size() != 3 || v.arr()->data[2].str() != textFor(n + 2) ||
+                   !v.arr()->data[0].isArray() || v.arr()->data[0].arr()->data[0].str() != textFor(n);
         } else {
             bad += !v.isString() || v.str() != textFor(n);
         }
