@@ -50,18 +50,33 @@ screen() {  # screen NAME COLOUR...: counts of pixels near each colour
   python3 "$source/app/tests/screen_colours.py" "$work/$1.xwd" "${png[@]}" "${@:2}"
 }
 
+# Windows whose title is exactly $1 (xdotool's search ignores case, and the
+# program's hidden group window is called "quillan").
+titled_exactly() {
+  local w
+  for w in $(xdotool search --name "^$1\$" 2>/dev/null); do
+    [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "$1" ] && echo "$w"
+  done
+}
+
+# Waits up to 10 s for a window titled exactly $1 (other than window $2)
+# and prints its id; nothing when none came or the program ended.
+await() {
+  local w
+  for _ in $(seq 1 50); do
+    w=$(titled_exactly "$1" | grep -vx "${2:-none}" | head -1)
+    [ -n "$w" ] && { echo "$w"; return; }
+    kill -0 "$pid" 2>/dev/null || return
+    sleep 0.2
+  done
+}
+
 script="$source/examples/sine_family.vbs"
 export QT_QPA_PLATFORM=xcb QUILLAN_REGISTRY_DIR="$work/registry"
 "$bin/quillan" "$script" > "$work/quillan.log" 2>&1 &
 pid=$!
 
-window=""
-for _ in $(seq 1 100); do
-  window=$(xdotool search --name "Quillan - file script - $script" 2>/dev/null | head -1)
-  [ -n "$window" ] && break
-  kill -0 "$pid" 2>/dev/null || fail "the program ended before showing its window"
-  sleep 0.2
-done
+window=$(await "Quillan - file script - $script")
 [ -n "$window" ] || fail "no window titled with the script's path"
 echo "window: $(xdotool getwindowname "$window")"
 sleep 1
@@ -94,47 +109,21 @@ echo "graph shown after a click at $shown: $after_blue blue and $after_second se
 kill -0 "$pid" 2>/dev/null || fail "the program ended"
 kill "$pid"; wait "$pid" 2>/dev/null; pid=""
 
-# Windows whose title is exactly $1 (xdotool's search ignores case, and the
-# program's hidden group window is called "quillan").
-titled_exactly() {
-  local w
-  for w in $(xdotool search --name "^$1\$" 2>/dev/null); do
-    [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "$1" ] && echo "$w"
-  done
-}
-
 # An endless loop, stopped with Escape.
 endless="$work/endless.vbs"
 printf 'Dim n\nDo\n  n = n + 1\nLoop\n' > "$endless"
 "$bin/quillan" "$endless" > "$work/quillan.log" 2>&1 &
 pid=$!
-main=""
-for _ in $(seq 1 100); do
-  main=$(titled_exactly Quillan | head -1)
-  [ -n "$main" ] && break
-  kill -0 "$pid" 2>/dev/null || fail "the program ended before showing its window"
-  sleep 0.2
-done
+main=$(await Quillan)
 [ -n "$main" ] || fail "no window while the endless script runs"
 sleep 1.5  # past the half second after which the running window takes Stop
 xdotool windowfocus --sync "$main" key Escape
-box=""
-for _ in $(seq 1 50); do
-  box=$(titled_exactly Quillan | grep -vx "$main" | head -1)
-  [ -n "$box" ] && break
-  kill -0 "$pid" 2>/dev/null || fail "the program ended after Escape"
-  sleep 0.2
-done
+box=$(await Quillan "$main")
 [ -n "$box" ] || fail "Escape did not stop the endless script (no message box)"
 sleep 0.5  # the box is mapped and painted
 screen stopped >/dev/null
 xdotool windowfocus --sync "$box" key Return
-titled=""
-for _ in $(seq 1 50); do
-  titled=$(xdotool search --name "Quillan - file script - $endless" 2>/dev/null | head -1)
-  [ -n "$titled" ] && break
-  sleep 0.2
-done
+titled=$(await "Quillan - file script - $endless")
 [ -n "$titled" ] || fail "after the stop the window did not go on to show the script"
 kill -0 "$pid" 2>/dev/null || fail "the program ended after the stop"
 echo "Escape stopped the endless script; the window lives on"
@@ -165,31 +154,16 @@ End Sub
 VBS
 "$bin/quillan" > "$work/quillan.log" 2>&1 &
 pid=$!
-main=""
-for _ in $(seq 1 100); do
-  main=$(titled_exactly Quillan | head -1)
-  [ -n "$main" ] && break
-  sleep 0.2
-done
+main=$(await Quillan)
 [ -n "$main" ] || fail "no window for the workflow"
 sleep 1
 xdotool windowfocus --sync "$main" key ctrl+o
-dialog=""
-for _ in $(seq 1 50); do
-  dialog=$(titled_exactly "Open Script" | head -1)
-  [ -n "$dialog" ] && break
-  sleep 0.2
-done
+dialog=$(await "Open Script")
 [ -n "$dialog" ] || fail "Ctrl+O showed no Open Script dialog"
 sleep 0.5
 xdotool windowfocus --sync "$dialog" type --delay 5 "$flow"
 xdotool key Return
-titled=""
-for _ in $(seq 1 50); do
-  titled=$(titled_exactly "Quillan - file script - $flow" | head -1)
-  [ -n "$titled" ] && break
-  sleep 0.2
-done
+titled=$(await "Quillan - file script - $flow")
 [ -n "$titled" ] || fail "the script typed into the Open dialog was not opened"
 sleep 0.5
 green=0,200,0
@@ -210,12 +184,7 @@ xdotool key ctrl+End Return
 xdotool type --delay 5 "x = ("
 xdotool mousemove --sync 590 103 click 1
 # Check runs the text: the syntax error is reported in a message box.
-box=""
-for _ in $(seq 1 50); do
-  box=$(titled_exactly Quillan | head -1)
-  [ -n "$box" ] && break
-  sleep 0.2
-done
+box=$(await Quillan)
 [ -n "$box" ] || fail "Check reported no error for the unfinished line"
 sleep 0.5
 screen check-report >/dev/null
