@@ -42,6 +42,8 @@ TEST(CallAssignmentPass, RewritesTheCallOnTheLeftOfAnAssignmentOrIncrement) {
         {u"x = c ? d.Item(1) = 2 : 3", u"x = c ? __qRef(d, \"Item\", [1]).v = 2 : 3"},
         {u"d.Item(e.Item(1) = 2) = 3", u"__qRef(d, \"Item\", [__qRef(e, \"Item\", [1]).v = 2]).v = 3"},
         {u"d.Item(x) = d.Item(x) + 1", u"__qRef(d, \"Item\", [x]).v = d.Item(x) + 1"},
+        // A bad line before does not stop the pass.
+        {u"x = [1, (2]; (d).Item(1) = 2", u"x = [1, (2]; __qRef((d), \"Item\", [1]).v = 2"},
         // What is no assignment to a call stays as it is.
         {u"d.Item(1) == 2; d.Item(1) === 2; x = d.Item(1); (a) = 1", nullptr},
         {u"function f(a) { return (a); }", nullptr},
