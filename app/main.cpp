@@ -97,7 +97,9 @@ int main(int argc, char** argv) {
                                                 "standard input."),
                                  QStringLiteral("SCRIPT"));
     const QCommandLineOption exportPicture(QStringList{QStringLiteral("export")},
-                                           QStringLiteral("After the run, write the graph as a JPEG picture to FILE."),
+                                           QStringLiteral("After the run, write the graph to FILE as a picture; the extension "
+                                                          "picks the format: .jpg or .jpeg (JPEG), .png (lossless), "
+                                                          ".svg or .pdf (vector)."),
                                            QStringLiteral("FILE"));
     const QCommandLineOption size(QStringList{QStringLiteral("size")},
                                   QStringLiteral("Size of the graph, WIDTHxHEIGHT pixels (default 1280x800)."),

@@ -5,10 +5,14 @@
 #include "app/core/run_control.h"
 #include "app/core/document.h"
 #include "app/core/script_ui.h"
+#include "graph/graph_export.h"
 #include "runtime/dispatch.h"
 #include "runtime/text.h"
 
 #include <QElapsedTimer>
+
+#include <algorithm>
+#include <cctype>
 
 #include <cerrno>
 #include <cstdio>
@@ -129,6 +133,31 @@ bool writeFile(const std::string& path, const std::string& bytes, std::string& r
     return true;
 }
 
+// The picture format --export writes, chosen by the file's extension in
+// any case; -1 for an extension the program does not write.
+LONG exportFormat(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    const std::size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return -1;
+    std::string extension = path.substr(dot + 1);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (extension == "jpg" || extension == "jpeg") return GraphPictureJpeg;
+    if (extension == "png") return GraphPicturePng;
+    if (extension == "svg") return GraphPictureSvg;
+    if (extension == "pdf") return GraphPicturePdf;
+    return -1;
+}
+
+const char* formatName(LONG format) {
+    switch (format) {
+    case GraphPicturePng: return "PNG";
+    case GraphPictureSvg: return "SVG";
+    case GraphPicturePdf: return "PDF";
+    default: return "JPEG";
+    }
+}
+
 }  // namespace
 
 // Says why a function given with --call could not be called; nothing when
@@ -154,6 +183,14 @@ int runBatch(const BatchOptions& options) {
     if (options.size.width() < 1 || options.size.height() < 1 || options.size.width() > 16384 ||
         options.size.height() > 16384) {
         std::fprintf(stderr, "quillan: the picture size must be between 1x1 and 16384x16384\n");
+        return kBatchFailure;
+    }
+    const LONG format = options.exportPath.empty() ? GraphPictureJpeg : exportFormat(options.exportPath);
+    if (format < 0) {
+        std::fprintf(stderr,
+                     "quillan: --export %s: unknown picture format; the file name must end in .jpg, .jpeg, .png, "
+                     ".svg or .pdf\n",
+                     options.exportPath.c_str());
         return kBatchFailure;
     }
     const std::string scriptName = fromStdin ? std::string("<stdin>") : options.script;
@@ -220,11 +257,21 @@ int runBatch(const BatchOptions& options) {
             renderMs = clock.nsecsElapsed() / 1e6;
             clock.restart();
             std::string bytes;
-            const HRESULT hr = graph.jpegBytes(bytes);
+            HRESULT hr = S_OK;
+            if (format == GraphPictureJpeg) {
+                hr = graph.jpegBytes(bytes);
+                if (FAILED(hr))
+                    std::fprintf(stderr, "quillan: the graph could not be encoded as JPEG (0x%08X)\n",
+                                 static_cast<unsigned>(hr));
+            } else {
+                // PNG, SVG and PDF: the control draws them at the window's size.
+                hr = graph.pictureBytes(format, bytes, reason);
+                if (FAILED(hr))
+                    std::fprintf(stderr, "quillan: the graph could not be written as %s: %s\n", formatName(format),
+                                 reason.c_str());
+            }
             encodeMs = clock.nsecsElapsed() / 1e6;
             if (FAILED(hr)) {
-                std::fprintf(stderr, "quillan: the graph could not be encoded as JPEG (0x%08X)\n",
-                             static_cast<unsigned>(hr));
                 status = kBatchFailure;
             } else if (!writeFile(options.exportPath, bytes, reason, [&] { return watchdog.stopped(); })) {
                 if (!watchdog.stopped()) {

@@ -1,6 +1,6 @@
 // A headless run of one script: the script runs against a real graph
 // control on the off-screen platform, the listed functions are called, and
-// the graph can be written as a JPEG picture.
+// the graph can be written as a JPEG, PNG, SVG or PDF picture.
 #pragma once
 
 #include <QSize>
@@ -11,7 +11,7 @@ namespace quillan {
 
 struct BatchOptions {
     std::string script;               // a .vbs or .js file; "-" reads standard input
-    std::string exportPath;           // empty: no picture
+    std::string exportPath;           // empty: no picture; the extension picks the format
     QSize size{1280, 800};
     std::vector<std::string> calls;   // functions called after the run, in order
     bool timings = false;             // print how long each stage took
@@ -21,7 +21,8 @@ struct BatchOptions {
 };
 
 // Exit codes of a batch run: 1 a script error, 2 a usage error (a script
-// or function that is not there) or a picture that cannot be written, 3 the
+// or function that is not there, a picture format the program does not
+// write) or a picture that cannot be written, 3 the
 // script was stopped by the time limit or a signal.
 enum BatchStatus { kBatchOk = 0, kBatchScriptError = 1, kBatchFailure = 2, kBatchStopped = 3 };
 

@@ -1,9 +1,12 @@
 #include "app/batch/offscreen_graph.h"
 
+#include "graph/graph_export.h"
 #include "runtime/activation.h"
 #include "runtime/storage.h"
+#include "runtime/text.h"
 
 #include <QPaintEngine>
+#include <QString>
 
 namespace quillan {
 
@@ -117,6 +120,29 @@ HRESULT OffscreenGraph::jpegBytes(std::string& bytes) {
     hr = qrt::memoryStreamBytes(stream.get(), &bytes);
     if (FAILED(hr)) return hr;
     return bytes.empty() ? E_FAIL : S_OK;
+}
+
+HRESULT OffscreenGraph::pictureBytes(LONG format, std::string& bytes, std::string& reason) {
+    qrt::ComPtr<IGraphExport> exporter;
+    if (!m_host.control() || FAILED(m_host.control()->QueryInterface(IGraphExport::IID, exporter.outVoid()))) {
+        reason = "the graph control cannot export pictures";
+        return E_NOINTERFACE;
+    }
+    qrt::ComPtr<IStream> stream;
+    HRESULT hr = qrt::createMemoryStream(stream.out());
+    if (SUCCEEDED(hr)) {
+        qrt::clearErrorInfo();
+        hr = exporter->WritePicture(stream.get(), format, 0, 0);
+    }
+    if (FAILED(hr)) {
+        std::u16string source, description;
+        qrt::takeErrorInfo(source, description);
+        reason = description.empty() ? qrt::encodeUtf8(qrt::statusText(hr)) : qrt::encodeUtf8(description);
+        return hr;
+    }
+    hr = qrt::memoryStreamBytes(stream.get(), &bytes);
+    if (FAILED(hr)) reason = "the picture could not be read back";
+    return hr;
 }
 
 }  // namespace quillan

@@ -27,6 +27,9 @@ public:
     void paint();
     // The last paint as the control encodes it (JPEG); paint() first.
     HRESULT jpegBytes(std::string& bytes);
+    // The graph in one of the control's export formats (GraphPictureFormat)
+    // at the window's size; on failure the control's reason.
+    HRESULT pictureBytes(LONG format, std::string& bytes, std::string& reason);
 
 private:
     QSize m_size;
