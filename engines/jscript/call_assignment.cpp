@@ -95,7 +95,8 @@ private:
     char16_t at(std::size_t i) const { return i < m_src.size() ? m_src[i] : 0; }
     std::u16string_view text(const Token& t) const { return m_src.substr(t.start, t.end - t.start); }
     bool is(int i, std::u16string_view punct) const {
-        return i >= 0 && m_tokens[i].kind == Kind::Punct && text(m_tokens[i]) == punct;
+        return i >= 0 && i < static_cast<int>(m_tokens.size()) && m_tokens[i].kind == Kind::Punct &&
+               text(m_tokens[i]) == punct;
     }
 
     // Links a closing bracket with its opening one.
@@ -251,7 +252,7 @@ public:
     // not the condition of if, while, for, with, switch or catch, nor a
     // function's parameters.
     bool endsValue(int i) const {
-        if (i < 0) return false;
+        if (i < 0 || i >= static_cast<int>(m_tokens.size())) return false;
         const Token& t = m_tokens[i];
         if (t.kind == Kind::Keyword) return false;
         if (t.kind != Kind::Punct) return true;

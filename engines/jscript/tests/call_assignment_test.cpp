@@ -49,6 +49,7 @@ TEST(CallAssignmentPass, RewritesTheCallOnTheLeftOfAnAssignmentOrIncrement) {
         {u"function f(a) { return (a); }", nullptr},
         {u"new X(1).y(2) = 3", nullptr},
         {u"f(x)\n++y", nullptr},
+        {u"x = 1; ++a", nullptr},  // an increment at the very end of the text
         {u"s = \"d.Item(1) = 2\"; t = 'f(1) = 2' // d.Item(1) = 2\n/* f(1) = 2 */", nullptr},
         {u"r = /f(1)=2/; if (c) /g(1)=2/.test(s); r = x / f(1) / 2", nullptr},
         {u"t = `${d.Item(1) = 2} and f(1) = 2`", nullptr},
