@@ -9,6 +9,12 @@
 #include <filesystem>
 #include <system_error>
 
+// The private library folder of an install, relative to the program's
+// folder; the build passes the one its install rules use.
+#ifndef QUILLAN_COMPONENT_SUBDIR
+#define QUILLAN_COMPONENT_SUBDIR "../lib/quillan"
+#endif
+
 namespace qhost {
 
 namespace {
@@ -43,6 +49,15 @@ std::string programFolder() {
     auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     return ec ? std::string(".") : exe.parent_path().string();
 }
+
+std::string componentFolderOf(const std::string& programDir) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (fs::exists(fs::path(programDir) / "libquillan_runtime.so", ec)) return programDir;
+    return (fs::path(programDir) / QUILLAN_COMPONENT_SUBDIR).lexically_normal().string();
+}
+
+std::string componentFolder() { return componentFolderOf(programFolder()); }
 
 std::vector<std::pair<std::string, std::string>> moduleSubstitutions(const ModuleInfo& module,
                                                                       const std::string& modulePath) {
@@ -227,8 +242,9 @@ bool isRegisteredFrom(const std::string& name, const std::string& path) {
     return any;
 }
 
-HRESULT ensureLibrariesRegistered(const std::string& folder, const std::vector<std::string>& names,
+HRESULT ensureLibrariesRegistered(const std::string& programDir, const std::vector<std::string>& names,
                                   std::string* message) {
+    const std::string folder = componentFolderOf(programDir);
     for (const std::string& name : names) {
         std::string path = canonicalPath(folder + "/lib" + name + ".so");
         std::error_code ec;

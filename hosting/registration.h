@@ -37,13 +37,22 @@ HRESULT registerLibraryFile(const std::string& path, bool unregister, std::strin
 // is this path, and its classes point at this file.
 bool isRegisteredFrom(const std::string& name, const std::string& path);
 
-// For each name, registers "lib<name>.so" in folder when it lies there and
-// its registration is missing or points elsewhere. Returns the first
-// failure; *message says which library and why.
-HRESULT ensureLibrariesRegistered(const std::string& folder, const std::vector<std::string>& names,
+// For each name, registers "lib<name>.so" when it lies in the component
+// folder of a program in programDir (componentFolderOf) and its registration
+// is missing or points elsewhere. Returns the first failure; *message says
+// which library and why.
+HRESULT ensureLibrariesRegistered(const std::string& programDir, const std::vector<std::string>& names,
                                   std::string* message = nullptr);
 
 // The folder of the running program.
 std::string programFolder();
+
+// Where a program in programDir finds its component libraries: programDir
+// itself when the runtime library lies there (the build tree keeps every
+// binary in one folder), else the private library folder of an install
+// (programDir/../lib/quillan, or wherever the build was told).
+std::string componentFolderOf(const std::string& programDir);
+// componentFolderOf(programFolder()).
+std::string componentFolder();
 
 }  // namespace qhost
