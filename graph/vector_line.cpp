@@ -52,7 +52,7 @@ void VectorLine::reset(const QRectF& clip) {
     m_havePrevious = false;
     m_open = false;
     m_haveLast = false;
-    m_haveDirection = false;
+    m_haveCone = false;
 }
 
 void VectorLine::addWorld(const Geometry& g, const Box& box, const double* x, const double* y, std::size_t n) {
@@ -105,7 +105,7 @@ void VectorLine::moveTo(QPointF p) {
     m_penAt = p;
     m_anchor = p;
     m_haveLast = false;
-    m_haveDirection = false;
+    m_haveCone = false;
     keep(p);
 }
 
@@ -114,46 +114,55 @@ void VectorLine::lineTo(QPointF p) {
     simplify(p);
 }
 
+namespace {
+
+double cross(QPointF a, QPointF b) { return a.x() * b.y() - a.y() * b.x(); }
+
+// The two edges of the cone of directions from the anchor whose lines pass
+// within the tolerance of a point at v, r away: v's direction turned
+// either way by the angle whose sine is tolerance / r (r > tolerance).
+void coneEdges(QPointF v, double r, QPointF& low, QPointF& high) {
+    const double ux = v.x() / r, uy = v.y() / r;
+    const double s = VectorLine::kTolerance / r, c = std::sqrt(1 - s * s);
+    low = QPointF(ux * c + uy * s, uy * c - ux * s);
+    high = QPointF(ux * c - uy * s, uy * c + ux * s);
+}
+
+}  // namespace
+
 void VectorLine::simplify(QPointF p) {
     // A straight line from the anchor may replace the points seen since as
     // long as it passes within the tolerance of each: its direction must lie
     // in the cone each point allows (narrower the farther the point), and
-    // it must reach as far as the farthest of them.
+    // it must reach as far as the farthest of them. The cone is kept as its
+    // two edges, unit vectors, so that no angle need be computed.
     for (;;) {
-        const double vx = p.x() - m_anchor.x(), vy = p.y() - m_anchor.y();
-        const double r = std::hypot(vx, vy);
-        if (!m_haveDirection) {
+        const QPointF v = p - m_anchor;
+        const double r = std::sqrt(v.x() * v.x() + v.y() * v.y());
+        if (!m_haveCone) {
             m_last = p;
             m_haveLast = true;
             if (r <= kTolerance) return;  // still at the anchor: any direction will do
-            m_direction = QPointF(vx / r, vy / r);
-            const double half = std::asin(kTolerance / r);
-            m_low = -half;
-            m_high = half;
+            coneEdges(v, r, m_low, m_high);
             m_reach = r;
-            m_haveDirection = true;
+            m_haveCone = true;
             return;
         }
-        if (r > kTolerance && r >= m_reach - kTolerance) {
-            // The angle of p seen from the anchor, relative to the first direction.
-            const double cross = m_direction.x() * vy - m_direction.y() * vx;
-            const double dot = m_direction.x() * vx + m_direction.y() * vy;
-            const double angle = std::atan2(cross, dot);
-            if (angle >= m_low && angle <= m_high) {
-                const double half = std::asin(kTolerance / r);
-                m_low = std::max(m_low, angle - half);
-                m_high = std::min(m_high, angle + half);
-                m_reach = std::max(m_reach, r);
-                m_last = p;
-                return;
-            }
+        if (r > kTolerance && r >= m_reach - kTolerance && cross(m_low, v) >= 0 && cross(v, m_high) >= 0) {
+            QPointF low, high;
+            coneEdges(v, r, low, high);
+            if (cross(m_low, low) > 0) m_low = low;
+            if (cross(high, m_high) > 0) m_high = high;
+            m_reach = std::max(m_reach, r);
+            m_last = p;
+            return;
         }
         // p cannot be reached in one straight line: the last point is kept
         // and becomes the anchor, and p is looked at again from there.
         keep(m_last);
         m_anchor = m_last;
         m_haveLast = false;
-        m_haveDirection = false;
+        m_haveCone = false;
     }
 }
 
@@ -169,7 +178,7 @@ void VectorLine::endPiece() {
     if (m_haveLast) keep(m_last);
     m_open = false;
     m_haveLast = false;
-    m_haveDirection = false;
+    m_haveCone = false;
     // A piece that stayed at one point draws nothing.
     if (!m_starts.empty() && m_points.size() - static_cast<std::size_t>(m_starts.back()) < 2) {
         m_points.resize(static_cast<std::size_t>(m_starts.back()));

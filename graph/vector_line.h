@@ -62,16 +62,14 @@ private:
 
     // The simplifier: the last point kept (the anchor), the last point seen
     // (kept when the next one cannot be reached in a straight line), the
-    // first direction away from the anchor, the directions (relative to it,
-    // in radians) a straight line from the anchor may take to pass within
-    // the tolerance of every point left out, and how far the farthest of
-    // those points lies from the anchor.
+    // edges of the cone of directions a straight line from the anchor may
+    // take to pass within the tolerance of every point left out, and how
+    // far the farthest of those points lies from the anchor.
     QPointF m_anchor;
     bool m_haveLast = false;
     QPointF m_last;
-    bool m_haveDirection = false;
-    QPointF m_direction;
-    double m_low = 0, m_high = 0;
+    bool m_haveCone = false;
+    QPointF m_low, m_high;
     double m_reach = 0;
 };
 
