@@ -22,7 +22,8 @@ for f in bin/quillan bin/quillan-regsvr \
          lib/quillan/libSumtrel.so lib/quillan/libJScript.so lib/quillan/libVBScript.so lib/quillan/libScripting.so \
          share/quillan/assistant.rcc share/quillan/help/index.html share/quillan/icons/quillan.svg \
          share/applications/$id.desktop share/mime/packages/$id.xml share/metainfo/$id.metainfo.xml \
-         share/icons/hicolor/scalable/apps/$id.svg share/man/man1/quillan.1.gz share/man/man1/quillan-regsvr.1.gz; do
+         share/icons/hicolor/scalable/apps/$id.svg share/man/man1/quillan.1.gz share/man/man1/quillan-regsvr.1.gz \
+         share/doc/quillan/copyright; do
   [ -e "$prefix/$f" ] || fail "$f is not installed"
 done
 [ -n "$(ls "$prefix/share/quillan/Include/VBScript")" ] || fail "no VBScript snippets in share/quillan/Include"
