@@ -119,11 +119,15 @@ namespace {
 double cross(QPointF a, QPointF b) { return a.x() * b.y() - a.y() * b.x(); }
 
 // The two edges of the cone of directions from the anchor whose lines pass
-// within the tolerance of a point at v, r away: v's direction turned
-// either way by the angle whose sine is tolerance / r (r > tolerance).
+// within the tolerance of a point at v, r away (r > tolerance): v's
+// direction turned either way by the angle whose sine is s = tolerance / r.
+// The cosine is taken as 1 - s^2 / 2, which is at least the true one: the
+// edges turn a little less, never more, so the cone errs on the narrow
+// side, and no second square root is needed.
 void coneEdges(QPointF v, double r, QPointF& low, QPointF& high) {
-    const double ux = v.x() / r, uy = v.y() / r;
-    const double s = VectorLine::kTolerance / r, c = std::sqrt(1 - s * s);
+    const double inverse = 1 / r;
+    const double ux = v.x() * inverse, uy = v.y() * inverse;
+    const double s = VectorLine::kTolerance * inverse, c = 1 - 0.5 * s * s;
     low = QPointF(ux * c + uy * s, uy * c - ux * s);
     high = QPointF(ux * c - uy * s, uy * c + ux * s);
 }
