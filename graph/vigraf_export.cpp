@@ -294,7 +294,7 @@ void CViGraf::drawOneSeriesVector(ISeries* series, QPainter& painter) {
         if (line.pieceCount() > 0) {
             QPen pen(ink, 1.0);
             pen.setCapStyle(Qt::FlatCap);
-            pen.setJoinStyle(Qt::RoundJoin);
+            pen.setJoinStyle(Qt::BevelJoin);
             painter.setPen(pen);
             painter.setBrush(Qt::NoBrush);
             const std::vector<QPointF>& points = line.points();
