@@ -58,6 +58,7 @@ int runWindow(const QCommandLineParser& parser, const QElapsedTimer& clock) {
     quillan::ui::StartupOptions options = quillan::ui::startupOptions(parser);
     if (parser.isSet(QStringLiteral("timings"))) options.timings = &clock;
     options.components = {"Tarvik", "Sumtrel", "JScript", "VBScript", "Lexora", "Scripting"};
+    options.singleInstance = true;
     quillan::ui::Startup startup;
     if (const std::optional<int> status = startup.start(options)) return *status;
     return QApplication::exec();

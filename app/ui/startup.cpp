@@ -5,6 +5,7 @@
 #include "app/ui/main_frame.h"
 #include "app/ui/message_box.h"
 #include "app/ui/recent_files.h"
+#include "app/ui/single_instance.h"
 #include "hosting/registration.h"
 #include "runtime/registry.h"
 
@@ -85,6 +86,10 @@ Startup::Startup() = default;
 Startup::~Startup() = default;
 
 std::optional<int> Startup::start(const StartupOptions& options) {
+    if (options.action == StartupOptions::Action::Window && options.singleInstance) {
+        m_instance = std::make_unique<SingleInstance>();
+        if (m_instance->claim(options.files) == SingleInstance::Claim::HandedOver) return 0;
+    }
     // Sockets need no start on this system; the runtime does.
     std::string why;
     if (!startComponentRuntime(options.components, why)) {
@@ -128,6 +133,7 @@ std::optional<int> Startup::start(const StartupOptions& options) {
     // The window fills the screen even where no window manager maximises it.
     if (const QScreen* screen = m_frame->screen()) m_frame->setGeometry(screen->availableGeometry());
     m_frame->showMaximized();
+    if (m_instance) m_instance->serve(m_frame.get());
     // The files given are opened once the window is up: opening a script
     // needs the window, its panes and its title.
     CMainFrame* frame = m_frame.get();

@@ -20,6 +20,7 @@ class QCommandLineParser;
 namespace quillan::ui {
 
 class CMainFrame;
+class SingleInstance;
 
 // What the program registers of itself: its application identifier and its
 // type library (the program serves no class yet).
@@ -34,6 +35,9 @@ struct StartupOptions {
     // window is up with its files opened, run, loaded and drawn, the time
     // it took is printed on standard error.
     const QElapsedTimer* timings = nullptr;
+    // One window per session: a start with the window hands its files to
+    // the session's window when one runs, and ends (SingleInstance).
+    bool singleInstance = false;
 };
 
 // The switches of the command line, and what they ask for.
@@ -56,6 +60,7 @@ public:
     CMainFrame* frame() const { return m_frame.get(); }
 
 private:
+    std::unique_ptr<SingleInstance> m_instance;  // outlives the window
     std::unique_ptr<CMainFrame> m_frame;
 };
 
