@@ -104,6 +104,10 @@ public:
     // SavePicture writes (handed over through the scratch compound file).
     // S_FALSE and nothing without a graph control.
     HRESULT graphPicture(std::string& jpeg);
+    // Writes the graph to a file as a picture of the format (a
+    // GraphPictureFormat: JPEG, PNG, SVG or PDF) at the size of the last
+    // paint; a failure gives the reason. S_FALSE without a graph control.
+    HRESULT exportPicture(std::u16string_view path, LONG format, std::u16string& reason);
     // What the document does when it goes: closes the script and lets go of
     // the host (which holds this object as its named item).
     void shutDown();

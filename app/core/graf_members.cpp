@@ -2,6 +2,7 @@
 // on their own (colours, zoom, picture names).
 #include "app/core/document.h"
 #include "app/core/graf.h"
+#include "graph/graph_export.h"
 #include "runtime/bstr.h"
 #include "runtime/safearray.h"
 #include "runtime/text.h"
@@ -299,6 +300,25 @@ HRESULT Graf::graphPicture(std::string& jpeg) {
         jpeg.append(buffer, got);
     }
     return S_OK;
+}
+
+HRESULT Graf::exportPicture(std::u16string_view path, LONG format, std::u16string& reason) {
+    reason.clear();
+    const CVigraf1* g = graph();
+    if (!g) return S_FALSE;
+    qrt::ComPtr<IGraphExport> exporter;
+    if (!g->control() || FAILED(g->control()->QueryInterface(IGraphExport::IID, exporter.outVoid()))) {
+        reason = u"the graph control cannot export pictures";
+        return E_NOINTERFACE;
+    }
+    qrt::clearErrorInfo();
+    const HRESULT hr = exporter->ExportPicture(qrt::Bstr(path).get(), format, 0, 0);
+    if (FAILED(hr)) {
+        std::u16string source;
+        qrt::takeErrorInfo(source, reason);
+        if (reason.empty()) reason = qrt::statusText(hr);
+    }
+    return hr;
 }
 
 HRESULT Graf::SetImage(LONG, LONG, LONG, LONG, float) {

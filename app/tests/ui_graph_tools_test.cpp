@@ -158,6 +158,43 @@ TEST_F(ToolsTest, SavePictureWritesTheGraphUnderTheJpgRule) {
     for (const QString& name : left) EXPECT_FALSE(name.contains(QStringLiteral("picture.jpg."))) << name.toStdString();
 }
 
+TEST_F(ToolsTest, SavePictureAlsoWritesPngSvgAndPdf) {
+    using quillan::ui::PictureFormat;
+    EXPECT_EQ(quillan::ui::pictureFormatOf(QStringLiteral("a.SVG"), {}), PictureFormat::Svg);
+    EXPECT_EQ(quillan::ui::pictureFormatOf(QStringLiteral("a.svg"), QStringLiteral("JPEG (*.jpg)")), PictureFormat::Jpeg);
+    EXPECT_EQ(quillan::ui::picturePath(QStringLiteral("a.svg"), PictureFormat::Jpeg), QStringLiteral("a.svg.jpg"));
+    EXPECT_EQ(quillan::ui::picturePath(QStringLiteral("a"), PictureFormat::Pdf), QStringLiteral("a.pdf"));
+    EXPECT_EQ(quillan::ui::picturePath(QStringLiteral("a.PNG"), PictureFormat::Png), QStringLiteral("a.PNG"));
+
+    ASSERT_TRUE(frame->openScript(write("drawn.vbs", kDrawingScript)));
+    quillan::ui::CFormTabView* form = frame->formView();
+    clickTab(form, quillan::ui::CFormTabView::Graphic);
+    QApplication::processEvents();
+    CGraphToolsPage* tools = toolsOf(*frame);
+    const QString folder = QString::fromStdString(m_folder);
+    // The PNG filter chosen, the name typed without its extension.
+    seam.files = {folder + "/plot"};
+    seam.filters = {QStringLiteral("PNG, lossless (*.png)")};
+    tools->savePicture()->click();
+    ASSERT_EQ(seam.fileRequests.back().filter.split(QStringLiteral(";;")).first(), QStringLiteral("JPEG (*.jpg)"));
+    const QImage png(folder + "/plot.png", "PNG");
+    ASSERT_FALSE(png.isNull()) << seam.allTexts().join('|').toStdString();
+    EXPECT_EQ(png.size(), form->graphPage()->size());
+    // SVG and PDF by the name's extension.
+    seam.files = {folder + "/plot.svg", folder + "/plot.pdf"};
+    tools->savePicture()->click();
+    tools->savePicture()->click();
+    EXPECT_TRUE(read(folder + "/plot.svg").find("<svg") != std::string::npos);
+    EXPECT_EQ(read(folder + "/plot.pdf").rfind("%PDF", 0), 0u);
+    EXPECT_TRUE(seam.messages.empty()) << seam.allTexts().join('|').toStdString();
+    // A failure names the file and leaves nothing.
+    const QString missing = folder + "/gone/plot.svg";
+    seam.files = {missing};
+    tools->savePicture()->click();
+    ASSERT_EQ(seam.messages.size(), 1u);
+    EXPECT_TRUE(seam.messages[0].text.contains(missing)) << seam.messages[0].text.toStdString();
+}
+
 TEST_F(ToolsTest, CtrlCOnTheGraphCopiesItAsAPicture) {
     ASSERT_TRUE(frame->openScript(write("drawn.vbs", kDrawingScript)));
     quillan::ui::CFormTabView* form = frame->formView();

@@ -42,6 +42,7 @@ struct RecordingSeam final : quillan::ui::MessageSeam {
     std::deque<QString> texts;  // a null text cancels the prompt
     std::vector<quillan::ui::FileRequest> fileRequests;
     std::deque<QString> files;  // empty cancels (as does an empty queue)
+    std::deque<QString> filters;  // the filter chosen with each file, if any
     // What the user does in each of the program's own dialogs shown next
     // (returns the dialog's result); with none left, a dialog is accepted
     // as it stands.
@@ -66,6 +67,10 @@ struct RecordingSeam final : quillan::ui::MessageSeam {
     }
     QString askFileName(QWidget*, const quillan::ui::FileRequest& request) override {
         fileRequests.push_back(request);
+        if (request.selectedFilter && !filters.empty()) {
+            *request.selectedFilter = filters.front();
+            filters.pop_front();
+        }
         if (files.empty()) return {};
         const QString file = files.front();
         files.pop_front();

@@ -44,6 +44,7 @@ QString DialogMessageSeam::askFileName(QWidget* parent, const FileRequest& reque
     dialog.setNameFilter(request.filter);
     if (!request.defaultSuffix.isEmpty()) dialog.setDefaultSuffix(request.defaultSuffix);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    if (request.selectedFilter) *request.selectedFilter = dialog.selectedNameFilter();
     return dialog.selectedFiles().first();
 }
 

@@ -33,6 +33,8 @@ struct FileRequest {
     QString filter;         // Qt's form: "Java Script Files (*.js);;..."
     QString defaultSuffix;  // added to a name given without one
     bool save = false;      // a file to write (asks before replacing one)
+    // Where the filter the user chose goes (one of filter's), when not null.
+    QString* selectedFilter = nullptr;
 };
 
 class MessageSeam {

@@ -2,6 +2,7 @@
 
 #include "app/core/graf.h"
 #include "app/ui/message_box.h"
+#include "graph/graph_export.h"
 
 #include <QFileInfo>
 #include <QImage>
@@ -14,7 +15,57 @@ QString jpegPicturePath(const QString& chosen) {
     return chosen + QLatin1String(".jpg");
 }
 
-bool writeGraphPicture(Graf& graf, const QString& path, QString& error) {
+namespace {
+
+struct FormatInfo {
+    PictureFormat format;
+    const char* filter;
+    const char* extension;
+    LONG code;  // the graph control's number for it
+};
+
+// The JPEG filter first: the picture the program has always saved.
+constexpr FormatInfo kFormats[] = {
+    {PictureFormat::Jpeg, "JPEG (*.jpg)", ".jpg", GraphPictureJpeg},
+    {PictureFormat::Png, "PNG, lossless (*.png)", ".png", GraphPicturePng},
+    {PictureFormat::Svg, "SVG, vector (*.svg)", ".svg", GraphPictureSvg},
+    {PictureFormat::Pdf, "PDF, vector (*.pdf)", ".pdf", GraphPicturePdf},
+};
+
+const FormatInfo& infoOf(PictureFormat format) {
+    for (const FormatInfo& info : kFormats) {
+        if (info.format == format) return info;
+    }
+    return kFormats[0];
+}
+
+}  // namespace
+
+PictureFormat pictureFormatOf(const QString& chosen, const QString& filter) {
+    for (const FormatInfo& info : kFormats) {
+        if (!filter.isEmpty() && filter == QLatin1String(info.filter)) return info.format;
+    }
+    for (const FormatInfo& info : kFormats) {
+        if (chosen.endsWith(QLatin1String(info.extension), Qt::CaseInsensitive)) return info.format;
+    }
+    return PictureFormat::Jpeg;
+}
+
+QString picturePath(const QString& chosen, PictureFormat format) {
+    if (format == PictureFormat::Jpeg) return jpegPicturePath(chosen);
+    const QLatin1String extension(infoOf(format).extension);
+    return chosen.endsWith(extension, Qt::CaseInsensitive) ? chosen : chosen + extension;
+}
+
+bool writeGraphPicture(Graf& graf, const QString& path, QString& error, PictureFormat format) {
+    if (format != PictureFormat::Jpeg) {
+        // The graph control writes these itself, beside the target first.
+        std::u16string reason;
+        const HRESULT hr = graf.exportPicture(path.toStdU16String(), infoOf(format).code, reason);
+        if (hr == S_FALSE) error = QStringLiteral("there is no graph to save");
+        else if (FAILED(hr)) error = QString::fromStdU16String(reason);
+        return hr == S_OK;
+    }
     std::string jpeg;
     const HRESULT hr = graf.graphPicture(jpeg);
     if (hr == S_FALSE) {
@@ -43,11 +94,16 @@ bool writeGraphPicture(Graf& graf, const QString& path, QString& error) {
 void saveGraphPicture(QWidget* parent, Graf& graf) {
     FileRequest request;
     request.title = QStringLiteral("Save picture");
-    request.filter = QStringLiteral("JPEG (*.jpg)");
+    QStringList filters;
+    for (const FormatInfo& info : kFormats) filters << QLatin1String(info.filter);
+    request.filter = filters.join(QStringLiteral(";;"));
     request.save = true;
+    QString filter;
+    request.selectedFilter = &filter;
     const QString chosen = messageSeam().askFileName(parent, request);
     if (chosen.isEmpty()) return;
-    const QString path = jpegPicturePath(chosen);
+    const PictureFormat format = pictureFormatOf(chosen, filter);
+    const QString path = picturePath(chosen, format);
     // The dialog asked about the name as typed; with ".jpg" added it may
     // name another file, which is not replaced unasked.
     if (path != chosen && QFileInfo::exists(path)) {
@@ -60,7 +116,7 @@ void saveGraphPicture(QWidget* parent, Graf& graf) {
         if (messageSeam().ask(parent, replace) != QMessageBox::Yes) return;
     }
     QString error;
-    if (!writeGraphPicture(graf, path, error))
+    if (!writeGraphPicture(graf, path, error, format))
         tell(parent, QStringLiteral("The picture could not be saved to %1:\n%2").arg(path, error));
 }
 
