@@ -322,6 +322,25 @@ TEST_F(ExportTest, VectorLinesAreCutAtThePlotAndBrokenAtGaps) {
     EXPECT_EQ(lines, 2);
 }
 
+TEST_F(ExportTest, MarkersAreOneFilledPathOfSquaresCutAtThePlot) {
+    put(graf.get(), u"ViewAxis", 0);
+    series({0, 5, 10, 20}, {5, 5, 5, 5});  // the last point lies outside the box
+    graf->SetPropertySeries(0, 200, 0x00FF00);
+    graf->DrawPoints(0, 6);
+    graf->SetBox_1(0, 0, 10, 10);
+    const QByteArray svg = written(GraphPictureSvg, 640, 400);
+    QXmlStreamReader xml(svg);
+    QStringList filled;
+    while (!xml.atEnd())
+        if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QLatin1String("path"))
+            filled << xml.attributes().value(QStringLiteral("d")).toString();
+    int markers = 0;
+    for (const QString& d : filled) markers = std::max(markers, static_cast<int>(d.count(QLatin1Char('M'))));
+    // Three squares; the point at x = 20 lies outside the plot and has none.
+    EXPECT_EQ(markers, 3);
+    EXPECT_TRUE(svg.contains("fill=\"#00ff00\" fill-opacity=\"0.784314\"")) << svg.left(2000).toStdString();
+}
+
 TEST_F(ExportTest, TheAxisMultiplierIsWrittenAsText) {
     series({0, 1, 2, 3}, {0, 0.0004, 0.0007, 0.001});
     put(graf.get(), u"Y_axis", Variant(u"@LN@Current"));
