@@ -38,6 +38,8 @@ int textHeight(const QImage& image, int top, int bottom) {
 }
 
 TEST_F(TarvikTest, OnADenseScreenTheGraphIsDrawnAtDevicePixels) {
+    // This program's application is made here, first: with the screen scaled.
+    qputenv("QT_SCALE_FACTOR", "2");
     ensureApplication();
     qhost::ControlHost host;
     host.resize(300, 200);
