@@ -8,6 +8,19 @@
 
 namespace vbs {
 
+// Under AddressSanitizer freed bodies are not kept, so that a use after
+// free is still caught (GCC and clang say so differently).
+#if defined(__SANITIZE_ADDRESS__)
+#define VBS_KEEP_BLOCKS 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VBS_KEEP_BLOCKS 0
+#endif
+#endif
+#ifndef VBS_KEEP_BLOCKS
+#define VBS_KEEP_BLOCKS 1
+#endif
+
 namespace {
 
 // Freed string and array bodies are kept per thread, one list for each, for
@@ -50,7 +63,7 @@ struct BlockListsCloser {
 thread_local BlockListsCloser t_blockCloser;
 
 [[maybe_unused]] void* takeBlock(BlockList& list, std::size_t size) {
-#if !defined(__SANITIZE_ADDRESS__)
+#if VBS_KEEP_BLOCKS
     if (FreeBlock* b = list.head) {
         list.head = b->next;
         --list.count;
@@ -61,7 +74,7 @@ thread_local BlockListsCloser t_blockCloser;
 }
 
 [[maybe_unused]] void giveBlock(BlockList& list, void* block, std::size_t size) noexcept {
-#if !defined(__SANITIZE_ADDRESS__)
+#if VBS_KEEP_BLOCKS
     if (!list.closing && list.count < kKeptBlocks) {
         if (!list.watched) {
             t_blockCloser.watch();
@@ -74,7 +87,8 @@ thread_local BlockListsCloser t_blockCloser;
         return;
     }
 #endif
-    ::operator delete(block, size);
+    (void)size;  // the unsized form: clang offers the sized one only when asked
+    ::operator delete(block);
 }
 
 }  // namespace
