@@ -21,12 +21,22 @@
 namespace {
 
 using quillan::ui::CGraphToolsPage;
-using ToolsTest = WindowFixture;
-
 CGraphToolsPage* toolsOf(quillan::ui::CMainFrame& frame) {
     frame.leftPane()->selectPage(quillan::ui::CLeftPane::GraphicsTools);
     return frame.leftPane()->graphToolsPage();
 }
+
+class ToolsTest : public WindowFixture {
+protected:
+    // A drawing script opened and the graph page shown; the tools page.
+    CGraphToolsPage* showDrawnGraph() {
+        if (!frame->openScript(write("drawn.vbs", kDrawingScript))) return nullptr;
+        clickTab(frame->formView(), quillan::ui::CFormTabView::Graphic);
+        QApplication::processEvents();
+        return toolsOf(*frame);
+    }
+};
+
 
 LONG autoZoom(quillan::ui::CMainFrame& frame) {
     const quillan::CVigraf1* graph = frame.formView()->graphPage()->graph();
@@ -113,11 +123,9 @@ TEST_F(ToolsTest, SavePictureWritesTheGraphUnderTheJpgRule) {
     EXPECT_EQ(quillan::ui::jpegPicturePath(QStringLiteral("/a/picture.jpeg")), QStringLiteral("/a/picture.jpeg.jpg"));
     EXPECT_EQ(quillan::ui::jpegPicturePath(QStringLiteral("/a/picture")), QStringLiteral("/a/picture.jpg"));
 
-    ASSERT_TRUE(frame->openScript(write("drawn.vbs", kDrawingScript)));
+    CGraphToolsPage* tools = showDrawnGraph();
+    ASSERT_NE(tools, nullptr);
     quillan::ui::CFormTabView* form = frame->formView();
-    clickTab(form, quillan::ui::CFormTabView::Graphic);
-    QApplication::processEvents();
-    CGraphToolsPage* tools = toolsOf(*frame);
     const QString folder = QString::fromStdString(m_folder);
     seam.files = {folder + "/picture.JPG"};
     tools->savePicture()->click();
@@ -166,11 +174,9 @@ TEST_F(ToolsTest, SavePictureAlsoWritesPngSvgAndPdf) {
     EXPECT_EQ(quillan::ui::picturePath(QStringLiteral("a"), PictureFormat::Pdf), QStringLiteral("a.pdf"));
     EXPECT_EQ(quillan::ui::picturePath(QStringLiteral("a.PNG"), PictureFormat::Png), QStringLiteral("a.PNG"));
 
-    ASSERT_TRUE(frame->openScript(write("drawn.vbs", kDrawingScript)));
+    CGraphToolsPage* tools = showDrawnGraph();
+    ASSERT_NE(tools, nullptr);
     quillan::ui::CFormTabView* form = frame->formView();
-    clickTab(form, quillan::ui::CFormTabView::Graphic);
-    QApplication::processEvents();
-    CGraphToolsPage* tools = toolsOf(*frame);
     const QString folder = QString::fromStdString(m_folder);
     // The PNG filter chosen, the name typed without its extension.
     seam.files = {folder + "/plot"};
