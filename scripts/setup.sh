@@ -11,7 +11,7 @@ packages=(
   fonts-liberation fonts-urw-base35 fontconfig
   xvfb xauth xdotool x11-apps python3 poppler-utils
   clang libclang-rt-dev
-  dpkg-dev desktop-file-utils appstream libxml2-utils shared-mime-info lintian dbus
+  dpkg-dev desktop-file-utils appstream libxml2-utils shared-mime-info lintian dbus libglib2.0-bin
 )
 
 missing=()

@@ -25,6 +25,9 @@ const QStringList kRegister{QStringLiteral("register"), QStringLiteral("regserve
 const QStringList kUnregister{QStringLiteral("unregister"), QStringLiteral("unregserver")};
 const QStringList kEmbedding{QStringLiteral("embedding")};
 const QStringList kAutomation{QStringLiteral("automation")};
+const QStringList kService{QStringLiteral("gapplication-service")};
+// A start by the bus that no call reaches in this time ends.
+constexpr int kServiceIdleMs = 10000;
 
 std::string programPath() {
     std::error_code error;
@@ -61,6 +64,9 @@ void addStartupOptions(QCommandLineParser& parser) {
     parser.addOption({kUnregister, QStringLiteral("Remove the program's registration, then exit.")});
     parser.addOption({kEmbedding, QStringLiteral("Run as an embedded component server (not available yet).")});
     parser.addOption({kAutomation, QStringLiteral("Run as an automation server (not available yet).")});
+    parser.addOption({kService, QStringLiteral("Answer for io.quillan.Quillan on the session bus, as the bus starts the "
+                                               "program (D-Bus activation): the window shows when asked to open files "
+                                               "or to activate.")});
 }
 
 StartupOptions startupOptions(const QCommandLineParser& parser) {
@@ -70,6 +76,7 @@ StartupOptions startupOptions(const QCommandLineParser& parser) {
     else if (parser.isSet(kUnregister.first())) options.action = Action::Unregister;
     else if (parser.isSet(kEmbedding.first())) options.action = Action::Embedding;
     else if (parser.isSet(kAutomation.first())) options.action = Action::Automation;
+    else if (parser.isSet(kService.first())) options.action = Action::Service;
     options.files = parser.positionalArguments();
     return options;
 }
@@ -86,9 +93,21 @@ Startup::Startup() = default;
 Startup::~Startup() = default;
 
 std::optional<int> Startup::start(const StartupOptions& options) {
-    if (options.action == StartupOptions::Action::Window && options.singleInstance) {
+    using Action = StartupOptions::Action;
+    if (options.action == Action::Window && options.singleInstance) {
         m_instance = std::make_unique<SingleInstance>();
         if (m_instance->claim(options.files) == SingleInstance::Claim::HandedOver) return 0;
+    } else if (options.action == Action::Service) {
+        m_instance = std::make_unique<SingleInstance>();
+        switch (m_instance->claimService()) {
+        case SingleInstance::Claim::Owner:
+            break;
+        case SingleInstance::Claim::HandedOver:
+            return 0;  // the name has its window: the bus sends the calls there
+        case SingleInstance::Claim::Alone:
+            report("--gapplication-service needs a session bus, and there is none");
+            return 2;
+        }
     }
     // Sockets need no start on this system; the runtime does.
     std::string why;
@@ -98,7 +117,6 @@ std::optional<int> Startup::start(const StartupOptions& options) {
         return 2;
     }
 
-    using Action = StartupOptions::Action;
     switch (options.action) {
     case Action::Embedding:
     case Action::Automation:
@@ -119,6 +137,7 @@ std::optional<int> Startup::start(const StartupOptions& options) {
         return 0;
     }
     case Action::Window:
+    case Action::Service:
         break;
     }
 
@@ -130,13 +149,23 @@ std::optional<int> Startup::start(const StartupOptions& options) {
         m_frame.reset();
         return 2;
     }
-    // The window fills the screen even where no window manager maximises it.
-    if (const QScreen* screen = m_frame->screen()) m_frame->setGeometry(screen->availableGeometry());
-    m_frame->showMaximized();
-    if (m_instance) m_instance->serve(m_frame.get());
+    CMainFrame* frame = m_frame.get();
+    const auto show = [frame] {
+        // The window fills the screen even where no window manager maximises it.
+        if (const QScreen* screen = frame->screen()) frame->setGeometry(screen->availableGeometry());
+        frame->showMaximized();
+    };
+    // Started by the bus, the window waits for the call that started it.
+    if (options.action == Action::Service && options.files.isEmpty()) {
+        QTimer::singleShot(kServiceIdleMs, frame, [frame] {
+            if (!frame->isVisible()) QCoreApplication::quit();
+        });
+    } else {
+        show();
+    }
+    if (m_instance) m_instance->serve(frame, show);
     // The files given are opened once the window is up: opening a script
     // needs the window, its panes and its title.
-    CMainFrame* frame = m_frame.get();
     for (const QString& file : options.files) {
         QTimer::singleShot(0, frame, [frame, file] { frame->document().openDocument(file.toStdU16String()); });
     }

@@ -27,7 +27,9 @@ class SingleInstance;
 const qhost::ModuleInfo& programModule();
 
 struct StartupOptions {
-    enum class Action { Window, Register, Unregister, Embedding, Automation };
+    // Service: started by the session bus to answer for the program's name
+    // (D-Bus activation); the window shows with the first call.
+    enum class Action { Window, Service, Register, Unregister, Embedding, Automation };
     Action action = Action::Window;
     QStringList files;                    // opened once the window is shown
     std::vector<std::string> components;  // the libraries beside the program

@@ -27,7 +27,7 @@ version=$(dpkg-deb --field "$deb" Version)
 depends=$(dpkg-deb --field "$deb" Depends)
 echo "Depends: $depends"
 names=$(tr ',|' '\n\n' <<<"$depends" | sed 's/(.*//; s/^ *//; s/ *$//')
-for need in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 fonts-liberation fonts-urw-base35 fontconfig; do
+for need in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libqt6dbus6 libqt6network6 fonts-liberation fonts-urw-base35 fontconfig; do
   grep -qxF -- "$need" <<<"$names" || fail "Depends lacks $need"
 done
 # Nothing of the build: no development packages, test or benchmark
@@ -45,7 +45,8 @@ for f in /usr/bin/quillan /usr/bin/quillan-regsvr \
          /usr/lib/quillan/libScripting.so /usr/share/quillan/assistant.rcc /usr/share/quillan/help/index.html \
          /usr/share/applications/$id.desktop /usr/share/mime/packages/$id.xml /usr/share/metainfo/$id.metainfo.xml \
          /usr/share/icons/hicolor/scalable/apps/$id.svg /usr/share/icons/hicolor/48x48/apps/$id.png \
-         /usr/share/man/man1/quillan.1.gz /usr/share/doc/quillan/copyright /usr/share/doc/quillan/changelog.Debian.gz; do
+         /usr/share/man/man1/quillan.1.gz /usr/share/doc/quillan/copyright /usr/share/doc/quillan/changelog.Debian.gz \
+         /usr/share/dbus-1/services/$id.service; do
   grep -qx "$f" "$work/contents" || fail "the package lacks $f"
 done
 grep -q '^/usr/share/quillan/Include/VBScript/.' "$work/contents" || fail "the package has no VBScript snippets"
@@ -61,8 +62,15 @@ else
   echo "lintian is not installed: not run"
 fi
 
-# The packaged (stripped) program runs a script from where it is unpacked.
 dpkg-deb -x "$deb" "$work/root"
+# The bus starts the program where the package puts it, by the desktop
+# entry's name.
+service=$work/root/usr/share/dbus-1/services/$id.service
+grep -qx "Name=$id" "$service" || fail "the D-Bus service file is not for $id: $(cat "$service")"
+grep -qx "Exec=/usr/bin/quillan --gapplication-service" "$service" || fail "the D-Bus service file starts: $(grep '^Exec' "$service")"
+grep -qx "DBusActivatable=true" "$work/root/usr/share/applications/$id.desktop" || fail "the desktop entry is not D-Bus activatable"
+
+# The packaged (stripped) program runs a script from where it is unpacked.
 QUILLAN_REGISTRY_DIR=$work/registry "$work/root/usr/bin/quillan" --run "$source/examples/sine_family.vbs" \
   --export "$work/x.png" || fail "the packaged quillan --run exited with $?"
 [ -s "$work/x.png" ] || fail "the packaged program wrote no picture"

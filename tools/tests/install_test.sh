@@ -23,7 +23,7 @@ for f in bin/quillan bin/quillan-regsvr \
          share/quillan/assistant.rcc share/quillan/help/index.html share/quillan/icons/quillan.svg \
          share/applications/$id.desktop share/mime/packages/$id.xml share/metainfo/$id.metainfo.xml \
          share/icons/hicolor/scalable/apps/$id.svg share/man/man1/quillan.1.gz share/man/man1/quillan-regsvr.1.gz \
-         share/doc/quillan/copyright; do
+         share/doc/quillan/copyright share/dbus-1/services/$id.service; do
   [ -e "$prefix/$f" ] || fail "$f is not installed"
 done
 [ -n "$(ls "$prefix/share/quillan/Include/VBScript")" ] || fail "no VBScript snippets in share/quillan/Include"
