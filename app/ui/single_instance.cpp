@@ -56,8 +56,10 @@ QStringList absolutePaths(const QStringList& files) {
 
 }  // namespace
 
-// The object at kPath. D-Bus delivers its calls on the bus's own thread: it
-// answers there and passes the files to its own (the window's) thread.
+// The object at kPath, and the receiver of the local socket's files. D-Bus
+// delivers its calls on the bus's own thread, and the socket its files on
+// its listening thread: both answer there and pass the files to the
+// service's own (the window's) thread.
 class SingleInstance::Service : public QDBusVirtualObject {
 public:
     void setFrame(CMainFrame* frame, std::function<void()> reveal) {
