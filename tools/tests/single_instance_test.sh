@@ -33,7 +33,9 @@ if [ "${4:-}" != --inside ]; then
          # default registry folder is the test's own.
          work=$(mktemp -d "${TMPDIR:-/tmp}/quillan-activation.XXXXXX")
          trap 'rm -rf "$work"' EXIT
-         cmake --install "$build" --prefix "$work/prefix" >"$work/install.log" || { cat "$work/install.log"; fail "cmake --install"; }
+         # A prefix relative to the current folder: the service file still
+         # names the program by its absolute path.
+         (cd "$work" && cmake --install "$build" --prefix prefix) >"$work/install.log" || { cat "$work/install.log"; fail "cmake --install"; }
          service=$work/prefix/share/dbus-1/services/io.quillan.Quillan.service
          [ -f "$service" ] || fail "no D-Bus service file installed"
          grep -qx 'Name=io.quillan.Quillan' "$service" || fail "the service file names another bus name: $(cat "$service")"
