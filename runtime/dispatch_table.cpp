@@ -240,11 +240,17 @@ DispatchTable::DispatchTable(std::u16string interfaceName, const IID& iid, std::
         }
         if (slot && !*slot) *slot = &m;  // a table lists each kind once per identifier
     }
+    // The dense table starts at the lowest non-negative identifier when all
+    // of them fit in its reach from there (interfaces that number their
+    // members from 10000, say), else at zero.
+    auto firstId = std::find_if(m_byId.begin(), m_byId.end(), [](const IdEntry& e) { return e.id >= 0; });
+    if (firstId != m_byId.end() && m_byId.back().id - firstId->id < kDenseIds) m_denseBase = firstId->id;
     for (std::size_t i = 0; i < m_byId.size(); ++i) {
         const DISPID id = m_byId[i].id;
-        if (id < 0 || id >= kDenseIds || i + 1 > 0xFFFF) continue;
-        if (m_dense.size() <= static_cast<std::size_t>(id)) m_dense.resize(static_cast<std::size_t>(id) + 1, 0);
-        m_dense[static_cast<std::size_t>(id)] = static_cast<std::uint16_t>(i + 1);
+        if (id < m_denseBase || id - m_denseBase >= kDenseIds || i + 1 > 0xFFFF) continue;
+        const auto slot = static_cast<std::size_t>(id - m_denseBase);
+        if (m_dense.size() <= slot) m_dense.resize(slot + 1, 0);
+        m_dense[slot] = static_cast<std::uint16_t>(i + 1);
     }
     TypeDesc desc;
     desc.name = m_name;
@@ -301,8 +307,10 @@ HRESULT DispatchTable::getIDsOfNames(LPOLESTR* names, UINT count, DISPID* ids) c
 
 inline const DispMember* DispatchTable::find(DISPID id, WORD flags, bool& idKnown) const {
     const IdEntry* at = nullptr;
-    if (id >= 0 && static_cast<std::size_t>(id) < m_dense.size()) {
-        const std::uint16_t index = m_dense[static_cast<std::size_t>(id)];
+    // Identifiers below the base wrap around to large offsets.
+    const std::size_t slot = static_cast<std::uint32_t>(id) - static_cast<std::uint32_t>(m_denseBase);
+    if (slot < m_dense.size()) {
+        const std::uint16_t index = m_dense[slot];
         if (index) at = &m_byId[index - 1u];
     } else {
         auto it = std::lower_bound(m_byId.begin(), m_byId.end(), id, [](const IdEntry& e, DISPID key) { return e.id < key; });

@@ -175,9 +175,10 @@ private:
         const DispMember* putRef = nullptr;
     };
     std::vector<IdEntry> m_byId;
-    // Small non-negative identifiers straight to their entry (index + 1 into
-    // m_byId; 0: none).
+    // Identifiers from m_denseBase on, a few thousand of them, straight to
+    // their entry (index + 1 into m_byId; 0: none).
     std::vector<std::uint16_t> m_dense;
+    DISPID m_denseBase = 0;
     ComPtr<ITypeInfo> m_typeInfo;
 };
 

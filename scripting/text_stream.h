@@ -13,6 +13,7 @@
 #include "runtime/typeinfo.h"
 #include "scripting/scripting.h"
 
+#include <memory>
 #include <string>
 
 namespace scripting {
@@ -87,6 +88,8 @@ private:
     // Reading state: undecoded bytes left over from the last chunk, decoded
     // characters from m_pos on not yet read.
     std::string m_raw;
+    std::unique_ptr<char[]> m_chunk;  // what one read brings
+    std::size_t m_chunkSize = 0;
     std::u16string m_buffer;
     std::size_t m_pos = 0;
     bool m_endOfFile = false;

@@ -62,16 +62,68 @@ struct StringBody {
     static void operator delete(void* block, std::size_t size) noexcept;
 };
 
+// One dimension of an array: its lower bound and element count.
+struct ArrayBound {
+    std::int32_t lower = 0;
+    std::int32_t count = 0;
+};
+
+// The dimensions of an array. Nearly every array has one or two, kept in
+// the array itself: a Split of each line of a file then costs one
+// allocation for the elements instead of two.
+class BoundList {
+public:
+    BoundList() = default;
+    BoundList(const BoundList& o) { *this = o; }
+    BoundList& operator=(const BoundList& o) {
+        if (this != &o) {
+            clear();
+            for (const ArrayBound& b : o) push_back(b);
+        }
+        return *this;
+    }
+
+    std::size_t size() const { return m_size; }
+    bool empty() const { return m_size == 0; }
+    // Every bound is in m_more once there were more than fit inline.
+    ArrayBound* data() { return m_more.empty() ? m_inline : m_more.data(); }
+    const ArrayBound* data() const { return m_more.empty() ? m_inline : m_more.data(); }
+    ArrayBound& operator[](std::size_t i) { return data()[i]; }
+    const ArrayBound& operator[](std::size_t i) const { return data()[i]; }
+    ArrayBound* begin() { return data(); }
+    ArrayBound* end() { return data() + m_size; }
+    const ArrayBound* begin() const { return data(); }
+    const ArrayBound* end() const { return data() + m_size; }
+    ArrayBound& back() { return data()[m_size - 1]; }
+    const ArrayBound& back() const { return data()[m_size - 1]; }
+    void push_back(ArrayBound b) {
+        if (m_more.empty() && m_size < kInline) {
+            m_inline[m_size++] = b;
+            return;
+        }
+        if (m_more.empty()) m_more.assign(m_inline, m_inline + m_size);
+        m_more.push_back(b);
+        ++m_size;
+    }
+    void clear() {
+        m_size = 0;
+        m_more.clear();
+    }
+
+private:
+    static constexpr std::size_t kInline = 2;
+    std::uint32_t m_size = 0;
+    ArrayBound m_inline[kInline];
+    std::vector<ArrayBound> m_more;
+};
+
 // A multi-dimensional array; elements are stored with the first index
 // varying fastest, so resizing the last dimension keeps every element.
 struct ArrayBody {
-    struct Bound {
-        std::int32_t lower = 0;
-        std::int32_t count = 0;
-    };
+    using Bound = ArrayBound;
     std::uint32_t refs = 1;
     bool fixed = false;  // declared with Dim a(n): cannot be resized or erased
-    std::vector<Bound> bounds;
+    BoundList bounds;
     std::vector<Value> data;
     // Element references alive into this array; each also holds one of
     // refs. While any lives, the array may not be resized or erased.

@@ -65,3 +65,18 @@ Assert.Equal Join(Array(1, 2, 3)), "1 2 3", "Join with the default delimiter"
 
 Dim nested: nested = Array(Array(1, 2), Array(3, 4))
 Assert.Equal nested(1)(0), 3, "arrays of arrays"
+
+' More dimensions than most arrays have: bounds, copies and ReDim Preserve.
+Dim cube, cubeCopy
+ReDim cube(1, 2, 3, 4)
+Assert.Equal UBound(cube, 3), 3, "third of four dimensions"
+Assert.Equal UBound(cube, 4), 4, "fourth of four dimensions"
+cube(1, 2, 3, 4) = "corner"
+cubeCopy = cube
+cubeCopy(1, 2, 3, 4) = "changed"
+Assert.Equal cube(1, 2, 3, 4), "corner", "a copy of a four-dimensional array is its own"
+Assert.Equal UBound(cubeCopy, 4), 4, "the copy keeps every bound"
+ReDim Preserve cube(1, 2, 3, 6)
+Assert.Equal cube(1, 2, 3, 4), "corner", "ReDim Preserve keeps elements in four dimensions"
+Assert.Equal UBound(cube, 4), 6, "the last bound grows"
+Assert.Equal UBound(cube, 1), 1, "the first bound stays"
