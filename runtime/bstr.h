@@ -25,7 +25,9 @@ BSTR allocBstr(std::u16string_view text);
 std::string bstrToUtf8(BSTR text);
 inline std::u16string_view bstrView(BSTR text) { return text ? std::u16string_view(text, SysStringLen(text)) : std::u16string_view(); }
 
-// Number of BSTRs currently allocated by this process (for leak checks).
+// BSTRs made minus those freed, by the calling thread and by threads that
+// have ended (for leak checks; a string made on one thread and freed on
+// another shows in both threads' counts).
 long liveBstrCount();
 
 // Owning wrapper around a BSTR.

@@ -10,7 +10,9 @@
 #include <array>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -75,6 +77,56 @@ TEST_F(ValueTypes, BstrNullEmptyAndLengths) {
     ASSERT_TRUE(SysReAllocStringLen(&r, nullptr, 2));  // old content kept as far as it reaches
     EXPECT_EQ(u16(r), u"cd");
     SysFreeString(r);
+}
+
+// Freed short strings are kept per thread for reuse: a reused block must
+// come back whole at every length (prefix, text, terminator), strings freed
+// on another thread or after their thread ended must not be lost or freed
+// twice, and the count must balance once every thread is done.
+TEST_F(ValueTypes, BstrsAreWholeWhenReusedAndAcrossThreads) {
+    auto textOf = [](int i) { return std::u16string(static_cast<std::size_t>(i % 140), static_cast<char16_t>(u'a' + i % 26)); };
+    auto make = [&](int first, int count) {
+        std::vector<BSTR> made;
+        for (int i = first; i < first + count; ++i) {
+            const std::u16string text = textOf(i);
+            made.push_back(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
+        }
+        return made;
+    };
+    auto intact = [&](const std::vector<BSTR>& made, int first) {
+        int bad = 0;
+        for (std::size_t k = 0; k < made.size(); ++k) {
+            const std::u16string text = textOf(first + static_cast<int>(k));
+            if (u16(made[k]) != text || made[k][text.size()] != u'\0') ++bad;
+        }
+        return bad;
+    };
+    for (int round = 0; round < 3; ++round) {  // later rounds take kept blocks
+        std::vector<BSTR> made = make(0, 600);
+        EXPECT_EQ(intact(made, 0), 0);
+        for (BSTR b : made) SysFreeString(b);
+    }
+    // An odd byte length reuses a block made for whole characters.
+    BSTR bytes = SysAllocStringByteLen("abc", 3);
+    EXPECT_EQ(SysStringByteLen(bytes), 3u);
+    EXPECT_EQ(std::memcmp(bytes, "abc\0\0", 5), 0);
+    SysFreeString(bytes);
+
+    // Made here, freed by a thread that then ends with them in its lists.
+    std::vector<BSTR> here = make(1000, 300);
+    std::thread([&] { for (BSTR b : here) SysFreeString(b); }).join();
+    // Made by a thread that ended, freed here.
+    std::vector<BSTR> there;
+    std::thread([&] { there = make(2000, 300); }).join();
+    EXPECT_EQ(intact(there, 2000), 0);
+    for (BSTR b : there) SysFreeString(b);
+    // Made by two threads at once, each checking its own.
+    int bad[2] = {0, 0};
+    std::thread a([&] { for (int r = 0; r < 20; ++r) { auto m = make(r, 200); bad[0] += intact(m, r); for (BSTR b : m) SysFreeString(b); } });
+    std::thread b([&] { for (int r = 0; r < 20; ++r) { auto m = make(r + 7, 200); bad[1] += intact(m, r + 7); for (BSTR x : m) SysFreeString(x); } });
+    a.join();
+    b.join();
+    EXPECT_EQ(bad[0] + bad[1], 0);
 }
 
 TEST_F(ValueTypes, Utf8RoundTrips) {
