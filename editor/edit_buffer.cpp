@@ -69,6 +69,7 @@ void EditBuffer::setText(const QString& text) {
     m_settingText = false;
     m_dirtyLines.clear();
     resetFormats();
+    clearErrorMark();
     m_cursor = QTextCursor(m_document.get());
     if (m_view) {
         m_view->setTextCursor(m_cursor);
@@ -76,6 +77,20 @@ void EditBuffer::setText(const QString& text) {
         m_view->verticalScrollBar()->setValue(0);
     }
 }
+
+void EditBuffer::setErrorMark(int line, const QString& message) {
+    const QTextBlock block = m_document->findBlockByNumber(line);
+    if (!block.isValid()) return clearErrorMark();
+    m_errorMark = QTextCursor(block);
+    m_errorMessage = message;
+}
+
+void EditBuffer::clearErrorMark() {
+    m_errorMark = QTextCursor();
+    m_errorMessage.clear();
+}
+
+int EditBuffer::errorLine() const { return m_errorMark.isNull() ? -1 : m_errorMark.block().blockNumber(); }
 
 void EditBuffer::resetFormats() {
     std::vector<int> lengths;

@@ -94,6 +94,13 @@ public:
     // Counts the edits of the text (formats are no edits).
     long long editCount() const { return m_editCount; }
 
+    // The line of the last error, with its message; it moves with edits
+    // above it and goes when the text is set again.
+    void setErrorMark(int line, const QString& message);
+    void clearErrorMark();
+    int errorLine() const;  // -1 when there is none
+    const QString& errorMessage() const { return m_errorMessage; }
+
 private:
     QTextCursor cursor() const;
     void setCursor(const QTextCursor& cursor, bool scroll);
@@ -114,6 +121,8 @@ private:
     int m_batchDepth = 0;
     bool m_settingText = false;
     long long m_editCount = 0;
+    QTextCursor m_errorMark;  // at the start of the error's line; null when none
+    QString m_errorMessage;
 };
 
 }  // namespace lexora

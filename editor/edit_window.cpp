@@ -1,5 +1,8 @@
 #include "editor/edit_window.h"
 
+#include "editor/find_bar.h"
+#include "editor/line_margin.h"
+
 #include <QKeyEvent>
 #include <QResizeEvent>
 
@@ -19,6 +22,19 @@ EditWindow::EditWindow(EditBuffer& buffer, std::function<void()> typed, QWidget*
     p.setColor(QPalette::Base, Qt::white);
     setPalette(p);
     buffer.attachView(this);
+
+    m_margin = new LineMargin(this);
+    connect(this, &QPlainTextEdit::blockCountChanged, this, [this] { updateMargin(); });
+    connect(this, &QPlainTextEdit::updateRequest, this, [this](const QRect& rect, int dy) {
+        if (dy) m_margin->scroll(0, dy);
+        else m_margin->update(0, rect.y(), m_margin->width(), rect.height());
+    });
+    connect(this, &QPlainTextEdit::cursorPositionChanged, this, [this] {
+        highlightCurrentLine();
+        m_margin->update();
+    });
+    highlightCurrentLine();
+    updateMargin();
 }
 
 EditWindow::~EditWindow() {
@@ -57,7 +73,44 @@ int EditWindow::characterCode(const QKeyEvent& event) {
     return -1;
 }
 
+bool EditWindow::isCommandKey(const QKeyEvent& event) {
+    const Qt::KeyboardModifiers mods = event.modifiers() & ~Qt::KeypadModifier;
+    switch (event.key()) {
+    case Qt::Key_F:
+    case Qt::Key_H:
+    case Qt::Key_G:
+        return mods == Qt::ControlModifier;
+    case Qt::Key_F3:
+        return mods == Qt::NoModifier || mods == Qt::ShiftModifier;
+    default:
+        return false;
+    }
+}
+
+bool EditWindow::event(QEvent* event) {
+    // The window's own keys come before any shortcut of the program.
+    if (event->type() == QEvent::ShortcutOverride && m_commandKeys &&
+        isCommandKey(*static_cast<QKeyEvent*>(event))) {
+        event->accept();
+        return true;
+    }
+    return QPlainTextEdit::event(event);
+}
+
+void EditWindow::resizeEvent(QResizeEvent* event) {
+    QPlainTextEdit::resizeEvent(event);
+    updateMargin();
+}
+
 void EditWindow::keyPressEvent(QKeyEvent* event) {
+    if (m_commandKeys && isCommandKey(*event) && m_commandKeys(*event)) {
+        event->accept();
+        return;
+    }
+    if (event->key() == Qt::Key_Escape && m_commandKeys && m_commandKeys(*event)) {
+        event->accept();
+        return;
+    }
     if (!m_buffer) {
         QPlainTextEdit::keyPressEvent(event);
         return;
@@ -84,9 +137,18 @@ void EditWindow::keyPressEvent(QKeyEvent* event) {
     if (code >= 0 && m_buffer && m_buffer->editCount() != edits && m_typed) m_typed();
 }
 
-ControlWindow::ControlWindow(EditBuffer& buffer, std::function<void()> typed, QWidget* parent) : QWidget(parent) {
+ControlWindow::ControlWindow(EditBuffer& buffer, std::function<void()> typed, std::function<void()> recolour,
+                             QWidget* parent)
+    : QWidget(parent) {
     m_edit = new EditWindow(buffer, std::move(typed), this);
-    m_edit->setGeometry(rect());
+    m_find = new FindBar(m_edit, std::move(recolour), this);
+    m_goTo = new GoToLineBar(m_edit, this);
+    m_find->hide();
+    m_goTo->hide();
+    m_find->onClose([this] { closeBars(); });
+    m_goTo->onClose([this] { closeBars(); });
+    m_edit->setCommandKeys([this](const QKeyEvent& event) { return commandKey(event); });
+    layoutChildren();
     m_redraw = new QTimer(this);
     m_redraw->setObjectName(QStringLiteral("redraw"));
     m_redraw->setInterval(RedrawInterval);
@@ -99,7 +161,65 @@ ControlWindow::ControlWindow(EditBuffer& buffer, std::function<void()> typed, QW
 
 void ControlWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    m_edit->setGeometry(0, 0, event->size().width(), event->size().height());
+    layoutChildren();
+}
+
+void ControlWindow::layoutChildren() {
+    // The editor fills the window; an open bar takes the bottom rows.
+    QWidget* bar = m_find->isVisibleTo(this) ? static_cast<QWidget*>(m_find)
+                   : m_goTo->isVisibleTo(this) ? static_cast<QWidget*>(m_goTo)
+                                               : nullptr;
+    const int barHeight = bar ? std::min(bar->sizeHint().height(), height()) : 0;
+    m_edit->setGeometry(0, 0, width(), height() - barHeight);
+    if (bar) bar->setGeometry(0, height() - barHeight, width(), barHeight);
+}
+
+void ControlWindow::showFind(bool replace) {
+    m_goTo->hide();
+    m_find->open(replace);
+    layoutChildren();
+    m_edit->ensureCursorVisible();
+}
+
+void ControlWindow::showGoToLine() {
+    m_find->hide();
+    m_goTo->open();
+    layoutChildren();
+    m_edit->ensureCursorVisible();
+}
+
+void ControlWindow::closeBars() {
+    const bool open = m_find->isVisibleTo(this) || m_goTo->isVisibleTo(this);
+    m_find->hide();
+    m_goTo->hide();
+    layoutChildren();
+    if (open) m_edit->setFocus(Qt::OtherFocusReason);
+}
+
+bool ControlWindow::commandKey(const QKeyEvent& event) {
+    const bool shift = event.modifiers() & Qt::ShiftModifier;
+    switch (event.key()) {
+    case Qt::Key_F:
+        showFind(false);
+        return true;
+    case Qt::Key_H:
+        showFind(true);
+        return true;
+    case Qt::Key_G:
+        showGoToLine();
+        return true;
+    case Qt::Key_F3:
+        // Without a text to find yet, the bar opens to ask for one.
+        if (m_find->findText().isEmpty()) showFind(false);
+        else m_find->findNext(shift);
+        return true;
+    case Qt::Key_Escape:
+        if (!m_find->isVisibleTo(this) && !m_goTo->isVisibleTo(this)) return false;
+        closeBars();
+        return true;
+    default:
+        return false;
+    }
 }
 
 }  // namespace lexora

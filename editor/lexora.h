@@ -35,6 +35,13 @@ struct IxParse : IDispatch {
     // Writes 1 when the text read last differs from the text put last, else 0.
     virtual HRESULT CompareState(LONG* IsNewScript) = 0;                  // 6
     virtual HRESULT ScriptAdd(BSTR newVal) = 0;                           // 7
+    // Whether the margin shows line numbers (it does unless turned off).
+    virtual HRESULT get_LineNumbers(VARIANT_BOOL* pVal) = 0;              // 8
+    virtual HRESULT put_LineNumbers(VARIANT_BOOL newVal) = 0;
+    // Marks a line (from 0) as the last error's in the margin, the message
+    // as its tooltip; a line that is not there removes the mark. Setting
+    // the script, adding to it or Parse remove it too.
+    virtual HRESULT MarkError(LONG line, BSTR message) = 0;               // 9
 
 protected:
     ~IxParse() = default;

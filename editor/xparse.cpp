@@ -84,6 +84,9 @@ const qrt::DispatchTable& CxParse::dispatchTable() {
         qrt::member<&I::ColorizeLine>(u"ColorizeLine", 5, {u"line", u"pos", u"color"}),
         qrt::member<&I::CompareState>(u"CompareState", 6, {u"IsNewScript"}),
         qrt::member<&I::ScriptAdd>(u"ScriptAdd", 7, {u"newVal"}),
+        qrt::getter<&I::get_LineNumbers>(u"LineNumbers", 8),
+        qrt::putter<&I::put_LineNumbers>(u"LineNumbers", 8, {u"newVal"}),
+        qrt::member<&I::MarkError>(u"MarkError", 9, {u"line", u"message"}),
     });
     return table;
 }
@@ -145,6 +148,7 @@ HRESULT CxParse::put_Script(BSTR newVal) {
         }
         std::u16string text(qrt::bstrView(newVal));
         m_buffer.setText(toQString(newVal));
+        if (EditWindow* edit = editWindow()) edit->updateMargin();
         m_loadedScript = text;
         m_currentScript = std::move(text);
         return S_OK;
@@ -154,7 +158,32 @@ HRESULT CxParse::put_Script(BSTR newVal) {
 HRESULT CxParse::Parse() {
     if (!m_buffer.ready()) return E_UNEXPECTED;
     return guarded([&] {
+        // Colours from scratch: the last error's red line and its mark go.
+        m_buffer.clearErrorMark();
+        if (EditWindow* edit = editWindow()) edit->updateMargin();
         ColorAllLines();
+        return S_OK;
+    });
+}
+
+HRESULT CxParse::get_LineNumbers(VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = m_lineNumbers ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+}
+
+HRESULT CxParse::put_LineNumbers(VARIANT_BOOL newVal) {
+    m_lineNumbers = newVal != VARIANT_FALSE;
+    if (EditWindow* edit = editWindow()) edit->setLineNumbersShown(m_lineNumbers);
+    return S_OK;
+}
+
+HRESULT CxParse::MarkError(LONG line, BSTR message) {
+    if (!m_buffer.ready()) return E_UNEXPECTED;
+    return guarded([&] {
+        if (line >= 0 && line < m_buffer.lineCount()) m_buffer.setErrorMark(line, toQString(message));
+        else m_buffer.clearErrorMark();
+        if (EditWindow* edit = editWindow()) edit->updateMargin();
         return S_OK;
     });
 }
@@ -290,7 +319,8 @@ HRESULT CxParse::CreateControlWindow(QWidget* parent, QWidget** window) {
         // A new window starts without a language of its own; the
         // colorizer keeps the lists it has.
         m_typeScript = 0;
-        auto* w = new ControlWindow(m_buffer, [this] { ColorCurrentLine(); }, p);
+        auto* w = new ControlWindow(m_buffer, [this] { ColorCurrentLine(); }, [this] { ColorAllLines(); }, p);
+        w->editWindow()->setLineNumbersShown(m_lineNumbers);
         m_window = w;
         return w;
     });

@@ -55,6 +55,9 @@ public:
     HRESULT ColorizeLine(LONG line, LONG pos, ULONG color) override;
     HRESULT CompareState(LONG* IsNewScript) override;
     HRESULT ScriptAdd(BSTR newVal) override;
+    HRESULT get_LineNumbers(VARIANT_BOOL* pVal) override;
+    HRESULT put_LineNumbers(VARIANT_BOOL newVal) override;
+    HRESULT MarkError(LONG line, BSTR message) override;
 
     // IProvideClassInfo2
     HRESULT GetClassInfo(ITypeInfo** info) override;
@@ -101,6 +104,7 @@ private:
     std::optional<std::u16string> m_currentScript;  // null until read or set
     std::optional<std::u16string> m_loadedScript;   // null until set
     LONG m_typeScript = 0;
+    bool m_lineNumbers = true;
 
     LONG m_backStyle = 0;
     qrt::ComPtr<IDispatch> m_font;
