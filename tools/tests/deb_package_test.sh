@@ -46,7 +46,8 @@ for f in /usr/bin/quillan /usr/bin/quillan-regsvr \
          /usr/share/applications/$id.desktop /usr/share/mime/packages/$id.xml /usr/share/metainfo/$id.metainfo.xml \
          /usr/share/icons/hicolor/scalable/apps/$id.svg /usr/share/icons/hicolor/48x48/apps/$id.png \
          /usr/share/man/man1/quillan.1.gz /usr/share/doc/quillan/copyright /usr/share/doc/quillan/changelog.Debian.gz \
-         /usr/share/dbus-1/services/$id.service; do
+         /usr/share/dbus-1/services/$id.service /usr/share/quillan/examples/csv_plot.vbs \
+         /usr/share/quillan/examples/data/damped_oscillation.csv; do
   grep -qx "$f" "$work/contents" || fail "the package lacks $f"
 done
 grep -q '^/usr/share/quillan/Include/VBScript/.' "$work/contents" || fail "the package has no VBScript snippets"

@@ -60,6 +60,10 @@ unset XDG_CONFIG_HOME
 cd "$work"
 "$prefix/bin/quillan" --run "$source/examples/sine_family.vbs" --export "$work/x.jpg" || fail "quillan --run exited with $?"
 [ "$(head -c 3 "$work/x.jpg" | od -An -tx1 | tr -d ' \n')" = "ffd8ff" ] || fail "x.jpg is not a JPEG picture"
+# The installed examples run from their folder, finding their data there.
+(cd "$prefix/share/quillan/examples" && "$prefix/bin/quillan" --run csv_plot.vbs --export "$work/csv.jpg") ||
+  fail "the installed csv_plot.vbs exited with $?"
+[ -s "$work/csv.jpg" ] || fail "the installed csv_plot.vbs drew nothing"
 # It registered the libraries it was installed with, from where they are now.
 grep -rq "$prefix/lib/quillan/libTarvik.so" "$QUILLAN_REGISTRY_DIR" || fail "libTarvik.so is not registered from the moved prefix"
 if grep -rq "$build" "$QUILLAN_REGISTRY_DIR"; then fail "the registry names the build folder"; fi
