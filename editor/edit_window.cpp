@@ -38,6 +38,8 @@ EditWindow::EditWindow(EditBuffer& buffer, std::function<void()> typed, QWidget*
 }
 
 EditWindow::~EditWindow() {
+    // What the text edit signals while it goes is no news for the margin.
+    disconnect(this, nullptr, this, nullptr);
     if (m_buffer) m_buffer->attachView(nullptr);
 }
 
@@ -210,8 +212,17 @@ bool ControlWindow::commandKey(const QKeyEvent& event) {
         return true;
     case Qt::Key_F3:
         // Without a text to find yet, the bar opens to ask for one.
-        if (m_find->findText().isEmpty()) showFind(false);
-        else m_find->findNext(shift);
+        if (m_find->findText().isEmpty()) {
+            showFind(false);
+            return true;
+        }
+        // The bar shows, so that its status can say what was found.
+        if (!m_find->isVisibleTo(this)) {
+            m_goTo->hide();
+            m_find->show();
+            layoutChildren();
+        }
+        m_find->findNext(shift);
         return true;
     case Qt::Key_Escape:
         if (!m_find->isVisibleTo(this) && !m_goTo->isVisibleTo(this)) return false;

@@ -112,7 +112,10 @@ void FindBar::open(bool replace) {
     for (QWidget* w : std::initializer_list<QWidget*>{m_replaceLabel, m_replace, m_replaceButton, m_replaceAllButton})
         w->setVisible(replace);
     const QString selected = m_edit->textCursor().selectedText();
-    if (!selected.isEmpty() && !selected.contains(QChar::ParagraphSeparator)) m_find->setText(selected);
+    // A regular expression typed before is kept: the selection is most
+    // likely its last match.
+    if (!m_regex->isChecked() && !selected.isEmpty() && !selected.contains(QChar::ParagraphSeparator))
+        m_find->setText(selected);
     show();
     m_find->setFocus(Qt::ShortcutFocusReason);
     m_find->selectAll();

@@ -1,8 +1,9 @@
 // The script workflow of the window beyond opening and running: files keep
 // their encoding when saved, a failed save keeps the text and says why, text
 // without a file is saved through "Create new script", snippets are
-// imported, the Assistant follows the language and a chosen VBScript Sub is
-// found in the editor.
+// imported, the Assistant follows the language, a chosen VBScript Sub is
+// found in the editor, the error line is marked in the editor's margin and
+// its line numbers are a setting kept across a restart.
 #include "app/tests/ui_support.h"
 #include "app/ui/assistant_page.h"
 #include "app/ui/edit_page.h"
@@ -16,12 +17,17 @@
 #include "app/ui/xparse_wrapper.h"
 
 #include <QAction>
+#include <QHelpEvent>
 #include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QTextBlock>
 #include <QToolBar>
+#include <QToolTip>
 
 #include <filesystem>
 
@@ -224,6 +230,75 @@ TEST_F(WorkflowTest, TheScriptToolbarKeepsTheUsersArrangementAcrossARestart) {
     // Stored text from elsewhere: unknown, repeated and missing commands.
     const ToolBarLayout odd = ToolBarLayout::fromText(QStringLiteral("302, 999,-300,302,x,"), {300, 301, 302});
     EXPECT_EQ(odd.toText(), QStringLiteral("302,-300,301"));
+}
+
+}  // namespace
+
+namespace {
+
+// The tooltip of the editor's margin at the middle of a line (from 1);
+// empty when the margin has none there.
+QString marginTip(CMainFrame& frame, int line) {
+    QPlainTextEdit* edit = editorOf(frame);
+    QWidget* margin = edit->findChild<QWidget*>(QStringLiteral("lineMargin"));
+    if (!margin) return QStringLiteral("(no margin)");
+    QTextCursor at(edit->document()->findBlockByNumber(line - 1));
+    const int y = edit->cursorRect(at).center().y();
+    QToolTip::hideText();
+    QHelpEvent help(QEvent::ToolTip, QPoint(4, y), margin->mapToGlobal(QPoint(4, y)));
+    QCoreApplication::sendEvent(margin, &help);
+    return help.isAccepted() ? QToolTip::text() : QString();
+}
+
+TEST_F(WorkflowTest, TheErrorLineIsMarkedInTheMarginWithTheErrorsMessage) {
+    ASSERT_TRUE(frame->openScript(write("fails.vbs", "Dim a\na = 1\na = a / 0\n")));
+    const QString tip = marginTip(*frame, 3);
+    EXPECT_TRUE(tip.startsWith(QStringLiteral("Error on line 3: "))) << tip.toStdString();
+    EXPECT_GT(tip.size(), QStringLiteral("Error on line 3: ").size());
+    EXPECT_EQ(marginTip(*frame, 2), QString());
+
+    // Checking a corrected text takes the mark away; a new error brings it back.
+    QPlainTextEdit* edit = editorOf(*frame);
+    edit->setPlainText(QStringLiteral("Dim a\na = 1\n"));
+    frame->formView()->editPage()->command(CEditPage::CheckScript)->trigger();
+    EXPECT_EQ(marginTip(*frame, 3), QString());
+    typeAtEnd(*frame, QStringLiteral("a = a / 0"));
+    frame->formView()->editPage()->command(CEditPage::CheckScript)->trigger();
+    EXPECT_EQ(marginTip(*frame, 3), tip);
+    QToolTip::hideText();
+}
+
+TEST_F(WorkflowTest, LineNumbersCanBeTurnedOffAndStayOffAcrossARestart) {
+    const auto marginWidth = [](CMainFrame& window) {
+        QPlainTextEdit* edit = editorOf(window);
+        QWidget* margin = edit ? edit->findChild<QWidget*>(QStringLiteral("lineMargin")) : nullptr;
+        if (!margin) return -1;
+        return margin->isVisibleTo(edit) ? margin->width() : 0;
+    };
+    const QString path = write("numbered.vbs", "Dim a\na = 1\n");
+    ASSERT_TRUE(frame->openScript(path));
+    QAction* lineNumbers = frame->formView()->editPage()->lineNumbersCommand();
+    EXPECT_TRUE(lineNumbers->isChecked());
+    EXPECT_GT(marginWidth(*frame), 0);
+    lineNumbers->trigger();
+    EXPECT_EQ(marginWidth(*frame), 0);
+    EXPECT_EQ(quillan::ui::readToolBarLayout(CEditPage::kLineNumbersValue), QStringLiteral("0"));
+
+    frame.reset();
+    frame = std::make_unique<CMainFrame>();
+    QString error;
+    ASSERT_TRUE(frame->createControls(error)) << error.toStdString();
+    ASSERT_TRUE(frame->openScript(path));
+    EXPECT_FALSE(frame->formView()->editPage()->lineNumbersCommand()->isChecked());
+    EXPECT_EQ(marginWidth(*frame), 0);
+    frame->formView()->editPage()->lineNumbersCommand()->trigger();
+    EXPECT_GT(marginWidth(*frame), 0);
+    // The command is in the View menu too.
+    bool inViewMenu = false;
+    for (QAction* menu : frame->menuBar()->actions())
+        if (menu->menu() && menu->menu()->actions().contains(frame->formView()->editPage()->lineNumbersCommand()))
+            inViewMenu = menu->text() == QStringLiteral("&View");
+    EXPECT_TRUE(inViewMenu);
 }
 
 }  // namespace

@@ -41,10 +41,20 @@ CEditPage::CEditPage(QWidget* parent)
     // The arrangement the user made last time.
     m_layout = ToolBarLayout::fromText(readToolBarLayout(kToolBarValue), {SaveScript, CheckScript, ImportFunctions});
     applyLayout(m_toolBar, commands(), m_layout);
+    m_lineNumbers = new QAction(QStringLiteral("Line &Numbers"), this);
+    m_lineNumbers->setObjectName(QStringLiteral("lineNumbers"));
+    m_lineNumbers->setStatusTip(QStringLiteral("Show or hide the line numbers beside the script"));
+    m_lineNumbers->setCheckable(true);
+    m_lineNumbers->setChecked(readToolBarLayout(kLineNumbersValue) != QLatin1String("0"));
+    connect(m_lineNumbers, &QAction::toggled, this, [this](bool shown) {
+        if (editor()) editor()->setLineNumbers(shown);
+        writeToolBarLayout(kLineNumbersValue, shown ? QStringLiteral("1") : QStringLiteral("0"));
+    });
     m_toolBar->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_toolBar, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         QMenu menu(this);
         menu.addAction(QStringLiteral("&Customize..."), this, &CEditPage::customizeToolBar);
+        menu.addAction(m_lineNumbers);
         menu.exec(m_toolBar->mapToGlobal(at));
     });
     m_toolBar->installEventFilter(this);
@@ -64,8 +74,11 @@ CEditPage::~CEditPage() {
 bool CEditPage::createControl(QString& error) {
     if (!createHostedControl(*m_host, u"Lexora.xParse", m_wrapper, error)) return false;
     if (QWidget* window = m_host->controlWindow()) setFocusProxy(focusTarget(window));
+    m_wrapper.setLineNumbers(m_lineNumbers->isChecked());
     return true;
 }
+
+void CEditPage::setLineNumbersShown(bool shown) { m_lineNumbers->setChecked(shown); }
 
 QList<QAction*> CEditPage::commands() const { return {m_commands[0], m_commands[1], m_commands[2]}; }
 

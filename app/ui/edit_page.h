@@ -41,6 +41,13 @@ public:
     void customizeToolBar();
     const ToolBarLayout& toolBarLayout() const { return m_layout; }
 
+    // Line numbers in the editor's margin, on unless the user turned them
+    // off (kept in the registry value kLineNumbersValue, "0" for off): the
+    // checkable command, in the toolbar's context menu and the View menu.
+    static constexpr char kLineNumbersValue[] = "Editor Line Numbers";
+    QAction* lineNumbersCommand() const { return m_lineNumbers; }
+    void setLineNumbersShown(bool shown);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -51,6 +58,7 @@ private:
     qhost::ControlHost* m_host;
     CXparse1 m_wrapper;
     QAction* m_commands[3];
+    QAction* m_lineNumbers;
     ToolBarLayout m_layout;  // as the toolbar shows it
     LONG m_language = 0;
 };

@@ -77,6 +77,8 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_document(std::m
 
     m_form->selectPage(CFormTabView::EditScript);
     m_left->selectPage(CLeftPane::ScriptFunctions);
+    // The editor's line numbers are a view setting too.
+    if (CEditPage* page = m_form->editPage()) m_viewMenu->addAction(page->lineNumbersCommand());
 
     CScriptPage* scripts = m_left->scriptPage();
     scripts->setScriptChosen([this](int row) { selectScript(row); });
@@ -199,9 +201,9 @@ void CMainFrame::createMenus() {
     file->addSeparator();
     file->addAction(command(Exit));
 
-    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
-    view->addAction(command(ViewToolBar));
-    view->addAction(command(ViewStatusBar));
+    m_viewMenu = menuBar()->addMenu(QStringLiteral("&View"));
+    m_viewMenu->addAction(command(ViewToolBar));
+    m_viewMenu->addAction(command(ViewStatusBar));
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->addAction(command(HelpTopics));

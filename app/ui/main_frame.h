@@ -128,6 +128,7 @@ private:
     CFormTabView* m_form = nullptr;
     QToolBar* m_toolBar = nullptr;
     QMenu* m_recentMenu = nullptr;
+    QMenu* m_viewMenu = nullptr;
     QAction* m_recentPlaceholder = nullptr;
     std::vector<QAction*> m_recentActions;  // RecentFile + index
     QLabel* m_indicators[3] = {};
@@ -146,6 +147,7 @@ private:
     // error of that run is marked once the editor shows the script.
     bool m_selecting = false;
     std::optional<std::pair<LONG, LONG>> m_pendingErrorMark;  // line (from 1), position
+    std::u16string m_pendingErrorMessage;                     // shown by the margin's error mark
 };
 
 }  // namespace quillan::ui

@@ -12,6 +12,7 @@
 #include "app/ui/new_script_dialog.h"
 #include "app/ui/script_page.h"
 #include "app/ui/xparse_wrapper.h"
+#include "runtime/bstr.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -79,8 +80,10 @@ void CMainFrame::selectScript(int index) {
     loadIntoEditor(path, language);
     m_selecting = false;
     if (m_pendingErrorMark) {
-        if (const CXparse1* editor = m_form->editor())
+        if (const CXparse1* editor = m_form->editor()) {
             editor->colorizeLine(m_pendingErrorMark->first - 1, m_pendingErrorMark->second, 255);
+            editor->markError(m_pendingErrorMark->first - 1, m_pendingErrorMessage);
+        }
         m_pendingErrorMark.reset();
     }
     updateTitle(index);
@@ -196,7 +199,10 @@ void CMainFrame::checkScript() {
     editor->parse();
     LONG line = 0, position = 0;
     std::u16string description;
-    if (graf.lastError(line, position, description) == S_OK) editor->colorizeLine(line - 1, position, 255);
+    if (graf.lastError(line, position, description) == S_OK) {
+        editor->colorizeLine(line - 1, position, 255);
+        editor->markError(line - 1, description);
+    }
     m_left->refreshLists();
 }
 
@@ -219,15 +225,20 @@ void CMainFrame::onScriptError(CScriptDriver& host) {
     LONG line = 0, position = 0;
     BSTR description = nullptr;
     if (host.GetLastError(&line, &position, &description) != S_OK) return;
+    const std::u16string message = description ? std::u16string(qrt::bstrView(description)) : std::u16string();
     SysFreeString(description);
     if (line <= 0) return;
     // While a selected script is loading, the editor still shows the one
     // before: the line is marked once the new text is in.
     if (m_selecting) {
         m_pendingErrorMark = std::make_pair(line, position);
+        m_pendingErrorMessage = message;
         return;
     }
-    if (const CXparse1* editor = m_form->editor()) editor->colorizeLine(line - 1, position, 255);
+    if (const CXparse1* editor = m_form->editor()) {
+        editor->colorizeLine(line - 1, position, 255);
+        editor->markError(line - 1, message);
+    }
 }
 
 void CMainFrame::focusScriptEditor() {

@@ -56,4 +56,19 @@ HRESULT CXparse1::scriptAdd(std::u16string_view text) const {
     return method(xparse::ScriptAdd, {value.arg()});
 }
 
+bool CXparse1::lineNumbers() const {
+    qrt::Variant result;
+    if (FAILED(invoke(xparse::LineNumbers, DISPATCH_PROPERTYGET, {}, &result)) || result.vt != VT_BOOL) return true;
+    return result.boolVal != VARIANT_FALSE;
+}
+
+HRESULT CXparse1::setLineNumbers(bool shown) const {
+    return putLong(xparse::LineNumbers, VT_BOOL, shown ? VARIANT_TRUE : VARIANT_FALSE);
+}
+
+HRESULT CXparse1::markError(LONG line, std::u16string_view message) const {
+    const StringArg text(message);
+    return method(xparse::MarkError, {argLong(line), text.arg()});
+}
+
 }  // namespace quillan::ui

@@ -12,7 +12,7 @@ namespace quillan::ui {
 // Dispatch identifiers of the editor control's members.
 namespace xparse {
 constexpr DISPID Script = 1, Parse = 2, TypeScript = 3, GoToFunction = 4, ColorizeLine = 5, CompareState = 6,
-                 ScriptAdd = 7;
+                 ScriptAdd = 7, LineNumbers = 8, MarkError = 9;
 // Language codes of TypeScript.
 constexpr LONG JScript = 1, VBScript = 2;
 }  // namespace xparse
@@ -33,6 +33,11 @@ public:
     // Whether the text differs from the text last put into the editor.
     bool changed() const;
     HRESULT scriptAdd(std::u16string_view text) const;
+    // Whether the editor's margin numbers the lines.
+    bool lineNumbers() const;
+    HRESULT setLineNumbers(bool shown) const;
+    // Marks the line (from 0) of an error in the margin, the message as its tooltip.
+    HRESULT markError(LONG line, std::u16string_view message) const;
 };
 
 }  // namespace quillan::ui

@@ -179,6 +179,18 @@ TEST_F(EditorTools, FindNextAndPreviousFollowTheOptionsAndWrap) {
     press(field("findBar", "findText"), Qt::Key_Escape);
     EXPECT_FALSE(bar("findBar")->isVisible());
     EXPECT_TRUE(e->edit->hasFocus() || !e->host.isActiveWindow());
+
+    // F3 with the bar closed finds again and shows the bar for its status.
+    e->key(Qt::Key_F3);
+    EXPECT_TRUE(bar("findBar")->isVisible());
+    EXPECT_EQ(selected(), QStringLiteral("total"));
+    EXPECT_EQ(field("findBar", "findText")->text(), QStringLiteral("t\\w+l"));
+    // Ctrl+F keeps a regular expression, and takes the selection for plain text.
+    e->key(Qt::Key_F, Qt::ControlModifier);
+    EXPECT_EQ(field("findBar", "findText")->text(), QStringLiteral("t\\w+l"));
+    check("regularExpression", false);
+    e->key(Qt::Key_F, Qt::ControlModifier);
+    EXPECT_EQ(field("findBar", "findText")->text(), QStringLiteral("total"));
 }
 
 TEST_F(EditorTools, ReplaceOneThenAllAsASingleUndoStep) {
