@@ -30,9 +30,13 @@ void CViGraf::onDraw(QPainter& target, const QRect& bounds) {
 }
 
 void CViGraf::renderGraph(QImage& image, bool widen) {
-    // The box is widened for the pass and restored exactly afterwards.
+    // The box is widened for the pass (a view the user zoomed or panned to
+    // is drawn exactly) and restored exactly afterwards.
     const Box saved = m_box;
-    if (widen) expandBox(m_box, m_needsRescale, true);
+    if (widen) {
+        m_box = shownBox();
+        m_needsRescale = true;
+    }
     rescale(m_geometry, m_box, m_needsRescale);
     fillBackground(image);
     drawSeries(image);

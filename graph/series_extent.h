@@ -20,6 +20,12 @@ public:
     // holder does is the union kept without walking the series again.
     void follow(CSeries& series) const { series.reportChangesTo(m_changes); }
 
+    // How many changes the followed series have made, and whether series
+    // is one of them: with both, a copy of the series' data can tell
+    // whether it is still current.
+    std::uint64_t seriesChanges() const { return *m_changes; }
+    bool follows(const CSeries& series) const { return series.reportsTo(m_changes.get()); }
+
     // The union of the boxes of holder's visible series; false (out
     // untouched) when no visible series has a finite point.
     bool unionBox(const CSeriesHolder& holder, Box& out);

@@ -215,6 +215,7 @@ HRESULT CViGraf::SetBox_1(double X, double Y, double W, double H) {
     // Only a box of finite corners can be drawn.
     if (!std::isfinite(X) || !std::isfinite(Y) || !std::isfinite(X + W) || !std::isfinite(Y + H)) return S_FALSE;
     m_box = Box{X, Y, X + W, Y + H};
+    endUserView();
     return S_OK;
 }
 
@@ -231,7 +232,7 @@ HRESULT CViGraf::RecalcSeries() {
     m_needsRescale = true;
     // The union of the visible series' boxes; without any, the box stays.
     // The title runs are kept: a title set before the data stays visible.
-    if (m_holder) m_extent.unionBox(*m_holder, m_box);
+    if (m_holder && m_extent.unionBox(*m_holder, m_box)) endUserView();
     return S_OK;
 }
 
@@ -329,6 +330,7 @@ HRESULT CViGraf::RemoveAll() {
     if (m_holder) m_holder->RemoveAll();
     m_needsRescale = true;
     m_box = Box{};
+    endUserView();
     m_viewAxis = 1;
     m_backColor = 0xFFFFFF;
     repaint();

@@ -5,8 +5,10 @@
 
 #include "hosting/control_support.h"
 #include "graph/graph_export.h"
+#include "graph/graph_view.h"
 #include "graph/offscreen_image.h"
 #include "graph/plot_geometry.h"
+#include "graph/point_index.h"
 #include "graph/series_extent.h"
 #include "graph/tarvik.h"
 #include "graph/title_runs.h"
@@ -19,6 +21,7 @@
 #include <QPoint>
 #include <QString>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,7 +34,8 @@ class CSeriesHolder;
 
 class CViGraf final
     : public qrt::ComObject<qrt::DispatchImpl<CViGraf, IViGraf>, IProvideClassInfo2, IConnectionPointContainer,
-                            IWidgetControl, IPersistStreamInit, IPersistStorage, IGraphExport> {
+                            IWidgetControl, IPersistStreamInit, IPersistStorage, IGraphExport,
+                            IGraphView> {
 public:
     static const qrt::DispatchTable& dispatchTable();
     static HRESULT create(REFIID iid, void** out);
@@ -130,6 +134,14 @@ public:
     HRESULT ExportPicture(BSTR path, LONG format, LONG width, LONG height) override;
     HRESULT WritePicture(IStream* stream, LONG format, LONG width, LONG height) override;
 
+    // IGraphView: the user's zoom and pan, and the point nearest the pointer.
+    HRESULT PointAt(double px, double py, double* x, double* y) override;
+    HRESULT ZoomAt(double px, double py, double factor) override;
+    HRESULT PanBy(double dx, double dy) override;
+    HRESULT ResetView() override;
+    HRESULT NearestPoint(double px, double py, LONG* series, LONG* index, double* x, double* y) override;
+    bool userView() const { return m_userView; }
+
     // Pointer input from the control's window.
     void pointerMoved(QPoint client);
     void leftButton(bool pressed);
@@ -198,6 +210,27 @@ private:
     void renderVector(QPainter& painter, int width, int height);
     void drawOneSeriesVector(ISeries* series, QPainter& painter);
 
+    // The mapping between window positions and the world as the window
+    // shows it now: the plot area and the box it shows, with the scales of
+    // the drawing pass. valid is false while that box cannot be drawn.
+    struct ViewMapping {
+        IntRect plot;
+        Box shown;
+        double scaleX = 0, scaleY = 0;
+        double ratio = 1;  // device pixels per window pixel
+        bool valid = false;
+        void toWorld(double px, double py, double& x, double& y) const;
+    };
+    ViewMapping viewMapping() const;
+    // The box as the drawing pass shows it: widened, or exact in a user's view.
+    Box shownBox() const;
+    // Shows next as the user's view; the box it replaces is kept for ResetView.
+    void showUserView(const Box& next);
+    // The script set the box: the user's view ends.
+    void endUserView() { m_userView = false; }
+    // Brings the index of the drawn points up to date with the series.
+    void ensurePointIndex();
+
     // The repaint the control asks for after a visible change.
     void repaint() {
         m_screenStale = true;
@@ -237,6 +270,18 @@ private:
     std::vector<double> m_drawX;
     std::vector<double> m_drawY;
     std::vector<QPoint> m_drawPoints;
+
+    // The user's view (IGraphView): while it is shown the box is drawn
+    // exactly; m_viewStart is the box it started from.
+    bool m_userView = false;
+    Box m_viewStart;
+    // The drawn points, indexed for the nearest-point search; rebuilt when
+    // the holder or a series has changed since (the counts below), or on
+    // every search while a series of another library, which does not count
+    // its changes, is in the graph.
+    PointIndex m_pointIndex;
+    bool m_pointIndexKnown = false;
+    std::uint64_t m_indexHolderChanges = 0, m_indexSeriesChanges = 0;
 
     // Pointer and magnifier state, driven by the zoom members.
     double m_pointerX = 0, m_pointerY = 0;

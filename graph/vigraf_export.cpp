@@ -243,7 +243,8 @@ void CViGraf::renderVector(QPainter& painter, int width, int height) {
     const Box savedBox = m_box;
     const bool savedRescale = m_needsRescale;
     plotLayout(m_geometry, IntRect{0, 0, width, height});
-    expandBox(m_box, m_needsRescale, true);
+    m_box = shownBox();
+    m_needsRescale = true;
     rescale(m_geometry, m_box, m_needsRescale);
     const IntRect& c = m_geometry.client;
     painter.fillRect(QRect(c.left, c.top, c.width(), c.height()), rawColor(m_backColor));

@@ -255,6 +255,7 @@ HRESULT CViGraf::zoomPass(IStream* stream, double lfX, double tpY, double dx, do
     const Box savedBox = m_box;
     const Geometry savedGeometry = m_geometry;
     const bool savedRescale = m_needsRescale;
+    const bool savedUserView = m_userView;  // SetBox_1 below would end it
     const bool windowed = m_support.window() != nullptr;
     const QSize pixels = windowed ? windowPixels() : m_support.rect().size();
     const int wp = pixels.width(), hp = pixels.height();
@@ -265,6 +266,7 @@ HRESULT CViGraf::zoomPass(IStream* stream, double lfX, double tpY, double dx, do
     m_box = savedBox;
     m_geometry = savedGeometry;
     m_needsRescale = savedRescale;
+    m_userView = savedUserView;
     if (stream && haveImage) return saveImageAsJpeg(m_zoomImage.image(), stream);
     if (m_autoZoom && haveImage)
         paintOverScreen(m_zoomImage.image(), zoomRect());
