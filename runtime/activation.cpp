@@ -1,6 +1,7 @@
 #include "runtime/activation.h"
 
 #include "runtime/registry.h"
+#include "runtime/remote.h"
 #include "runtime/text.h"
 
 #include <dlfcn.h>
@@ -167,12 +168,17 @@ HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, void*, REFIID iid, void*
             return registered->QueryInterface(iid, out);
         }
     }
-    if (!(context & (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER))) {
-        setError("class " + qrt::guidToString(clsid) + " has no running server");
-        return REGDB_E_CLASSNOTREG;
-    }
     auto path = qrt::registry::getValue(qrt::registry::Hive::ClassesRoot, clsidKey(clsid) + "\\InprocServer32");
-    if (!path || path->empty()) {
+    const bool inproc = (context & (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER)) && path && !path->empty();
+    if (!inproc && (context & CLSCTX_LOCAL_SERVER)) {
+        // A local server: the running one, or the registered program started.
+        std::string why;
+        const HRESULT hr = qrt::remote::getClassObject(clsid, iid, out, why);
+        if (FAILED(hr)) setError(why.empty() ? "class " + qrt::guidToString(clsid) + " cannot be reached" : why);
+        else t_lastError.clear();
+        return hr;
+    }
+    if (!inproc) {
         setError("class " + qrt::guidToString(clsid) + " is not registered");
         return REGDB_E_CLASSNOTREG;
     }
@@ -201,12 +207,23 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID 
     return hr;
 }
 
-HRESULT CoRegisterClassObject(REFCLSID clsid, IUnknown* factory, DWORD, DWORD, DWORD* cookie) {
+HRESULT CoRegisterClassObject(REFCLSID clsid, IUnknown* factory, DWORD context, DWORD flags, DWORD* cookie) {
     if (!factory || !cookie) return E_INVALIDARG;
     ActivationState& s = state();
+    DWORD id;
+    {
+        std::lock_guard lock(s.mutex);
+        id = s.nextCookie++;
+    }
+    // Other processes reach a class registered for local-server use
+    // through its socket; this process finds it in the table as well.
+    if (context & CLSCTX_LOCAL_SERVER) {
+        const HRESULT hr = qrt::remote::registerClass(clsid, factory, flags == REGCLS_SINGLEUSE, id);
+        if (FAILED(hr)) return hr;
+    }
     std::lock_guard lock(s.mutex);
-    *cookie = s.nextCookie++;
-    s.classObjects.push_back({*cookie, clsid, qrt::ComPtr<IUnknown>(factory)});
+    *cookie = id;
+    s.classObjects.push_back({id, clsid, qrt::ComPtr<IUnknown>(factory)});
     return S_OK;
 }
 
@@ -219,11 +236,13 @@ HRESULT CoRevokeClassObject(DWORD cookie) {
             if (it->cookie == cookie) {
                 released = std::move(it->object);
                 s.classObjects.erase(it);
-                return S_OK;
+                break;
             }
         }
     }
-    return CO_E_OBJNOTREG;
+    if (!released) return CO_E_OBJNOTREG;
+    qrt::remote::revokeClass(cookie);
+    return S_OK;
 }
 
 void CoFreeUnusedLibraries() {

@@ -56,6 +56,12 @@ std::u16string statusText(HRESULT hr) {
     case CO_E_CLASSSTRING: return u"Invalid class string";
     case CO_E_DLLNOTFOUND: return u"Library of the class not found";
     case CO_E_ERRORINDLL: return u"Library of the class lacks its entry points";
+    case CO_E_OBJISREG: return u"The class is already served by another process";
+    case CO_E_SERVER_EXEC_FAILURE: return u"The server of the class could not be started";
+    case RPC_E_SERVER_DIED: return u"The server is gone: its process ended during the call";
+    case RPC_E_INVALID_DATAPACKET: return u"A damaged message came from the other process";
+    case RPC_E_DISCONNECTED: return u"The server is gone: the object's process has ended";
+    case RPC_E_WRONG_THREAD: return u"The object belongs to another thread";
     case TYPE_E_ELEMENTNOTFOUND: return u"Element not found";
     case DISP_E_UNKNOWNINTERFACE: return u"Unknown interface";
     case DISP_E_MEMBERNOTFOUND: return u"Member not found";

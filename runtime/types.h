@@ -74,6 +74,13 @@ constexpr HRESULT CO_E_APPNOTFOUND = makeHresult(0x800401F5);
 constexpr HRESULT CO_E_DLLNOTFOUND = makeHresult(0x800401F8);
 constexpr HRESULT CO_E_ERRORINDLL = makeHresult(0x800401F9);
 constexpr HRESULT CO_E_OBJNOTREG = makeHresult(0x800401FB);
+// Calls between processes.
+constexpr HRESULT CO_E_OBJISREG = makeHresult(0x800401FC);
+constexpr HRESULT CO_E_SERVER_EXEC_FAILURE = makeHresult(0x80080005);
+constexpr HRESULT RPC_E_SERVER_DIED = makeHresult(0x80010007);
+constexpr HRESULT RPC_E_INVALID_DATAPACKET = makeHresult(0x80010009);
+constexpr HRESULT RPC_E_DISCONNECTED = makeHresult(0x80010108);
+constexpr HRESULT RPC_E_WRONG_THREAD = makeHresult(0x8001010E);
 constexpr HRESULT CONNECT_E_NOCONNECTION = makeHresult(0x80040200);
 constexpr HRESULT CONNECT_E_ADVISELIMIT = makeHresult(0x80040201);
 constexpr HRESULT CONNECT_E_CANNOTCONNECT = makeHresult(0x80040202);
