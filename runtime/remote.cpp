@@ -1222,11 +1222,13 @@ void shutdown() {
     s.clients.clear();
 }
 
-void serveBytesForTesting(std::string_view bytes) {
+void serveBytesForTesting(std::string_view bytes, IDispatch* object) {
     if (!onOwnerThread()) return;
     auto channel = std::make_shared<Channel>(-1, std::string());
     channel->setDiscardOutput();
     state().channels.push_back(channel);
+    ObjectRef ref;
+    if (object) channel->marshal(object, ref);
     channel->feed(bytes);
     channel->dispatchBuffered();
     channel->close();

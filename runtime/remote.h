@@ -76,8 +76,9 @@ HRESULT loopbackProxy(IDispatch* object, IDispatch** proxy);
 // every listening socket.
 void shutdown();
 
-// Serves one message from bytes as if a client had sent it on a fresh
-// connection, then closes that connection (for the decoder's fuzz target).
-void serveBytesForTesting(std::string_view bytes);
+// Serves the messages in bytes as if a client had sent them on a fresh
+// connection that holds object as its object 1 (when given), then closes
+// that connection; answers go nowhere (for the decoder's fuzz target).
+void serveBytesForTesting(std::string_view bytes, IDispatch* object = nullptr);
 
 }  // namespace qrt::remote

@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-targets=(vbscript jscript_host title_markup colorizer registry_file storage persist coerce)
+targets=(vbscript jscript_host title_markup colorizer registry_file storage persist coerce remote_message)
 
 usage() {
   cat <<USAGE
