@@ -25,10 +25,11 @@ bool wantsBatch(int argc, char** argv) {
     return false;
 }
 
-// Registering and unregistering show no window, and so need no display.
+// Registering, unregistering and serving Canvas to other programs show no
+// window, and so need no display.
 bool wantsRegistration(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
-        for (const char* name : {"--register", "--regserver", "--unregister", "--unregserver"})
+        for (const char* name : {"--register", "--regserver", "--unregister", "--unregserver", "--embedding", "--automation"})
             if (std::strcmp(argv[i], name) == 0) return true;
     }
     return false;

@@ -40,6 +40,9 @@ struct ModuleInfo {
     std::vector<ClassEntry> classes;
     std::vector<InterfaceEntry> interfaces;  // dual interfaces described by the type library
     bool isProgram = false;          // a program serving classes: "LocalServer32", "<Name>.EXE"
+    // A program's switch for being started as the server of its classes
+    // ("--embedding"): LocalServer32 holds the program's path and it.
+    const char* serverSwitch = nullptr;
 };
 
 // Defined by each component library.

@@ -38,6 +38,24 @@ std::string scriptText(std::string_view text) {
 
 }  // namespace
 
+std::string serverCommandLine(const std::string& programPath, const char* serverSwitch) {
+    // The path is quoted when a blank, quote or backslash would split or
+    // change it; inside quotes a backslash keeps a quote or a backslash.
+    std::string line;
+    if (programPath.find_first_of(" \t\"\\") == std::string::npos) {
+        line = programPath;
+    } else {
+        line = "\"";
+        for (char c : programPath) {
+            if (c == '"' || c == '\\') line += '\\';
+            line += c;
+        }
+        line += '"';
+    }
+    if (serverSwitch && *serverSwitch) line += std::string(" ") + serverSwitch;
+    return line;
+}
+
 std::string canonicalPath(const std::string& path) {
     std::error_code ec;
     auto p = std::filesystem::canonical(path, ec);
@@ -87,7 +105,7 @@ std::string classScript(const ModuleInfo& module, const ClassEntry& entry) {
     s += "            ProgID = s " + scriptText(entry.progId) + "\n";
     s += "            VersionIndependentProgID = s " + scriptText(entry.versionIndependentProgId) + "\n";
     if (!control) s += "            ForceRemove Programmable\n";
-    s += "            %MODULETYPE% = s '%MODULE%'\n";
+    s += module.isProgram ? "            %MODULETYPE% = s '%SERVERCOMMAND%'\n" : "            %MODULETYPE% = s '%MODULE%'\n";
     if (!module.isProgram) s += "            {\n                val ThreadingModel = s 'apartment'\n            }\n";
     if (control) {
         s += "            ForceRemove Control\n";
@@ -147,6 +165,7 @@ std::vector<std::pair<std::string, std::string>> classSubstitutions(const Module
                                                                      const std::string& path) {
     auto subs = moduleSubstitutions(module, path);
     subs.emplace_back("FriendlyName", entry.friendlyName);
+    if (module.isProgram) subs.emplace_back("SERVERCOMMAND", serverCommandLine(path, module.serverSwitch));
     return subs;
 }
 

@@ -25,6 +25,11 @@ HRESULT registerModule(const ModuleInfo& module, const std::string& modulePath);
 // application identifier; returns the first failure.
 HRESULT unregisterModule(const ModuleInfo& module, const std::string& modulePath);
 
+// The command line a program's classes are registered with (LocalServer32):
+// the path, quoted when it holds blanks, quotes or backslashes, then the
+// server switch.
+std::string serverCommandLine(const std::string& programPath, const char* serverSwitch);
+
 // The absolute path with symbolic links resolved (the path itself if that fails).
 std::string canonicalPath(const std::string& path);
 

@@ -794,8 +794,17 @@ bool privateFolder(const std::string& path) {
            (info.st_mode & 077) == 0;
 }
 
+// The user's runtime folder as the process was started: a program may set
+// XDG_RUNTIME_DIR later for its toolkit's sake, and the servers it starts
+// must find the folder its clients use, which is the environment they
+// inherit.
+const std::string g_startRuntimeDir = [] {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    return std::string(runtime ? runtime : "");
+}();
+
 std::string socketFolder() {
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime) {
+    if (const char* runtime = g_startRuntimeDir.c_str(); *runtime) {
         struct stat info {};
         if (::stat(runtime, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid()) {
             const std::string folder = std::string(runtime) + "/quillan-objects";
@@ -902,6 +911,15 @@ pid_t startDetached(const std::vector<std::string>& words) {
     std::vector<char*> argv;
     for (const std::string& w : words) argv.push_back(const_cast<char*>(w.c_str()));
     argv.push_back(nullptr);
+    // The server gets the user's runtime folder this process started with,
+    // which is where it will look for its sockets (socketFolder).
+    std::vector<std::string> environment;
+    for (char** e = environ; *e; ++e)
+        if (std::strncmp(*e, "XDG_RUNTIME_DIR=", 16) != 0) environment.emplace_back(*e);
+    if (!g_startRuntimeDir.empty()) environment.push_back("XDG_RUNTIME_DIR=" + g_startRuntimeDir);
+    std::vector<char*> envp;
+    for (std::string& e : environment) envp.push_back(e.data());
+    envp.push_back(nullptr);
     int pipe[2];
     if (::pipe2(pipe, O_CLOEXEC) != 0) return -1;
     const pid_t child = ::fork();
@@ -926,8 +944,8 @@ pid_t startDetached(const std::vector<std::string>& words) {
         }
         if (::syscall(SYS_close_range, 3u, ~0u, 0u) != 0)
             for (int fd = 3; fd < 1024; ++fd) ::close(fd);
-        if (std::strchr(argv[0], '/')) ::execv(argv[0], argv.data());
-        else ::execvp(argv[0], argv.data());
+        if (std::strchr(argv[0], '/')) ::execve(argv[0], argv.data(), envp.data());
+        else ::execvpe(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
     ::close(pipe[1]);
@@ -1173,7 +1191,10 @@ void revokeClass(DWORD cookie) {
         // The name goes first, and only if it is still ours: a server that
         // started after us may have taken it over.
         struct stat info {};
-        if (::stat(l.path.c_str(), &info) == 0 && info.st_ino == l.inode) ::unlink(l.path.c_str());
+        if (::stat(l.path.c_str(), &info) == 0 && info.st_ino == l.inode) {
+            ::unlink(l.path.c_str());
+            ::unlink((l.path + ".lock").c_str());
+        }
         unwatch(l.fd);
         ::close(l.fd);
         return;

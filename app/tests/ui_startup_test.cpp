@@ -2,16 +2,21 @@
 // the window is shown, the register and unregister switches (registry
 // entries written and removed, no window), the runtime's failure message,
 // the server switches refused for now, and files dropped on the window.
+#include "app/core/canvas.h"
 #include "app/tests/ui_support.h"
 #include "app/ui/form_tab_view.h"
 #include "app/ui/graph_page.h"
 #include "app/ui/startup.h"
+#include "runtime/activation.h"
 #include "runtime/guid.h"
+#include "runtime/remote.h"
+#include "runtime/testing/dispatch_calls.h"
 
 #include <QDropEvent>
 #include <QMimeData>
 
 #include <filesystem>
+#include <unistd.h>
 
 namespace {
 
@@ -132,13 +137,25 @@ TEST_F(StartupTest, LibrariesThatCannotBeRegisteredStopStartUpTheSameWay) {
     EXPECT_TRUE(seam.messages[0].text.startsWith(QStringLiteral("OLE initialization failed.")));
 }
 
-TEST_F(StartupTest, TheServerSwitchesEndWithoutAWindow) {
+// Started as a server, the program shows no window and serves Canvas on
+// its socket until start-up is undone.
+TEST_F(StartupTest, TheServerSwitchesServeCanvasWithoutAWindow) {
+    const std::string socket = qrt::remote::socketPath(quillan::CLSID_Canvas);
     for (auto action : {StartupOptions::Action::Embedding, StartupOptions::Action::Automation}) {
-        StartupOptions options;
-        options.action = action;
-        Startup startup;
-        EXPECT_EQ(startup.start(options), 2);
-        EXPECT_EQ(startup.frame(), nullptr);
+        {
+            StartupOptions options;
+            options.action = action;
+            Startup startup;
+            EXPECT_EQ(startup.start(options), std::nullopt);
+            EXPECT_EQ(startup.frame(), nullptr);
+            EXPECT_EQ(::access(socket.c_str(), F_OK), 0);
+            qrt::ComPtr<IDispatch> canvas;
+            ASSERT_EQ(CoCreateInstance(quillan::CLSID_Canvas, nullptr, CLSCTX_ALL, IID_IDispatch, canvas.outVoid()), S_OK);
+            qtest::CallResult graf = qtest::get(canvas.get(), u"Graf");
+            ASSERT_EQ(graf.hr, S_OK);
+            EXPECT_EQ(qtest::call(graf.value.pdispVal, u"CountSeries").value.lVal, 0);
+        }
+        EXPECT_NE(::access(socket.c_str(), F_OK), 0);
     }
     EXPECT_TRUE(seam.messages.empty());
 }

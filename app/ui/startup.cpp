@@ -1,13 +1,17 @@
 #include "app/ui/startup.h"
 
+#include "app/batch/offscreen_graph.h"
+#include "app/core/canvas.h"
 #include "app/ui/form_tab_view.h"
 #include "app/ui/graph_page.h"
 #include "app/ui/main_frame.h"
 #include "app/ui/message_box.h"
+#include "app/ui/object_server.h"
 #include "app/ui/recent_files.h"
 #include "app/ui/single_instance.h"
 #include "hosting/registration.h"
 #include "runtime/registry.h"
+#include "runtime/text.h"
 
 #include <QCommandLineParser>
 #include <QScreen>
@@ -28,6 +32,10 @@ const QStringList kAutomation{QStringLiteral("automation")};
 const QStringList kService{QStringLiteral("gapplication-service")};
 // A start by the bus that no call reaches in this time ends.
 constexpr int kServiceIdleMs = 10000;
+// A start as a server that no client asks anything of in this time ends.
+constexpr int kServerIdleMs = 30000;
+// The size of the graph a server draws without a window.
+constexpr QSize kServerGraphSize(1280, 800);
 
 std::string programPath() {
     std::error_code error;
@@ -54,7 +62,8 @@ bool startComponentRuntime(const std::vector<std::string>& components, std::stri
 
 const qhost::ModuleInfo& programModule() {
     static const qhost::ModuleInfo module{
-        "Quillan", LIBID_Quillan, "Quillan 1.0 Type Library", {}, {}, true,
+        "Quillan", LIBID_Quillan, "Quillan 1.0 Type Library", {canvasClass()}, {{ICanvas::IID, "ICanvas"}}, true,
+        "--embedding",
     };
     return module;
 }
@@ -62,8 +71,9 @@ const qhost::ModuleInfo& programModule() {
 void addStartupOptions(QCommandLineParser& parser) {
     parser.addOption({kRegister, QStringLiteral("Register the program's application identifier and type library, then exit.")});
     parser.addOption({kUnregister, QStringLiteral("Remove the program's registration, then exit.")});
-    parser.addOption({kEmbedding, QStringLiteral("Run as an embedded component server (not available yet).")});
-    parser.addOption({kAutomation, QStringLiteral("Run as an automation server (not available yet).")});
+    parser.addOption({kEmbedding, QStringLiteral("Serve Quillan.Canvas to other programs without a window; ends when "
+                                                 "the last client lets go (the program is started so by them).")});
+    parser.addOption({kAutomation, QStringLiteral("The same as --embedding.")});
     parser.addOption({kService, QStringLiteral("Answer for io.quillan.Quillan on the session bus, as the bus starts the "
                                                "program (D-Bus activation): the window shows when asked to open files "
                                                "or to activate.")});
@@ -87,9 +97,9 @@ QString runtimeFailureMessage() {
 
 Startup::Startup() = default;
 
-// The window (and with it the document and its script) goes before the
-// application; the program serves no class objects yet, so there are none
-// to withdraw.
+// The class object is withdrawn first (the members go in reverse order),
+// then the window (and with it the document and its script) goes before
+// the application.
 Startup::~Startup() = default;
 
 std::optional<int> Startup::start(const StartupOptions& options) {
@@ -119,10 +129,26 @@ std::optional<int> Startup::start(const StartupOptions& options) {
 
     switch (options.action) {
     case Action::Embedding:
-    case Action::Automation:
-        report("running as a component server (--embedding, --automation) is not available yet; "
-               "start quillan without these switches for the window");
-        return 2;
+    case Action::Automation: {
+        // The document and a graph that no window shows; the program ends
+        // when its clients let go.
+        m_serverDocument = std::make_unique<CQuillanDoc>();
+        m_serverGraph = std::make_unique<OffscreenGraph>(kServerGraphSize);
+        std::string reason;
+        if (!m_serverGraph->create(reason)) {
+            report(reason);
+            return 2;
+        }
+        m_serverDocument->addView(m_serverGraph.get());
+        m_objects = std::make_unique<ObjectServer>();
+        if (const HRESULT hr = m_objects->start(m_serverDocument->graf()); FAILED(hr)) {
+            report(hr == CO_E_OBJISREG ? "another quillan serves Quillan.Canvas already"
+                                       : "cannot serve Quillan.Canvas: " + qrt::encodeUtf8(qrt::statusText(hr)));
+            return 2;
+        }
+        m_objects->quitWhenUnused(kServerIdleMs);
+        return std::nullopt;
+    }
     case Action::Register:
     case Action::Unregister: {
         const std::string path = programPath();
@@ -164,6 +190,10 @@ std::optional<int> Startup::start(const StartupOptions& options) {
         show();
     }
     if (m_instance) m_instance->serve(frame, show);
+    // Other programs may draw into the window's graph through Canvas.
+    // Another process serving it already keeps it: the window goes on.
+    m_objects = std::make_unique<ObjectServer>();
+    if (FAILED(m_objects->start(frame->document().graf()))) m_objects.reset();
     // The files given are opened once the window is up: opening a script
     // needs the window, its panes and its title.
     for (const QString& file : options.files) {

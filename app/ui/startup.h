@@ -17,13 +17,20 @@
 
 class QCommandLineParser;
 
+namespace quillan {
+class CQuillanDoc;
+class OffscreenGraph;
+}  // namespace quillan
+
 namespace quillan::ui {
 
 class CMainFrame;
+class ObjectServer;
 class SingleInstance;
 
-// What the program registers of itself: its application identifier and its
-// type library (the program serves no class yet).
+// What the program registers of itself: its application identifier, its
+// type library and its class Canvas, served from the program
+// (LocalServer32: the program's path and --embedding).
 const qhost::ModuleInfo& programModule();
 
 struct StartupOptions {
@@ -64,6 +71,11 @@ public:
 private:
     std::unique_ptr<SingleInstance> m_instance;  // outlives the window
     std::unique_ptr<CMainFrame> m_frame;
+    // Started as a server: the document and its graph without a window.
+    std::unique_ptr<CQuillanDoc> m_serverDocument;
+    std::unique_ptr<OffscreenGraph> m_serverGraph;
+    // Declared last: revoked first, before the window and the document go.
+    std::unique_ptr<ObjectServer> m_objects;
 };
 
 }  // namespace quillan::ui

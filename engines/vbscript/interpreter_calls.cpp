@@ -127,6 +127,9 @@ bool parametersByValue(IDispatch* object, DISPID id) {
     return found && byValue;
 }
 
+// Status codes of calls between processes.
+constexpr int kFacilityRpc = 1;
+
 // A failed host call as the script's run-time error, keeping the host's
 // source and description.
 [[noreturn]] void raiseFromHost(HRESULT hr, EXCEPINFO& excep, const std::u16string& member) {
@@ -179,7 +182,11 @@ Value Interpreter::invokeMember(IDispatch* object, MemberSite& site, Value* args
         const void* vtable = *reinterpret_cast<const void* const*>(object);
         if (site.object != object || site.vtable != vtable) {
             LPOLESTR names[] = {const_cast<LPOLESTR>(site.name.c_str())};
-            if (FAILED(object->GetIDsOfNames(GUID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) {
+            if (const HRESULT hr = object->GetIDsOfNames(GUID_NULL, names, 1, LOCALE_USER_DEFAULT, &id); FAILED(hr)) {
+                // An object in another process that cannot be asked (its
+                // server is gone) says so; any other failure is a name the
+                // object does not know.
+                if (HRESULT_FACILITY(hr) == kFacilityRpc) raiseHost(hr, {}, {});
                 raise(err::NotSupported, site.name);
             }
             site.object = object;
