@@ -339,13 +339,22 @@ HRESULT Channel::send(Writer& w) {
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            // The other side is busy writing to us as well: take in what it
-            // sends so that neither waits for the other.
-            pollfd p{m_fd, POLLOUT | POLLIN, 0};
-            if (::poll(&p, 1, -1) < 0 && errno != EINTR) break;
-            if (p.revents & POLLIN) readAvailable();
+            // The other side may be busy writing to us (or, within one
+            // process, be one of our own connections): take in what every
+            // connection has, unserved, so that neither waits for the other.
+            std::vector<pollfd> fds{{m_fd, POLLOUT | POLLIN, 0}};
+            std::vector<std::shared_ptr<Channel>> others;
+            for (const auto& c : state().channels) {
+                if (c.get() == this || c->m_fd < 0) continue;
+                fds.push_back({c->m_fd, POLLIN, 0});
+                others.push_back(c);
+            }
+            if (::poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR) break;
+            if (fds[0].revents & POLLIN) readAvailable();
+            for (std::size_t i = 0; i < others.size(); ++i)
+                if (fds[i + 1].revents) others[i]->readAvailable();
             if (!m_open) return RPC_E_DISCONNECTED;
-            if (p.revents & (POLLERR | POLLHUP) && !(p.revents & POLLOUT)) break;
+            if (fds[0].revents & (POLLERR | POLLHUP) && !(fds[0].revents & POLLOUT)) break;
             continue;
         }
         break;
@@ -420,6 +429,9 @@ HRESULT Channel::call(Writer& w, std::uint32_t call, std::string& reply) {
     if (FAILED(hr)) return hr;
     if (m_discardOutput) return RPC_E_DISCONNECTED;
     for (;;) {
+        // Messages may wait in the buffer already: read while sending, or
+        // behind the call being served when this call was made.
+        dispatchBuffered();
         auto it = m_replies.find(call);
         if (it != m_replies.end()) {
             reply = std::move(it->second);

@@ -219,6 +219,28 @@ TEST_F(RemoteProxyTest, CallsCarryArgumentsResultsAndErrors) {
     EXPECT_EQ(qtest::call(proxy.get(), u"NoSuchMember").hr, DISP_E_UNKNOWNNAME);
 }
 
+// A value larger than the sockets' buffers crosses whole, both ways.
+Variant bigArray() {
+    Variant v;
+    v.vt = VT_ARRAY | VT_R8;
+    v.parray = SafeArrayCreateVector(VT_R8, 0, 1u << 20);
+    auto* data = static_cast<double*>(v.parray->pvData);
+    for (ULONG i = 0; i < (1u << 20); ++i) data[i] = i * 0.5;
+    return v;
+}
+
+void expectBigArray(const VARIANT& v) {
+    ASSERT_EQ(v.vt, VT_ARRAY | VT_R8);
+    ASSERT_EQ(v.parray->rgsabound[0].cElements, 1u << 20);
+    EXPECT_EQ(static_cast<const double*>(v.parray->pvData)[(1u << 20) - 1], ((1u << 20) - 1) * 0.5);
+}
+
+TEST_F(RemoteProxyTest, ValuesLargerThanTheSocketBuffersCross) {
+    qtest::CallResult r = qtest::call(proxy.get(), u"Echo", {bigArray()});
+    ASSERT_EQ(r.hr, S_OK);
+    expectBigArray(r.value);
+}
+
 TEST_F(RemoteProxyTest, ByReferenceArgumentsComeBackChanged) {
     Variant a(u"left"), b(42);
     qtest::CallResult r = qtest::call(proxy.get(), u"Swap", {qtest::refTo(&a), qtest::refTo(&b)});
@@ -359,6 +381,9 @@ TEST_F(LocalServerTest, ARunningServerIsSharedAndEndsWithItsLastClient) {
     ASSERT_EQ(CoCreateInstance(CLSID_Probe, nullptr, CLSCTX_ALL, IID_IDispatch, second.outVoid()), S_OK);
     EXPECT_EQ(qtest::call(first.get(), u"Sum", {Variant(1), Variant(2), Variant(3.5)}).value.dblVal, 6.5);
     EXPECT_EQ(qtest::call(second.get(), u"Count", {Variant(9)}).value.lVal, 10);
+    qtest::CallResult big = qtest::call(first.get(), u"Echo", {bigArray()});
+    ASSERT_EQ(big.hr, S_OK);
+    expectBigArray(big.value);
     first.reset();
     second.reset();
     EXPECT_EQ(exitStatus(), 0);
