@@ -8,6 +8,7 @@
 #include "app/ui/left_pane.h"
 #include "app/ui/lock_keys.h"
 #include "app/ui/message_box.h"
+#include "app/ui/picture_saving.h"
 #include "app/ui/script_page.h"
 #include "app/ui/window_script_ui.h"
 #include "app/ui/xparse_wrapper.h"
@@ -79,6 +80,13 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_document(std::m
     m_left->selectPage(CLeftPane::ScriptFunctions);
     // The editor's line numbers are a view setting too.
     if (CEditPage* page = m_form->editPage()) m_viewMenu->addAction(page->lineNumbersCommand());
+    // So is zooming the graph with the mouse; the graph's menu saves pictures
+    // as the Graphics tools page does.
+    if (CGraphPage* page = m_form->graphPage()) {
+        m_viewMenu->addAction(page->command(CGraphPage::MouseZoom));
+        connect(page->command(CGraphPage::SavePicture), &QAction::triggered, this,
+                [this] { saveGraphPicture(this, m_document->graf()); });
+    }
 
     CScriptPage* scripts = m_left->scriptPage();
     scripts->setScriptChosen([this](int row) { selectScript(row); });
