@@ -1,5 +1,6 @@
 // Calls between processes: the value codec, proxies over a connection within
 // the process, damaged messages, and a local server in a child process.
+#include "hosting/registration.h"
 #include "runtime/activation.h"
 #include "runtime/registry.h"
 #include "runtime/remote.h"
@@ -7,12 +8,15 @@
 #include "runtime/safearray.h"
 #include "runtime/testing/dispatch_calls.h"
 #include "runtime/testing/remote_probe.h"
+#include "runtime/testing/test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 #include <thread>
 #include <csignal>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -411,6 +415,20 @@ TEST_F(LocalServerTest, ServersThatCannotStartOrNeverServeFailWithinTheLimit) {
     EXPECT_EQ(CoCreateInstance(CLSID_Probe, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch, probe.outVoid()),
               CO_E_SERVER_EXEC_FAILURE);
     EXPECT_NE(qrt::lastActivationError().find("ended without serving"), std::string::npos) << qrt::lastActivationError();
+
+    // A program path with a blank and a quote, as registration writes it.
+    const std::string folder = qtest::makeTempDir("server") + "/a \"b\"";
+    ::mkdir(folder.c_str(), 0700);
+    const std::string program = folder + "/server";
+    {
+        std::ofstream script(program);
+        script << "#!/bin/sh\ntouch \"$(dirname \"$0\")/ran$1\"\n";
+    }
+    ::chmod(program.c_str(), 0700);
+    registerCommand(qhost::serverCommandLine(program, "--embedding"));
+    EXPECT_EQ(CoCreateInstance(CLSID_Probe, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch, probe.outVoid()),
+              CO_E_SERVER_EXEC_FAILURE);
+    EXPECT_EQ(::access((folder + "/ran--embedding").c_str(), F_OK), 0) << qrt::lastActivationError();
 
     registerCommand("\"/bin/sleep\" 30");
     qrt::remote::setStartTimeLimit(std::chrono::milliseconds(300));
