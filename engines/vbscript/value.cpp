@@ -5,6 +5,7 @@
 #include <deque>
 #include <memory>
 #include <new>
+#include <utility>
 
 namespace vbs {
 
@@ -23,92 +24,152 @@ namespace vbs {
 
 namespace {
 
-// Freed string and array bodies are kept per thread, one list for each, for
-// the next body made: the interpreter makes and frees one for nearly every
-// string or array it computes (a Split of each line of a file), and a block
-// from the list costs a few instructions where malloc and free cost about a
-// hundred. At most kKeptBlocks wait in a list; the rest go back to the
-// allocator, as does everything once the thread's lists are closed at its
-// end. Under AddressSanitizer nothing is kept, so that a body used after it
-// was freed is still caught.
-struct FreeBlock {
-    FreeBlock* next;
-};
-struct BlockList {
-    FreeBlock* head = nullptr;
+// Freed string and array bodies are kept per thread, one list for each,
+// whole: a string keeps its buffer and an array its element storage. The
+// interpreter makes and frees one for nearly every string or array it
+// computes (a Split of each line of a file makes an array and a string per
+// field), and a kept body with room for the new text or elements costs a
+// few instructions where malloc and free cost about a hundred each. At
+// most kKeptBodies wait in a list, and only small buffers stay with them;
+// the rest goes back to the allocator, as does everything once the
+// thread's lists are closed at its end. Under AddressSanitizer nothing is
+// kept, so that a body used after it was freed is still caught.
+constexpr std::uint32_t kKeptBodies = 512;
+constexpr std::size_t kKeptTextUnits = 256;   // UTF-16 units a kept string may hold
+constexpr std::size_t kKeptElements = 64;     // elements a kept array may hold
+
+template <class Body>
+struct BodyList {
+    Body* head = nullptr;
     std::uint32_t count = 0;
     bool closing = false;  // the thread is ending: keep nothing more
     bool watched = false;  // the thread's end will empty it
 };
-constexpr std::uint32_t kKeptBlocks = 512;
 // The lists are plain data reached in the initial-exec model: a
 // thread-local lookup then costs one load instead of a call into the
 // dynamic loader, on every string and array made or freed. The model needs
 // a little of the static thread-local space that the C library keeps for
 // libraries opened later; these few dozen bytes fit in it.
 #define VBS_FAST_TLS __attribute__((tls_model("initial-exec"))) constinit thread_local
-VBS_FAST_TLS BlockList t_stringBlocks, t_arrayBlocks;
+VBS_FAST_TLS BodyList<StringBody> t_strings;
+VBS_FAST_TLS BodyList<ArrayBody> t_arrays;
 
-void drain(BlockList& list) noexcept {
+template <class Body>
+void drain(BodyList<Body>& list) noexcept {
     list.closing = true;
-    while (FreeBlock* b = list.head) {
-        list.head = b->next;
-        ::operator delete(b);
+    while (Body* b = list.head) {
+        list.head = b->nextFree;
+        delete b;
     }
     list.count = 0;
 }
 
-// Empties both lists when the thread ends. Made on the first block kept.
-struct BlockListsCloser {
-    ~BlockListsCloser() {
-        drain(t_stringBlocks);
-        drain(t_arrayBlocks);
+// Empties both lists when the thread ends. Made on the first body kept.
+struct BodyListsCloser {
+    ~BodyListsCloser() {
+        drain(t_strings);
+        drain(t_arrays);
     }
     void watch() {}
 };
-thread_local BlockListsCloser t_blockCloser;
+thread_local BodyListsCloser t_bodyCloser;
 
-[[maybe_unused]] void* takeBlock(BlockList& list, std::size_t size) {
+// A body from the list (refs 1, otherwise as left by keep), or null.
+template <class Body>
+Body* reuse(BodyList<Body>& list) noexcept {
 #if VBS_KEEP_BLOCKS
-    if (FreeBlock* b = list.head) {
-        list.head = b->next;
+    if (Body* b = list.head) {
+        list.head = b->nextFree;
+        b->nextFree = nullptr;
+        b->refs = 1;
         --list.count;
         return b;
     }
+#else
+    (void)list;
 #endif
-    return ::operator new(size);
+    return nullptr;
 }
 
-[[maybe_unused]] void giveBlock(BlockList& list, void* block, std::size_t size) noexcept {
+// Puts an emptied body on the list, or frees it when the list is full.
+template <class Body>
+void keep(BodyList<Body>& list, Body* b) noexcept {
 #if VBS_KEEP_BLOCKS
-    if (!list.closing && list.count < kKeptBlocks) {
+    if (!list.closing && list.count < kKeptBodies) {
         if (!list.watched) {
-            t_blockCloser.watch();
+            t_bodyCloser.watch();
             list.watched = true;
         }
-        auto* b = static_cast<FreeBlock*>(block);
-        b->next = list.head;
+        b->nextFree = list.head;
         list.head = b;
         ++list.count;
         return;
     }
+#else
+    (void)list;
 #endif
-    (void)size;  // the unsized form: clang offers the sized one only when asked
-    ::operator delete(block);
+    delete b;
 }
+
+void dropString(StringBody* s) noexcept {
+    if (s->text.capacity() > kKeptTextUnits) std::u16string().swap(s->text);
+    else s->text.clear();
+    keep(t_strings, s);
+}
+
+// The elements were released already; what is left is the storage.
+void dropArray(ArrayBody* a) noexcept {
+    if (a->data.capacity() > kKeptElements) std::vector<Value>().swap(a->data);
+    a->fixed = false;
+    a->bounds.clear();
+    a->locks = 0;
+    keep(t_arrays, a);
+}
+
+StringBody* newStringBody() {
+    if (StringBody* s = reuse(t_strings)) return s;
+    return new StringBody;
+}
+
+// An empty array body: kept, or new.
+ArrayBody* arrayBody() {
+    if (ArrayBody* a = reuse(t_arrays)) return a;
+    return new ArrayBody;
+}
+
+// Holds a body being filled, which goes back to its list if filling fails.
+struct PendingArray {
+    ArrayBody* body;
+    ~PendingArray() {
+        if (body) dropArray(body);
+    }
+    ArrayBody* release() { return std::exchange(body, nullptr); }
+};
 
 }  // namespace
 
-void* StringBody::operator new(std::size_t size) { return takeBlock(t_stringBlocks, size); }
-void StringBody::operator delete(void* block, std::size_t size) noexcept { giveBlock(t_stringBlocks, block, size); }
-void* ArrayBody::operator new(std::size_t size) { return takeBlock(t_arrayBlocks, size); }
-void ArrayBody::operator delete(void* block, std::size_t size) noexcept { giveBlock(t_arrayBlocks, block, size); }
-
 Value Value::string(std::u16string text) {
     checkStringLength(text.size());
+    StringBody* body = newStringBody();
+    body->text = std::move(text);
     Value v;
     v.m_tag = Tag::String;
-    v.m_str = new StringBody{1, std::move(text)};
+    v.m_str = body;
+    return v;
+}
+
+Value Value::string(std::u16string_view text) {
+    checkStringLength(text.size());
+    StringBody* body = newStringBody();
+    try {
+        body->text.assign(text);
+    } catch (...) {
+        dropString(body);
+        throw;
+    }
+    Value v;
+    v.m_tag = Tag::String;
+    v.m_str = body;
     return v;
 }
 
@@ -162,7 +223,13 @@ T* payload(std::uint64_t bits) {
 void finish(Tag tag, std::uint64_t bits) noexcept {
     switch (tag) {
     case Tag::Object: payload<IDispatch>(bits)->Release(); break;
-    case Tag::Array: delete payload<ArrayBody>(bits); break;
+    case Tag::Array: {
+        // The elements go first (anything they free waits in the queue).
+        ArrayBody* a = payload<ArrayBody>(bits);
+        a->data.clear();
+        dropArray(a);
+        break;
+    }
     case Tag::Iter: delete payload<IterBody>(bits); break;
     case Tag::ElemRef: {
         ElementRef* r = payload<ElementRef>(bits);
@@ -180,7 +247,7 @@ void Value::releaseDetached(Tag tag, std::uint64_t bits) noexcept {
     switch (tag) {
     case Tag::String: {
         StringBody* s = payload<StringBody>(bits);
-        if (--s->refs == 0) delete s;
+        if (--s->refs == 0) dropString(s);
         return;
     }
     case Tag::Object:
@@ -277,17 +344,17 @@ std::size_t arrayElementCount(const std::vector<std::int32_t>& upperBounds) {
 
 ArrayBody* newArray(const std::vector<std::int32_t>& upperBounds) {
     const std::size_t total = arrayElementCount(upperBounds);
-    auto a = std::make_unique<ArrayBody>();
-    for (std::int32_t ub : upperBounds) a->bounds.push_back({0, static_cast<std::int32_t>(std::max<std::int64_t>(0, std::int64_t{ub} + 1))});
-    a->data.resize(total);
+    PendingArray a{arrayBody()};
+    for (std::int32_t ub : upperBounds) a.body->bounds.push_back({0, static_cast<std::int32_t>(std::max<std::int64_t>(0, std::int64_t{ub} + 1))});
+    a.body->data.resize(total);
     return a.release();
 }
 
 ArrayBody* newList(std::size_t count) {
     if (count > kMaxArrayElements) throw std::bad_alloc();
-    auto a = std::make_unique<ArrayBody>();
-    a->bounds.push_back({0, static_cast<std::int32_t>(count)});
-    a->data.resize(count);
+    PendingArray a{arrayBody()};
+    a.body->bounds.push_back({0, static_cast<std::int32_t>(count)});
+    a.body->data.resize(count);
     return a.release();
 }
 

@@ -57,9 +57,8 @@ inline void checkStringLength(std::uint64_t n) {
 struct StringBody {
     std::uint32_t refs = 1;
     std::u16string text;
-    // Bodies come from blocks kept per thread (value.cpp).
-    static void* operator new(std::size_t size);
-    static void operator delete(void* block, std::size_t size) noexcept;
+    // The next body in this thread's list of freed ones (value.cpp).
+    StringBody* nextFree = nullptr;
 };
 
 // One dimension of an array: its lower bound and element count.
@@ -128,8 +127,8 @@ struct ArrayBody {
     // Element references alive into this array; each also holds one of
     // refs. While any lives, the array may not be resized or erased.
     std::uint32_t locks = 0;
-    static void* operator new(std::size_t size);
-    static void operator delete(void* block, std::size_t size) noexcept;
+    // The next body in this thread's list of freed ones (value.cpp).
+    ArrayBody* nextFree = nullptr;
 };
 
 struct ElementRef;
@@ -185,7 +184,11 @@ public:
     static Value error(SCODE code) { Value v; v.m_tag = Tag::Error; v.m_i4 = code; return v; }
     static Value missing() { return error(DISP_E_PARAMNOTFOUND); }
     static Value string(std::u16string text);
-    static Value string(std::u16string_view text) { return string(std::u16string(text)); }
+    // Copies text into a body whose buffer is often already there (one
+    // freed earlier on this thread), so that making a string of a few
+    // dozen characters rarely allocates.
+    static Value string(std::u16string_view text);
+    static Value string(const char16_t* text) { return string(std::u16string_view(text)); }
     static Value ascii(std::string_view text);
     // Adds a reference to d (null: Nothing).
     static Value object(IDispatch* d);
