@@ -3,7 +3,7 @@
 # with examples/sine_family.vbs, its window shows the script's path in the
 # title and the script in the editor; a click on the "Graphic" tab shows the
 # graph, whose first two curves' colours are then on the screen (and were not
-# before the click). Then an endless script: Escape stops it, the stop is
+# before the click); the wheel zooms it and Home brings it back. Then an endless script: Escape stops it, the stop is
 # reported in a message box, and after OK the window lives on with the
 # script's path in its title. Last the script workflow: open through the
 # dialog, run a function from the list, check an error, fix and save.
@@ -106,6 +106,24 @@ for y in 71 66 76 61 81; do
 done
 [ -n "$shown" ] || fail "no click on the tab row showed the graph's colours (blue $after_blue, second $after_second)"
 echo "graph shown after a click at $shown: $after_blue blue and $after_second second-curve pixels"
+kill -0 "$pid" 2>/dev/null || fail "the program ended"
+
+# Wheel zoom about a point inside the plot (three notches in): the curves
+# spread out, so the screen shows other counts of their colours; Home puts
+# the script's box back and with it the same picture as before.
+xdotool mousemove --sync 800 420
+sleep 0.3
+xdotool click 4 click 4 click 4
+sleep 0.7
+read -r -d '' zoom_blue zoom_second < <(screen zoomed "$blue" "$second"; printf '\0')
+[ "$zoom_blue" -ne "$after_blue" ] || [ "$zoom_second" -ne "$after_second" ] ||
+  fail "the wheel changed nothing on the screen ($zoom_blue blue, $zoom_second second-curve pixels)"
+xdotool key Home
+sleep 0.7
+read -r -d '' home_blue home_second < <(screen home "$blue" "$second"; printf '\0')
+[ "$home_blue" -eq "$after_blue" ] && [ "$home_second" -eq "$after_second" ] ||
+  fail "Home did not bring the script's box back (blue $home_blue for $after_blue, second $home_second for $after_second)"
+echo "wheel zoom: $zoom_blue blue and $zoom_second second-curve pixels; after Home as before"
 kill -0 "$pid" 2>/dev/null || fail "the program ended"
 kill "$pid"; wait "$pid" 2>/dev/null; pid=""
 
