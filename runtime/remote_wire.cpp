@@ -289,7 +289,7 @@ bool Reader::string(BSTR& out) {
     const char* p = take(length * sizeof(char16_t));
     BSTR s = SysAllocStringLen(nullptr, length);
     if (!s) return false;
-    std::memcpy(s, p, length * sizeof(char16_t));
+    if (length) std::memcpy(s, p, length * sizeof(char16_t));
     out = s;
     return true;
 }
