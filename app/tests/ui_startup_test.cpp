@@ -12,7 +12,10 @@
 #include "runtime/remote.h"
 #include "runtime/testing/dispatch_calls.h"
 
+#include "hosting/registration.h"
+
 #include <QDropEvent>
+#include <QProcess>
 #include <QMimeData>
 
 #include <filesystem>
@@ -135,6 +138,31 @@ TEST_F(StartupTest, LibrariesThatCannotBeRegisteredStopStartUpTheSameWay) {
     EXPECT_EQ(startup.frame(), nullptr);
     ASSERT_EQ(seam.messages.size(), 1u);
     EXPECT_TRUE(seam.messages[0].text.startsWith(QStringLiteral("OLE initialization failed.")));
+}
+
+// With the window open, another program draws into its graph: its script
+// is served from the window's event loop.
+TEST_F(StartupTest, AnotherProgramDrawsIntoTheOpenWindowThroughCanvas) {
+    Startup startup;
+    ASSERT_FALSE(startup.start(StartupOptions{}).has_value());
+    quillan::ui::CMainFrame* frame = startup.frame();
+    ASSERT_NE(frame, nullptr);
+    const std::string program = qtest::binaryDir() + "/quillan";
+    ASSERT_EQ(qhost::registerModule(quillan::ui::programModule(), program), S_OK);
+    const QString script = write("client.vbs",
+                                 "Set c = CreateObject(\"Quillan.Canvas\")\n"
+                                 "c.Graf.CreateSeries\n"
+                                 "c.Graf.AddPointToSeries 0, 1, 2\n"
+                                 "If c.Graf.CountSeries <> 1 Then Err.Raise 5\n");
+    QProcess client;
+    client.setProcessChannelMode(QProcess::MergedChannels);
+    client.start(QString::fromStdString(program), {QStringLiteral("--run"), script});
+    QTRY_VERIFY_WITH_TIMEOUT(client.state() == QProcess::NotRunning, 20000);
+    EXPECT_EQ(client.exitCode(), 0) << client.readAll().toStdString();
+    LONG count = 0;
+    frame->document().graf().CountSeries(&count);
+    EXPECT_EQ(count, 1);
+    EXPECT_TRUE(seam.messages.empty()) << seam.allTexts().join('|').toStdString();
 }
 
 // Started as a server, the program shows no window and serves Canvas on
