@@ -1,6 +1,8 @@
 #include "editor/edit_window.h"
 
+#include "editor/completion_popup.h"
 #include "editor/find_bar.h"
+#include "editor/indentation.h"
 #include "editor/line_margin.h"
 
 #include <QKeyEvent>
@@ -24,6 +26,9 @@ EditWindow::EditWindow(EditBuffer& buffer, std::function<void()> typed, QWidget*
     buffer.attachView(this);
 
     m_margin = new LineMargin(this);
+    m_completion = new CompletionPopup(this, [this] {
+        if (m_typed) m_typed();
+    });
     connect(this, &QPlainTextEdit::blockCountChanged, this, [this] { updateMargin(); });
     connect(this, &QPlainTextEdit::updateRequest, this, [this](const QRect& rect, int dy) {
         if (dy) m_margin->scroll(0, dy);
@@ -117,7 +122,12 @@ void EditWindow::keyPressEvent(QKeyEvent* event) {
         QPlainTextEdit::keyPressEvent(event);
         return;
     }
+    if (m_completion->takesKey(*event)) return;
     const int code = characterCode(*event);
+    if (code == 9 && m_smartIndent && indentKey(*event)) {
+        event->accept();
+        return;
+    }
     if (code == 9) {
         // A tab character at the end of the selection; no colouring.
         const Selection s = m_buffer->selection();
@@ -127,7 +137,13 @@ void EditWindow::keyPressEvent(QKeyEvent* event) {
         return;
     }
     const long long edits = m_buffer->editCount();
-    if (code == 13 || code == 10) {
+    if ((code == 13 || code == 10) && m_smartIndent) {
+        QTextCursor cursor = textCursor();
+        newLineWithIndent(cursor);
+        setTextCursor(cursor);
+        ensureCursorVisible();
+        event->accept();
+    } else if (code == 13 || code == 10) {
         // Every Enter starts a new line (never a line break inside one).
         QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
         QPlainTextEdit::keyPressEvent(&enter);
@@ -137,6 +153,20 @@ void EditWindow::keyPressEvent(QKeyEvent* event) {
     }
     // Keys that only move, select or copy keep their selection.
     if (code >= 0 && m_buffer && m_buffer->editCount() != edits && m_typed) m_typed();
+    if (code >= 0x20) m_completion->afterTyping(event->text());
+}
+
+bool EditWindow::indentKey(const QKeyEvent& event) {
+    QTextCursor cursor = textCursor();
+    if (event.key() == Qt::Key_Backtab || (event.modifiers() & Qt::ShiftModifier)) {
+        outdentLines(cursor);
+        setTextCursor(cursor);
+        return true;
+    }
+    if (!selectsSeveralLines(cursor)) return false;
+    indentLines(cursor);
+    setTextCursor(cursor);
+    return true;
 }
 
 ControlWindow::ControlWindow(EditBuffer& buffer, std::function<void()> typed, std::function<void()> recolour,

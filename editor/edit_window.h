@@ -13,6 +13,7 @@
 
 namespace lexora {
 
+class CompletionPopup;
 class FindBar;
 class GoToLineBar;
 class LineMargin;
@@ -49,6 +50,14 @@ public:
     void paintMargin(QPaintEvent* event);
     void updateMargin();
 
+    // Completion of members and words (on unless turned off).
+    CompletionPopup* completion() const { return m_completion; }
+    // Enter keeps the line's indentation, Tab and Shift+Tab indent and
+    // outdent the selected lines (on unless turned off; off, Enter starts
+    // an empty line and both keys type a tab at the end of the selection).
+    bool smartIndent() const { return m_smartIndent; }
+    void setSmartIndent(bool on) { m_smartIndent = on; }
+
 protected:
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -62,8 +71,14 @@ private:
     EditBuffer* m_buffer;
     std::function<void()> m_typed;
     std::function<bool(const QKeyEvent&)> m_commandKeys;
+    // Tab and Shift+Tab with smart indenting; false when the key is left
+    // to the plain behaviour.
+    bool indentKey(const QKeyEvent& event);
+
     LineMargin* m_margin;
+    CompletionPopup* m_completion;
     bool m_lineNumbers = true;
+    bool m_smartIndent = true;
 };
 
 class ControlWindow final : public QWidget {

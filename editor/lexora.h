@@ -42,6 +42,19 @@ struct IxParse : IDispatch {
     // as its tooltip; a line that is not there removes the mark. Setting
     // the script, adding to it or Parse remove it too.
     virtual HRESULT MarkError(LONG line, BSTR message) = 0;               // 9
+    // Whether typing a dot after a known object, or Ctrl+Space, offers
+    // completions (it does unless turned off).
+    virtual HRESULT get_Completion(VARIANT_BOOL* pVal) = 0;               // 10
+    virtual HRESULT put_Completion(VARIANT_BOOL newVal) = 0;
+    // What completion offers: one entry a line, "object<TAB>name<TAB>call
+    // form<TAB>description"; an empty object makes a word that stands
+    // anywhere.
+    virtual HRESULT get_CompletionList(BSTR* pVal) = 0;                   // 11
+    virtual HRESULT put_CompletionList(BSTR newVal) = 0;
+    // Whether Enter keeps the indentation and Tab/Shift+Tab indent and
+    // outdent selected lines (they do unless turned off).
+    virtual HRESULT get_SmartIndent(VARIANT_BOOL* pVal) = 0;              // 12
+    virtual HRESULT put_SmartIndent(VARIANT_BOOL newVal) = 0;
 
 protected:
     ~IxParse() = default;

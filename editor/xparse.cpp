@@ -1,5 +1,6 @@
 #include "editor/xparse.h"
 
+#include "editor/completion_popup.h"
 #include "editor/edit_window.h"
 #include "runtime/bstr.h"
 
@@ -87,6 +88,12 @@ const qrt::DispatchTable& CxParse::dispatchTable() {
         qrt::getter<&I::get_LineNumbers>(u"LineNumbers", 8),
         qrt::putter<&I::put_LineNumbers>(u"LineNumbers", 8, {u"newVal"}),
         qrt::member<&I::MarkError>(u"MarkError", 9, {u"line", u"message"}),
+        qrt::getter<&I::get_Completion>(u"Completion", 10),
+        qrt::putter<&I::put_Completion>(u"Completion", 10, {u"newVal"}),
+        qrt::getter<&I::get_CompletionList>(u"CompletionList", 11),
+        qrt::putter<&I::put_CompletionList>(u"CompletionList", 11, {u"newVal"}),
+        qrt::getter<&I::get_SmartIndent>(u"SmartIndent", 12),
+        qrt::putter<&I::put_SmartIndent>(u"SmartIndent", 12, {u"newVal"}),
     });
     return table;
 }
@@ -188,10 +195,57 @@ HRESULT CxParse::MarkError(LONG line, BSTR message) {
     });
 }
 
+HRESULT CxParse::get_Completion(VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = m_completion ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+}
+
+HRESULT CxParse::put_Completion(VARIANT_BOOL newVal) {
+    m_completion = newVal != VARIANT_FALSE;
+    applyEditing(editWindow());
+    return S_OK;
+}
+
+HRESULT CxParse::get_CompletionList(BSTR* pVal) { return copyOut(m_completionText, pVal); }
+
+HRESULT CxParse::put_CompletionList(BSTR newVal) {
+    return guarded([&] {
+        auto list = std::make_shared<CompletionList>();
+        list->setText(toQString(newVal));
+        m_completionText = std::u16string(qrt::bstrView(newVal));
+        m_completionList = std::move(list);
+        applyEditing(editWindow());
+        return S_OK;
+    });
+}
+
+HRESULT CxParse::get_SmartIndent(VARIANT_BOOL* pVal) {
+    if (!pVal) return E_POINTER;
+    *pVal = m_smartIndent ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+}
+
+HRESULT CxParse::put_SmartIndent(VARIANT_BOOL newVal) {
+    m_smartIndent = newVal != VARIANT_FALSE;
+    applyEditing(editWindow());
+    return S_OK;
+}
+
+void CxParse::applyEditing(EditWindow* edit) const {
+    if (!edit) return;
+    edit->setSmartIndent(m_smartIndent);
+    CompletionPopup* popup = edit->completion();
+    popup->setList(m_completionList);
+    popup->setVBScript(m_typeScript != ScriptLanguageJScript);
+    popup->setEnabled(m_completion);
+}
+
 HRESULT CxParse::get_TypeScript(LONG* pVal) { return qhost::readStock(m_typeScript, pVal); }
 
 HRESULT CxParse::put_TypeScript(LONG newVal) {
     m_typeScript = newVal;
+    applyEditing(editWindow());
     return m_colorizer.SetLanguage(newVal) ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -321,6 +375,7 @@ HRESULT CxParse::CreateControlWindow(QWidget* parent, QWidget** window) {
         m_typeScript = 0;
         auto* w = new ControlWindow(m_buffer, [this] { ColorCurrentLine(); }, [this] { ColorAllLines(); }, p);
         w->editWindow()->setLineNumbersShown(m_lineNumbers);
+        applyEditing(w->editWindow());
         m_window = w;
         return w;
     });

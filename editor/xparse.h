@@ -5,6 +5,7 @@
 // given.
 #pragma once
 
+#include "editor/completion.h"
 #include "editor/edit_buffer.h"
 #include "editor/lexora.h"
 #include "editor/script_colorizer.h"
@@ -16,6 +17,7 @@
 
 #include <QPointer>
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -58,6 +60,12 @@ public:
     HRESULT get_LineNumbers(VARIANT_BOOL* pVal) override;
     HRESULT put_LineNumbers(VARIANT_BOOL newVal) override;
     HRESULT MarkError(LONG line, BSTR message) override;
+    HRESULT get_Completion(VARIANT_BOOL* pVal) override;
+    HRESULT put_Completion(VARIANT_BOOL newVal) override;
+    HRESULT get_CompletionList(BSTR* pVal) override;
+    HRESULT put_CompletionList(BSTR newVal) override;
+    HRESULT get_SmartIndent(VARIANT_BOOL* pVal) override;
+    HRESULT put_SmartIndent(VARIANT_BOOL newVal) override;
 
     // IProvideClassInfo2
     HRESULT GetClassInfo(ITypeInfo** info) override;
@@ -90,6 +98,8 @@ public:
 
 private:
     EditWindow* editWindow() const;
+    // Gives the window the completion and indenting settings.
+    void applyEditing(EditWindow* edit) const;
     // Recolours every line, each on its own; the selection is kept.
     void ColorAllLines();
     // Recolours the caret's line after typing; the selection collapses to its end.
@@ -105,6 +115,10 @@ private:
     std::optional<std::u16string> m_loadedScript;   // null until set
     LONG m_typeScript = 0;
     bool m_lineNumbers = true;
+    bool m_completion = true;
+    bool m_smartIndent = true;
+    std::u16string m_completionText;
+    std::shared_ptr<const CompletionList> m_completionList = std::make_shared<CompletionList>();
 
     LONG m_backStyle = 0;
     qrt::ComPtr<IDispatch> m_font;
