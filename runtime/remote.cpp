@@ -67,6 +67,8 @@ struct Listener {
     ino_t inode = 0;
 };
 
+void stopListening(Listener& l);
+
 struct State {
     std::thread::id owner;
     bool ownerSet = false;
@@ -476,6 +478,9 @@ bool Channel::serveCreate(Reader& r, std::uint32_t call) {
         if (l.clsid == clsid && !(l.singleUse && l.used)) {
             factory = ComPtr<IUnknown>(l.factory);
             l.used = true;
+            // A single-use class object serves one object: the next client
+            // starts a server of its own.
+            if (l.singleUse) stopListening(l);
             break;
         }
     }
@@ -1080,18 +1085,32 @@ std::uint64_t fnv1a(std::string_view text) {
     return h;
 }
 
+// Closes a class's socket. The name goes first, and only if it is still
+// ours: a server that started after us may have taken it over.
+void stopListening(Listener& l) {
+    if (l.fd < 0) return;
+    struct stat info {};
+    if (::stat(l.path.c_str(), &info) == 0 && info.st_ino == l.inode) {
+        ::unlink(l.path.c_str());
+        ::unlink((l.path + ".lock").c_str());
+    }
+    unwatch(l.fd);
+    ::close(l.fd);
+    l.fd = -1;
+}
+
 }  // namespace
 
 void setEventLoopHooks(EventLoopHooks* hooks) {
     State& s = state();
     if (s.hooks == hooks) return;
     if (s.hooks) {
-        for (const Listener& l : s.listeners) s.hooks->unwatch(l.fd);
+        for (const Listener& l : s.listeners) if (l.fd >= 0) s.hooks->unwatch(l.fd);
         for (const auto& c : s.channels) s.hooks->unwatch(c->fd());
     }
     s.hooks = hooks;
     if (hooks) {
-        for (const Listener& l : s.listeners) hooks->watch(l.fd);
+        for (const Listener& l : s.listeners) if (l.fd >= 0) hooks->watch(l.fd);
         for (const auto& c : s.channels) if (c->fd() >= 0) hooks->watch(c->fd());
     }
 }
@@ -1103,6 +1122,7 @@ bool processEvents(int timeoutMs) {
     std::vector<DWORD> listeners;
     std::vector<std::shared_ptr<Channel>> channels;
     for (const Listener& l : s.listeners) {
+        if (l.fd < 0) continue;
         fds.push_back({l.fd, POLLIN, 0});
         listeners.push_back(l.cookie);
     }
@@ -1117,7 +1137,7 @@ bool processEvents(int timeoutMs) {
         if (!fds[i].revents) continue;
         for (const Listener& l : s.listeners)
             if (l.cookie == listeners[i]) {
-                acceptAll(l.fd);
+                if (l.fd >= 0) acceptAll(l.fd);
                 break;
             }
     }
@@ -1200,15 +1220,7 @@ void revokeClass(DWORD cookie) {
         if (it->cookie != cookie) continue;
         Listener l = std::move(*it);
         s.listeners.erase(it);
-        // The name goes first, and only if it is still ours: a server that
-        // started after us may have taken it over.
-        struct stat info {};
-        if (::stat(l.path.c_str(), &info) == 0 && info.st_ino == l.inode) {
-            ::unlink(l.path.c_str());
-            ::unlink((l.path + ".lock").c_str());
-        }
-        unwatch(l.fd);
-        ::close(l.fd);
+        stopListening(l);
         return;
     }
 }

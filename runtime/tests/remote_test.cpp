@@ -439,6 +439,24 @@ TEST_F(LocalServerTest, ServersThatCannotStartOrNeverServeFailWithinTheLimit) {
     EXPECT_NE(qrt::lastActivationError().find("did not serve it within"), std::string::npos);
 }
 
+// A single-use class object serves one object, then takes its socket away.
+TEST_F(LocalServerTest, ASingleUseClassServesOneObject) {
+    DWORD cookie = 0;
+    qrt::ComPtr<ProbeFactory> factory = qrt::create<ProbeFactory>();
+    ASSERT_EQ(CoRegisterClassObject(CLSID_Probe, factory.get(), CLSCTX_LOCAL_SERVER, REGCLS_SINGLEUSE, &cookie), S_OK);
+    // Through the socket, though the server is this process.
+    qrt::ComPtr<IClassFactory> remote;
+    std::string why;
+    ASSERT_EQ(qrt::remote::getClassObject(CLSID_Probe, IID_IClassFactory, remote.outVoid(), why), S_OK) << why;
+    qrt::ComPtr<IDispatch> probe;
+    ASSERT_EQ(remote->CreateInstance(nullptr, IID_IDispatch, probe.outVoid()), S_OK);
+    EXPECT_EQ(qtest::call(probe.get(), u"Count", {Variant(2)}).value.lVal, 3);
+    EXPECT_NE(::access(qrt::remote::socketPath(CLSID_Probe).c_str(), F_OK), 0);
+    qrt::ComPtr<IDispatch> second;
+    EXPECT_EQ(remote->CreateInstance(nullptr, IID_IDispatch, second.outVoid()), REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(CoRevokeClassObject(cookie), S_OK);
+}
+
 TEST_F(LocalServerTest, ASecondServerOfTheSameClassIsRefusedWhileTheFirstLives) {
     startServer();
     DWORD cookie = 0;
