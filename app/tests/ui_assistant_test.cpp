@@ -144,6 +144,39 @@ TEST_F(AssistantResources, TheListedMembersExist) {
     }
 }
 
+// The editor's completions are the Assistant's members, call forms and
+// descriptions, in lines of four fields.
+TEST_F(AssistantResources, TheCompletionListIsMadeOfTheMemberTexts) {
+    for (const LONG language : {1, 2}) {
+        SCOPED_TRACE(language);
+        const AssistantText text = AssistantText::load(builtFile(), language);
+        const QStringList lines = text.completionList().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        int graf = 0;
+        for (const QString& line : lines) {
+            const QStringList fields = line.split(QLatin1Char('\t'));
+            ASSERT_EQ(fields.size(), 4) << line.toStdString();
+            EXPECT_FALSE(fields[1].isEmpty());
+            EXPECT_FALSE(fields[0].contains(QLatin1Char(' '))) << "sections of words are global";
+            graf += fields[0] == QLatin1String("Graf");
+        }
+        EXPECT_EQ(graf, text.members(QStringLiteral("Graf")).size());
+        EXPECT_TRUE(lines.contains(QStringLiteral("\tGraf\t\t"))) << "Graf is a word that stands anywhere";
+        EXPECT_FALSE(lines.contains(QStringLiteral("\tScripting.Dictionary\t\t")));
+        const auto entry = [&](const QString& start) {
+            for (const QString& line : lines)
+                if (line.startsWith(start)) return line;
+            return QString();
+        };
+        EXPECT_TRUE(entry(QStringLiteral("Graf\tAddPointToSeries\t")).contains(QStringLiteral("\tGraf.AddPointToSeries")));
+        EXPECT_FALSE(entry(QStringLiteral("Scripting.Dictionary\tExists\t")).isEmpty());
+    }
+    const QString vbs = AssistantText::load(builtFile(), 2).completionList();
+    EXPECT_TRUE(vbs.contains(QStringLiteral("Graf\tAddPointToSeries\tGraf.AddPointToSeries series, x, y\tAppends")));
+    EXPECT_TRUE(vbs.contains(QStringLiteral("\n\tSin\t"))) << "the math functions stand anywhere";
+    EXPECT_TRUE(vbs.contains(QStringLiteral("\n\tSelect Case\t"))) << "as do the statements";
+    EXPECT_TRUE(AssistantText::load(builtFile(), 1).completionList().contains(QStringLiteral("\nMath\tsqrt\t")));
+}
+
 class AssistantPage : public AssistantResources {
 protected:
     void select(QListWidget* list, const QString& text) {

@@ -66,7 +66,7 @@ TEST_F(MainFrameTest, MenusToolbarsAndStatusBarAreThoseOfTheWorkbench) {
               (QStringList{"&New Script", "&Open Script", "-", "Recent File", "-", "E&xit"}));
     EXPECT_EQ(menuTexts(top[0]->menu()->actions()[0]->menu()->actions()), (QStringList{"JScript", "VBScript"}));
     EXPECT_EQ(menuTexts(top[1]->menu()->actions()), (QStringList{"&Toolbar", "&Status Bar", "Line &Numbers",
-                                                                  "&Zoom and Pan with the Mouse"}));
+                                                                  "Code &Completion", "Smart &Indent", "&Zoom and Pan with the Mouse"}));
     EXPECT_EQ(menuTexts(top[2]->menu()->actions()), (QStringList{"&Help Topics", "-", "&About Quillan..."}));
 
     // New, Open, About, and Stop Script for long runs.

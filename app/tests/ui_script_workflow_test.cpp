@@ -16,7 +16,9 @@
 #include "app/ui/toolbar_layout.h"
 #include "app/ui/xparse_wrapper.h"
 
+#include <QAbstractItemView>
 #include <QAction>
+#include <QCompleter>
 #include <QHelpEvent>
 #include <QListWidget>
 #include <QMenu>
@@ -41,10 +43,15 @@ QPlainTextEdit* editorOf(CMainFrame& frame) {
     return qobject_cast<QPlainTextEdit*>(frame.formView()->editPage()->editorWidget());
 }
 
+// Types at the end of the script; a line feed is the Enter key.
 void typeAtEnd(CMainFrame& frame, const QString& text) {
     QPlainTextEdit* edit = editorOf(frame);
     QTest::keyClick(edit, Qt::Key_End, Qt::ControlModifier);
-    QTest::keyClicks(edit, text);
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (i) QTest::keyClick(edit, Qt::Key_Return);
+        QTest::keyClicks(edit, lines[i]);
+    }
 }
 
 void save(CMainFrame& frame) { frame.formView()->editPage()->command(CEditPage::SaveScript)->trigger(); }
@@ -299,6 +306,50 @@ TEST_F(WorkflowTest, LineNumbersCanBeTurnedOffAndStayOffAcrossARestart) {
         if (menu->menu() && menu->menu()->actions().contains(frame->formView()->editPage()->lineNumbersCommand()))
             inViewMenu = menu->text() == QStringLiteral("&View");
     EXPECT_TRUE(inViewMenu);
+}
+
+// Completion offers what the Assistant describes, in the script's
+// language, and can be turned off for good; smart indenting likewise.
+TEST_F(WorkflowTest, CompletionOffersTheAssistantsMembersAndBothEditingAidsCanBeTurnedOff) {
+    const QString path = write("complete.vbs", "Graf.CreateSeries\n");
+    ASSERT_TRUE(frame->openScript(path));
+    const auto offered = [this](const QString& typed) {
+        typeAtEnd(*frame, typed);
+        QStringList out;
+        auto* completer = editorOf(*frame)->findChild<QCompleter*>();
+        if (!completer || !completer->popup()->isVisible()) return out;
+        for (int row = 0; row < completer->popup()->model()->rowCount(); ++row)
+            out << completer->popup()->model()->index(row, 0).data().toString();
+        completer->popup()->hide();
+        return out;
+    };
+    const QStringList graf = offered(QStringLiteral("\nGraf."));
+    EXPECT_TRUE(graf.contains(QStringLiteral("AddPointToSeries series, x, y"))) << graf.join(u'|').toStdString();
+    EXPECT_EQ(graf.size(), 34);
+    typeAtEnd(*frame, QStringLiteral("\nSet fso = CreateObject(\"Scripting.FileSystemObject\")"));
+    const QStringList fso = offered(QStringLiteral("\nfso."));
+    EXPECT_TRUE(fso.contains(QStringLiteral("OpenTextFile path, mode, create, format")) ||
+                std::any_of(fso.begin(), fso.end(), [](const QString& s) { return s.startsWith("OpenTextFile"); }))
+        << fso.join(u'|').toStdString();
+
+    CEditPage* page = frame->formView()->editPage();
+    EXPECT_TRUE(page->completionCommand()->isChecked());
+    EXPECT_TRUE(page->smartIndentCommand()->isChecked());
+    page->completionCommand()->trigger();
+    page->smartIndentCommand()->trigger();
+    EXPECT_TRUE(offered(QStringLiteral("\nGraf.")).isEmpty());
+    EXPECT_EQ(quillan::ui::readToolBarLayout(CEditPage::kCompletionValue), QStringLiteral("0"));
+    EXPECT_EQ(quillan::ui::readToolBarLayout(CEditPage::kSmartIndentValue), QStringLiteral("0"));
+
+    frame.reset();
+    frame = std::make_unique<CMainFrame>();
+    QString error;
+    ASSERT_TRUE(frame->createControls(error)) << error.toStdString();
+    ASSERT_TRUE(frame->openScript(path));
+    EXPECT_FALSE(frame->formView()->editPage()->completionCommand()->isChecked());
+    EXPECT_TRUE(offered(QStringLiteral("\nGraf.")).isEmpty());
+    frame->formView()->editPage()->completionCommand()->trigger();
+    EXPECT_FALSE(offered(QStringLiteral("\nGraf.")).isEmpty());
 }
 
 }  // namespace

@@ -89,4 +89,25 @@ QString AssistantText::description(const QString& object, const QString& member)
     return {};
 }
 
+QString AssistantText::completionList() const {
+    QString out;
+    const auto add = [&out](const QString& object, const QString& name, const QString& callForm,
+                            const QString& description) {
+        out += object + QLatin1Char('\t') + name + QLatin1Char('\t') + callForm + QLatin1Char('\t') + description +
+               QLatin1Char('\n');
+    };
+    for (const QString& object : m_objects) {
+        const bool words = object.contains(QLatin1Char(' ')) || object == QLatin1String("Statements");
+        if (!words && !object.contains(QLatin1Char('.'))) add({}, object, {}, {});
+        for (const QString& member : members(object)) {
+            const QString text = description(object, member);
+            const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'));
+            const QString callForm = (lineEnd < 0 ? text : text.left(lineEnd)).simplified();
+            QString rest = lineEnd < 0 ? QString() : text.mid(lineEnd + 1).simplified();
+            add(words ? QString() : object, member, callForm, rest);
+        }
+    }
+    return out;
+}
+
 }  // namespace quillan::ui

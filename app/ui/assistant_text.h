@@ -42,6 +42,14 @@ public:
     // "#member#" and the next "###". Empty when either is missing.
     QString description(const QString& object, const QString& member) const;
 
+    // The same members for the editor's completion, one a line:
+    // "object<TAB>name<TAB>call form<TAB>description" (the call form is
+    // the description's first line). The sections of functions and
+    // statements ("Math functions", "Statements") give words that stand
+    // anywhere (an empty object), as do the objects a script names
+    // directly (Graf, Math; not the ProgIDs, which have a dot).
+    QString completionList() const;
+
 private:
     // Where object's section starts (after its header) and ends; false when
     // it has none.

@@ -1,5 +1,6 @@
 #include "app/ui/edit_page.h"
 
+#include "app/ui/assistant_text.h"
 #include "app/ui/hosted_control.h"
 #include "app/ui/message_box.h"
 #include "app/ui/toolbar_layout.h"
@@ -41,20 +42,24 @@ CEditPage::CEditPage(QWidget* parent)
     // The arrangement the user made last time.
     m_layout = ToolBarLayout::fromText(readToolBarLayout(kToolBarValue), {SaveScript, CheckScript, ImportFunctions});
     applyLayout(m_toolBar, commands(), m_layout);
-    m_lineNumbers = new QAction(QStringLiteral("Line &Numbers"), this);
-    m_lineNumbers->setObjectName(QStringLiteral("lineNumbers"));
-    m_lineNumbers->setStatusTip(QStringLiteral("Show or hide the line numbers beside the script"));
-    m_lineNumbers->setCheckable(true);
-    m_lineNumbers->setChecked(readToolBarLayout(kLineNumbersValue) != QLatin1String("0"));
-    connect(m_lineNumbers, &QAction::toggled, this, [this](bool shown) {
-        if (editor()) editor()->setLineNumbers(shown);
-        writeToolBarLayout(kLineNumbersValue, shown ? QStringLiteral("1") : QStringLiteral("0"));
-    });
+    m_lineNumbers = setting(QStringLiteral("Line &Numbers"), "lineNumbers",
+                            QStringLiteral("Show or hide the line numbers beside the script"), kLineNumbersValue,
+                            &CXparse1::setLineNumbers);
+    m_completion = setting(QStringLiteral("Code &Completion"), "completion",
+                           QStringLiteral("Offer the members of an object after its name and a dot, and words "
+                                          "with Ctrl+Space"),
+                           kCompletionValue, &CXparse1::setCompletion);
+    m_smartIndent = setting(QStringLiteral("Smart &Indent"), "smartIndent",
+                            QStringLiteral("Keep the indentation on Enter; indent and outdent selected lines with "
+                                           "Tab and Shift+Tab"),
+                            kSmartIndentValue, &CXparse1::setSmartIndent);
     m_toolBar->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_toolBar, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         QMenu menu(this);
         menu.addAction(QStringLiteral("&Customize..."), this, &CEditPage::customizeToolBar);
         menu.addAction(m_lineNumbers);
+        menu.addAction(m_completion);
+        menu.addAction(m_smartIndent);
         menu.exec(m_toolBar->mapToGlobal(at));
     });
     m_toolBar->installEventFilter(this);
@@ -75,7 +80,23 @@ bool CEditPage::createControl(QString& error) {
     if (!createHostedControl(*m_host, u"Lexora.xParse", m_wrapper, error)) return false;
     if (QWidget* window = m_host->controlWindow()) setFocusProxy(focusTarget(window));
     m_wrapper.setLineNumbers(m_lineNumbers->isChecked());
+    m_wrapper.setCompletion(m_completion->isChecked());
+    m_wrapper.setSmartIndent(m_smartIndent->isChecked());
     return true;
+}
+
+QAction* CEditPage::setting(const QString& text, const char* name, const QString& tip, const char* key,
+                            HRESULT (CXparse1::*apply)(bool) const) {
+    auto* action = new QAction(text, this);
+    action->setObjectName(QLatin1String(name));
+    action->setStatusTip(tip);
+    action->setCheckable(true);
+    action->setChecked(readToolBarLayout(key) != QLatin1String("0"));
+    connect(action, &QAction::toggled, this, [this, key, apply](bool on) {
+        if (editor()) (editor()->*apply)(on);
+        writeToolBarLayout(key, on ? QStringLiteral("1") : QStringLiteral("0"));
+    });
+    return action;
 }
 
 void CEditPage::setLineNumbersShown(bool shown) { m_lineNumbers->setChecked(shown); }
@@ -113,7 +134,12 @@ void CEditPage::setLanguage(LONG language) {
     m_language = language;
     // Snippets exist per language: none to offer before there is one.
     command(ImportFunctions)->setEnabled(language == xparse::JScript || language == xparse::VBScript);
-    if (editor()) editor()->setTypeScript(language);
+    if (!editor()) return;
+    editor()->setTypeScript(language);
+    // What completion offers follows the language: the Assistant's members.
+    const AssistantText text = AssistantText::load(
+        m_assistantFile.isEmpty() ? AssistantText::defaultResourceFile() : m_assistantFile, language);
+    editor()->setCompletionList(text.completionList().toStdU16String());
 }
 
 }  // namespace quillan::ui

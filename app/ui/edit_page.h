@@ -47,18 +47,36 @@ public:
     static constexpr char kLineNumbersValue[] = "Editor Line Numbers";
     QAction* lineNumbersCommand() const { return m_lineNumbers; }
     void setLineNumbersShown(bool shown);
+    // Completion (on a dot after a known object, and Ctrl+Space) and smart
+    // indenting (Enter keeps the indentation, Tab/Shift+Tab on selected
+    // lines), each on unless the user turned it off, kept like the line
+    // numbers; the completions come from the Assistant's member texts of
+    // the editor's language.
+    static constexpr char kCompletionValue[] = "Editor Completion";
+    static constexpr char kSmartIndentValue[] = "Editor Smart Indent";
+    QAction* completionCommand() const { return m_completion; }
+    QAction* smartIndentCommand() const { return m_smartIndent; }
+    // Where the completions are read (the data folder's assistant.rcc
+    // unless told); takes effect at the next setLanguage.
+    void setAssistantFile(const QString& file) { m_assistantFile = file; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QList<QAction*> commands() const;
+    // A checkable editor setting kept in the registry value key ("0" off).
+    QAction* setting(const QString& text, const char* name, const QString& tip, const char* key,
+                     HRESULT (CXparse1::*apply)(bool) const);
 
     QToolBar* m_toolBar;
     qhost::ControlHost* m_host;
     CXparse1 m_wrapper;
     QAction* m_commands[3];
     QAction* m_lineNumbers;
+    QAction* m_completion;
+    QAction* m_smartIndent;
+    QString m_assistantFile;
     ToolBarLayout m_layout;  // as the toolbar shows it
     LONG m_language = 0;
 };

@@ -79,7 +79,11 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_document(std::m
     m_form->selectPage(CFormTabView::EditScript);
     m_left->selectPage(CLeftPane::ScriptFunctions);
     // The editor's line numbers are a view setting too.
-    if (CEditPage* page = m_form->editPage()) m_viewMenu->addAction(page->lineNumbersCommand());
+    if (CEditPage* page = m_form->editPage()) {
+        m_viewMenu->addAction(page->lineNumbersCommand());
+        m_viewMenu->addAction(page->completionCommand());
+        m_viewMenu->addAction(page->smartIndentCommand());
+    }
     // So is zooming the graph with the mouse; the graph's menu saves pictures
     // as the Graphics tools page does.
     if (CGraphPage* page = m_form->graphPage()) {

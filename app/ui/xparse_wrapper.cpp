@@ -66,6 +66,19 @@ HRESULT CXparse1::setLineNumbers(bool shown) const {
     return putLong(xparse::LineNumbers, VT_BOOL, shown ? VARIANT_TRUE : VARIANT_FALSE);
 }
 
+HRESULT CXparse1::setCompletion(bool on) const {
+    return putLong(xparse::Completion, VT_BOOL, on ? VARIANT_TRUE : VARIANT_FALSE);
+}
+
+HRESULT CXparse1::setCompletionList(std::u16string_view list) const {
+    const StringArg value(list);
+    return invoke(xparse::CompletionList, DISPATCH_PROPERTYPUT, {value.arg()});
+}
+
+HRESULT CXparse1::setSmartIndent(bool on) const {
+    return putLong(xparse::SmartIndent, VT_BOOL, on ? VARIANT_TRUE : VARIANT_FALSE);
+}
+
 HRESULT CXparse1::markError(LONG line, std::u16string_view message) const {
     const StringArg text(message);
     return method(xparse::MarkError, {argLong(line), text.arg()});

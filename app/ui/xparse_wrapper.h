@@ -12,7 +12,8 @@ namespace quillan::ui {
 // Dispatch identifiers of the editor control's members.
 namespace xparse {
 constexpr DISPID Script = 1, Parse = 2, TypeScript = 3, GoToFunction = 4, ColorizeLine = 5, CompareState = 6,
-                 ScriptAdd = 7, LineNumbers = 8, MarkError = 9;
+                 ScriptAdd = 7, LineNumbers = 8, MarkError = 9, Completion = 10, CompletionList = 11,
+                 SmartIndent = 12;
 // Language codes of TypeScript.
 constexpr LONG JScript = 1, VBScript = 2;
 }  // namespace xparse
@@ -38,6 +39,12 @@ public:
     HRESULT setLineNumbers(bool shown) const;
     // Marks the line (from 0) of an error in the margin, the message as its tooltip.
     HRESULT markError(LONG line, std::u16string_view message) const;
+    // Completion on a dot and Ctrl+Space, and what it offers (lines of
+    // "object<TAB>name<TAB>call form<TAB>description").
+    HRESULT setCompletion(bool on) const;
+    HRESULT setCompletionList(std::u16string_view list) const;
+    // Enter keeping the indentation, Tab/Shift+Tab on selected lines.
+    HRESULT setSmartIndent(bool on) const;
 };
 
 }  // namespace quillan::ui
