@@ -58,6 +58,12 @@ CharFormat highlightFormat(COLORREF color) {
     return f;
 }
 
+HRESULT readFlag(bool value, VARIANT_BOOL* out) {
+    if (!out) return E_POINTER;
+    *out = value ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+}
+
 bool isTokenSeparator(QChar c) {
     return c == QLatin1Char(' ') || c == QLatin1Char('(') || c == QLatin1Char('\t') || c == QLatin1Char('\n');
 }
@@ -173,11 +179,7 @@ HRESULT CxParse::Parse() {
     });
 }
 
-HRESULT CxParse::get_LineNumbers(VARIANT_BOOL* pVal) {
-    if (!pVal) return E_POINTER;
-    *pVal = m_lineNumbers ? VARIANT_TRUE : VARIANT_FALSE;
-    return S_OK;
-}
+HRESULT CxParse::get_LineNumbers(VARIANT_BOOL* pVal) { return readFlag(m_lineNumbers, pVal); }
 
 HRESULT CxParse::put_LineNumbers(VARIANT_BOOL newVal) {
     m_lineNumbers = newVal != VARIANT_FALSE;
@@ -195,11 +197,7 @@ HRESULT CxParse::MarkError(LONG line, BSTR message) {
     });
 }
 
-HRESULT CxParse::get_Completion(VARIANT_BOOL* pVal) {
-    if (!pVal) return E_POINTER;
-    *pVal = m_completion ? VARIANT_TRUE : VARIANT_FALSE;
-    return S_OK;
-}
+HRESULT CxParse::get_Completion(VARIANT_BOOL* pVal) { return readFlag(m_completion, pVal); }
 
 HRESULT CxParse::put_Completion(VARIANT_BOOL newVal) {
     m_completion = newVal != VARIANT_FALSE;
@@ -220,11 +218,7 @@ HRESULT CxParse::put_CompletionList(BSTR newVal) {
     });
 }
 
-HRESULT CxParse::get_SmartIndent(VARIANT_BOOL* pVal) {
-    if (!pVal) return E_POINTER;
-    *pVal = m_smartIndent ? VARIANT_TRUE : VARIANT_FALSE;
-    return S_OK;
-}
+HRESULT CxParse::get_SmartIndent(VARIANT_BOOL* pVal) { return readFlag(m_smartIndent, pVal); }
 
 HRESULT CxParse::put_SmartIndent(VARIANT_BOOL newVal) {
     m_smartIndent = newVal != VARIANT_FALSE;
