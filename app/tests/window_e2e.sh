@@ -150,7 +150,8 @@ kill "$pid"; wait "$pid" 2>/dev/null; pid=""
 # The script workflow as a user goes through it: Open (Ctrl+O, the path typed
 # into the file dialog), a function chosen in the list changes the graph, an
 # error typed into the editor is marked red by Check, the fix is saved, and
-# the file on disk has the edit.
+# the file on disk has the edit; then a word is found, replaced and the
+# replacement undone, each seen in the saved file.
 flow="$work/workflow.vbs"
 cat > "$flow" <<'VBS'
 Graf.CreateSeries
@@ -220,4 +221,28 @@ sleep 1
 grep -q "^Rem fixed: x = ($" "$flow" || fail "Save did not write the edit: $(tail -2 "$flow")"
 kill -0 "$pid" 2>/dev/null || fail "the program ended during the workflow"
 echo "the saved file has the edit"
+# Find and replace, then undo: Ctrl+H, the word typed, Tab to the
+# replacement; Enter there finds the word and Enter again replaces it.
+# Save writes the replacement; Ctrl+Z in the editor takes it back, and a
+# second Save writes the text as it was.
+xdotool mousemove --sync 800 600 click 1
+xdotool key ctrl+Home ctrl+h
+sleep 0.3
+xdotool type --delay 5 "AddGreen"
+xdotool key Tab
+xdotool type --delay 5 "AddLime"
+xdotool key Return Return Escape
+sleep 0.3
+screen replaced >/dev/null
+xdotool mousemove --sync 400 103 click 1
+sleep 1
+grep -q "^Sub AddLime$" "$flow" || fail "Replace did not reach the saved file: $(grep -n "^Sub" "$flow")"
+xdotool mousemove --sync 800 600 click 1
+xdotool key ctrl+z
+sleep 0.3
+xdotool mousemove --sync 400 103 click 1
+sleep 1
+grep -q "^Sub AddGreen$" "$flow" || fail "Ctrl+Z did not take the replacement back: $(grep -n "^Sub" "$flow")"
+kill -0 "$pid" 2>/dev/null || fail "the program ended during find and replace"
+echo "find, replace and undo reached the saved file"
 echo "PASS"
