@@ -169,6 +169,7 @@ TEST_F(AssistantResources, TheCompletionListIsMadeOfTheMemberTexts) {
         };
         EXPECT_TRUE(entry(QStringLiteral("Graf\tAddPointToSeries\t")).contains(QStringLiteral("\tGraf.AddPointToSeries")));
         EXPECT_FALSE(entry(QStringLiteral("Scripting.Dictionary\tExists\t")).isEmpty());
+        EXPECT_TRUE(entry(QStringLiteral("Scripting.Dictionary\tCreateObject\t")).isEmpty()) << "not a member";
     }
     const QString vbs = AssistantText::load(builtFile(), 2).completionList();
     EXPECT_TRUE(vbs.contains(QStringLiteral("Graf\tAddPointToSeries\tGraf.AddPointToSeries series, x, y\tAppends")));

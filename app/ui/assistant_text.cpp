@@ -100,6 +100,9 @@ QString AssistantText::completionList() const {
         const bool words = object.contains(QLatin1Char(' ')) || object == QLatin1String("Statements");
         if (!words && !object.contains(QLatin1Char('.'))) add({}, object, {}, {});
         for (const QString& member : members(object)) {
+            // How an object is made is listed with it, but is not one of its members.
+            if (!words && (member == QLatin1String("CreateObject") || member == QLatin1String("new ActiveXObject")))
+                continue;
             const QString text = description(object, member);
             const qsizetype lineEnd = text.indexOf(QLatin1Char('\n'));
             const QString callForm = (lineEnd < 0 ? text : text.left(lineEnd)).simplified();
