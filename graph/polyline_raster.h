@@ -27,7 +27,22 @@ namespace tarvik {
 // Returns false, drawing nothing, when the image is not Format_RGB32 or
 // Format_ARGB32_Premultiplied or is larger than 16384 pixels either way; the
 // caller then draws with QPainter.
-bool drawPolyline(QImage& image, const QRect& clip, const QPoint* points, int n, QRgb rgb, int alpha);
+//
+// ends tells whether the polyline really goes on before points[0] or after
+// points[n - 1], through points at least FarOutside pixels left or right of
+// the image (which draw nothing there): that end is then a joint rather than
+// a cap, and the polyline is not closed. So a caller may leave out such
+// points and draw exactly the pixels of the whole polyline.
+enum PolylineEnds : int { OwnEnds = 0, ContinuesBefore = 1, ContinuesAfter = 2 };
+bool drawPolyline(QImage& image, const QRect& clip, const QPoint* points, int n, QRgb rgb, int alpha,
+                  int ends = OwnEnds);
+
+// How far outside the image, left or right, a point must lie for neither a
+// line segment between two such points nor a marker on it to touch the image.
+constexpr int FarOutside = 128;
+
+// Whether drawPolyline and drawMarkers draw into image (else they refuse it).
+bool rasterizable(const QImage& image);
 
 // Fills a size x size square on each of points[0..n), blending rgb with
 // alpha the way drawPolyline does. A square covers the pixels from

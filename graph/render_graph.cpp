@@ -2,12 +2,15 @@
 // off-screen picture (background, series, axes), which then reaches the
 // target in one transfer.
 #include "graph/axes_painter.h"
+#include "graph/polyline_raster.h"
 #include "graph/series.h"
 #include "graph/series_drawing.h"
 #include "graph/series_holder.h"
 #include "graph/vigraf.h"
 
 #include <QPainter>
+
+#include <cmath>
 
 namespace tarvik {
 
@@ -72,13 +75,17 @@ void CViGraf::drawOneSeries(ISeries* series, QImage& image) {
     const std::size_t room = own ? std::min<std::size_t>(own->pointCount(), MaxDrawPoints) : MaxDrawPoints;
     if (m_drawPoints.size() < room) m_drawPoints.resize(room);
     int* devicePoints = reinterpret_cast<int*>(m_drawPoints.data());
+    int ends = OwnEnds;
     if (own) {
         // A series of this library: its points are converted where they lie,
-        // the first MaxDrawPoints of them, without the copy GetXY makes.
-        n = static_cast<LONG>(room);
-        own->points().forEachRun(0, static_cast<std::size_t>(n),
-                                 [&](const double* x, const double* y, std::size_t count, std::size_t first) {
-                                     worldToDevice(m_geometry, m_box, x, y, count, devicePoints + 2 * first);
+        // the first MaxDrawPoints of them, without the copy GetXY makes. Of
+        // a series sorted by x, only the run that can reach the picture.
+        std::size_t first = 0, end = room;
+        if (own->sortedX() && rasterizable(image)) ends = visibleRun(own->points(), image.width(), first, end);
+        n = static_cast<LONG>(end - first);
+        own->points().forEachRun(first, end - first,
+                                 [&](const double* x, const double* y, std::size_t count, std::size_t at) {
+                                     worldToDevice(m_geometry, m_box, x, y, count, devicePoints + 2 * (at - first));
                                  });
     } else {
         m_drawX.resize(MaxDrawPoints);
@@ -89,7 +96,35 @@ void CViGraf::drawOneSeries(ISeries* series, QImage& image) {
     }
     const IntRect& plot = m_geometry.plot;
     drawSeriesPoints(image, QRect(plot.left, plot.top, plot.width(), plot.height()), series, m_drawPoints.data(),
-                     static_cast<int>(n));
+                     static_cast<int>(n), ends);
+}
+
+int CViGraf::visibleRun(const PointBlocks& points, int width, std::size_t& first, std::size_t& end) const {
+    // Device x never decreases along a sorted series: the points that draw
+    // anything lie between the last one far to the left of the picture and
+    // the first one far to its right, both included for the segments that
+    // enter and leave it.
+    auto deviceX = [&](std::size_t i) { return worldToDevice(m_geometry, m_box, points.x(i), 0.0).x; };
+    auto firstBeyond = [&](std::size_t lo, std::size_t hi, auto beyond) {
+        while (lo < hi) {
+            const std::size_t mid = lo + (hi - lo) / 2;
+            if (beyond(deviceX(mid)))
+                hi = mid;
+            else
+                lo = mid + 1;
+        }
+        return lo;
+    };
+    const std::size_t count = end;
+    const std::size_t near = firstBeyond(0, count, [](int x) { return x >= -FarOutside; });
+    const std::size_t far = firstBeyond(near, count, [&](int x) { return x > width + FarOutside; });
+    first = near > 0 ? near - 1 : 0;
+    end = far < count ? far + 1 : count;
+    // The line goes on past a left-out neighbour unless that is a gap.
+    int ends = OwnEnds;
+    if (first > 0 && std::isfinite(points.y(first - 1))) ends |= ContinuesBefore;
+    if (end < count && std::isfinite(points.y(end))) ends |= ContinuesAfter;
+    return ends;
 }
 
 }  // namespace tarvik

@@ -170,6 +170,10 @@ HRESULT CSeries::put_title(BSTR newVal) {
 HRESULT CSeries::Add(double X, double Y) {
     if (!m_points.append(X, Y)) return E_OUTOFMEMORY;
     m_box.include(X, Y);
+    if (m_sortedX) {
+        m_sortedX = std::isfinite(X) && (m_points.size() == 1 || X >= m_lastX);
+        m_lastX = X;
+    }
     changed();
     return S_OK;
 }
@@ -177,6 +181,7 @@ HRESULT CSeries::Add(double X, double Y) {
 HRESULT CSeries::RemoveAll() {
     m_points.clear();
     m_box = FiniteBox{};
+    m_sortedX = true;
     changed();
     return S_OK;
 }
@@ -235,19 +240,37 @@ void includeRun(FiniteBox& box, const double* x, const double* y, std::size_t n)
 // finds them still in the cache.
 constexpr std::size_t kSlice = 2048;
 
+// Whether x[0..n) are finite and each at least the one before, last being
+// the x before x[0] (updated to x[n - 1]).
+bool sortedRun(const double* x, std::size_t n, double& last) {
+    bool sorted = true;
+    double previous = last;
+    for (std::size_t i = 0; i < n; ++i) {
+        sorted &= std::fabs(x[i]) <= std::numeric_limits<double>::max() && x[i] >= previous;
+        previous = x[i];
+    }
+    last = previous;
+    return sorted;
+}
+
 }  // namespace
 
 template <class Fill>
 void CSeries::replacePoints(Fill fill) {
     FiniteBox box;
+    bool sorted = true;
+    double last = -std::numeric_limits<double>::infinity();
     m_points.forEachRun(0, m_points.size(), [&](double* x, double* y, std::size_t count, std::size_t offset) {
         for (std::size_t done = 0; done < count; done += kSlice) {
             const std::size_t n = std::min(kSlice, count - done);
             fill(x + done, y + done, n, offset + done);
             includeRun(box, x + done, y + done, n);
+            if (sorted) sorted = sortedRun(x + done, n, last);
         }
     });
     m_box = box;
+    m_sortedX = sorted;
+    m_lastX = last;
     changed();
 }
 

@@ -29,6 +29,9 @@ public:
     static constexpr std::size_t MaxPoints = (std::size_t{1} << 31) - BlockPoints;
 
     std::size_t size() const { return m_count; }
+    // Point i's coordinates; i < size().
+    double x(std::size_t i) const { return m_blocks[i >> BlockShift]->x[i & (BlockPoints - 1)]; }
+    double y(std::size_t i) const { return m_blocks[i >> BlockShift]->y[i & (BlockPoints - 1)]; }
 
     // False (nothing changed) when memory runs out.
     bool append(double x, double y) {
@@ -161,6 +164,9 @@ public:
     // The box of the finite points, kept up to date as points come and go.
     const FiniteBox& finiteBox() const { return m_box; }
     bool visible() const { return m_isView != 0; }
+    // Whether every x is finite and none is smaller than the one before:
+    // then the points in an x range are one run of indices.
+    bool sortedX() const { return m_sortedX; }
 
     // From now on every member that may change what the series adds to a
     // graph's extent (its points, its visibility) adds one to counter (null:
@@ -208,6 +214,8 @@ private:
     qrt::Bstr m_title;
     PointBlocks m_points;
     FiniteBox m_box;
+    bool m_sortedX = true;
+    double m_lastX = 0;  // the last point's x, while m_sortedX holds
     ChangeCounter m_changes;
 };
 

@@ -18,10 +18,10 @@ QColor translatedColor(OLE_COLOR c) {
     return QColor(rgb & 0xFF, (rgb >> 8) & 0xFF, (rgb >> 16) & 0xFF);
 }
 
-void drawLine(QImage& image, const QRect& clip, const QPoint* points, int n, const QColor& rgb, int a) {
+void drawLine(QImage& image, const QRect& clip, const QPoint* points, int n, const QColor& rgb, int a, int ends) {
     // The dedicated rasterizer draws what QPainter would, faster; other
     // picture formats go through QPainter.
-    if (drawPolyline(image, clip, points, n, rgb.rgb(), a)) return;
+    if (drawPolyline(image, clip, points, n, rgb.rgb(), a, ends)) return;
     QColor pen = rgb;
     pen.setAlpha(a);
     QPainter painter(&image);
@@ -59,7 +59,7 @@ int markerSizeOf(ISeries* series) {
     return static_cast<int>(own ? own->markerSize() : CSeries::DefaultMarkerSize);
 }
 
-void drawSeriesPoints(QImage& image, const QRect& clip, ISeries* series, const QPoint* points, int n) {
+void drawSeriesPoints(QImage& image, const QRect& clip, ISeries* series, const QPoint* points, int n, int ends) {
     const int markerSize = markerSizeOf(series);
     if (n < 1 || (n < 2 && markerSize == 0)) return;
     LONG isLine = 1;
@@ -77,7 +77,8 @@ void drawSeriesPoints(QImage& image, const QRect& clip, ISeries* series, const Q
         int start = 0;
         for (int i = 0; i <= n; ++i) {
             if (i < n && points[i].x() != NoDevicePoint && points[i].y() != NoDevicePoint) continue;
-            if (i - start >= 2) drawLine(image, clip, points + start, i - start, rgb, a);
+            const int pieceEnds = (start == 0 ? ends & ContinuesBefore : 0) | (i == n ? ends & ContinuesAfter : 0);
+            if (i - start >= 2) drawLine(image, clip, points + start, i - start, rgb, a, pieceEnds);
             start = i + 1;
         }
     }

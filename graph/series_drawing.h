@@ -19,7 +19,9 @@ int markerSizeOf(ISeries* series);
 // Draws the series' points[0..n), in device coordinates with NoDevicePoint
 // for points that are not finite, into image, touching only pixels inside
 // clip. The line needs two points and is drawn unless IsLine is off while
-// markers are on; markers go over it.
-void drawSeriesPoints(QImage& image, const QRect& clip, ISeries* series, const QPoint* points, int n);
+// markers are on; markers go over it. ends (PolylineEnds, only for pictures
+// the rasterizer takes) says that the line goes on, far outside, before the
+// first point or after the last.
+void drawSeriesPoints(QImage& image, const QRect& clip, ISeries* series, const QPoint* points, int n, int ends = 0);
 
 }  // namespace tarvik

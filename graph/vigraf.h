@@ -199,6 +199,9 @@ private:
     void fillBackground(QImage& image);
     void drawSeries(QImage& image);
     void drawOneSeries(ISeries* series, QImage& image);
+    // Narrows [first, end) of a series sorted by x to the points that can
+    // draw into a picture width pixels wide; the PolylineEnds of the run.
+    int visibleRun(const PointBlocks& points, int width, std::size_t& first, std::size_t& end) const;
 
     // Export: the picture's bytes in a format, or a failure with the reason.
     HRESULT pictureBytes(LONG format, LONG width, LONG height, QByteArray& bytes, QString& reason);

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+#include <vector>
+
 namespace tarvik {
 namespace {
 
@@ -66,6 +70,24 @@ TEST(PlotGeometry, MappingBetweenWorldAndDevice) {
     IntPoint far = worldToDevice(g, box, 1e300, -1e300);
     EXPECT_GT(far.x, 10'000'000);
     EXPECT_GT(far.y, 10'000'000);
+
+    // The batch conversion gives what the one-point conversion gives, for
+    // ordinary, far, infinite and NaN coordinates, in every lane and in the
+    // tail after the last whole group.
+    const double inf = std::numeric_limits<double>::infinity(), nan = std::nan("");
+    const std::vector<double> values = {0, 5, -3.25, 10, 1e300, -1e300, 3.4e38, 4e38, inf, -inf, nan, 1e-320, -0.0, 9.99};
+    std::vector<double> xs, ys;
+    for (double a : values)
+        for (double b : values) {
+            xs.push_back(a);
+            ys.push_back(b);
+        }
+    xs.push_back(7);  // the count is not a multiple of four
+    ys.push_back(nan);
+    std::vector<int> xy(2 * xs.size());
+    worldToDevice(g, box, xs.data(), ys.data(), xs.size(), xy.data());
+    for (std::size_t i = 0; i < xs.size(); ++i)
+        EXPECT_EQ((IntPoint{xy[2 * i], xy[2 * i + 1]}), worldToDevice(g, box, xs[i], ys[i])) << xs[i] << ", " << ys[i];
 
     double x, y;
     deviceToWorld(g, box, 346, 185, x, y);

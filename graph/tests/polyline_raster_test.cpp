@@ -245,6 +245,35 @@ TEST(PolylineRaster, RandomPolylinesMatchPainter) {
     EXPECT_EQ(mismatched, 0) << first;
 }
 
+// A polyline sorted by x, drawn whole and drawn without its points far to
+// the left and right of the picture (each end then marked as going on):
+// the same pixels, whatever the joints, caps and alpha.
+TEST(PolylineRaster, LeavingOutFarPointsKeepsEveryPixel) {
+    std::mt19937 random(20261209);
+    const QSize size(200, 150);
+    const QRect clip(20, 12, 160, 120);
+    for (int round = 0; round < 300; ++round) {
+        std::vector<QPoint> points;
+        int x = -FarOutside - 40 + int(random() % 60);
+        int y = int(random() % 150);
+        const int n = 2 + int(random() % 400);
+        for (int i = 0; i < n; ++i) {
+            points.push_back({x, y});
+            x += int(random() % 4);
+            y += random() % 10 == 0 ? int(random() % 301) - 150 : int(random() % 9) - 4;
+        }
+        std::size_t first = 0, end = points.size();
+        while (first + 1 < end && points[first + 1].x() < -FarOutside) ++first;
+        while (end > first + 1 && points[end - 2].x() > size.width() + FarOutside) --end;
+        const int ends = (first > 0 ? ContinuesBefore : 0) | (end < points.size() ? ContinuesAfter : 0);
+        const int alpha = round % 3 == 0 ? 255 : 1 + int(random() % 254);
+        QImage whole = canvas(size), part = canvas(size);
+        ASSERT_TRUE(drawPolyline(whole, clip, points.data(), int(points.size()), 0xff30c0ff, alpha));
+        ASSERT_TRUE(drawPolyline(part, clip, points.data() + first, int(end - first), 0xff30c0ff, alpha, ends));
+        ASSERT_EQ(part, whole) << "round " << round << ": " << describe(points);
+    }
+}
+
 TEST(PolylineRaster, LeavesOtherFormatsToQPainter) {
     QImage image(16, 16, QImage::Format_ARGB32);
     image.fill(0);

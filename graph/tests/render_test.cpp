@@ -167,6 +167,44 @@ TEST_F(RenderTest, PointsThatAreNoNumbersBreakTheLineAndTinyRangesShow) {
     EXPECT_GT(drawn, 300);
 }
 
+// A series sorted by x is drawn from the points near the view only; the
+// picture must be the one drawing every point gives. The same points with
+// one more that is not a number at the end (drawing nothing, but no longer
+// sorted) are drawn the long way.
+TEST_F(RenderTest, ZoomedInSortedSeriesDrawLikeEveryPoint) {
+    const double nan = std::nan("");
+    std::vector<double> x, y;
+    for (int i = 0; i < 20000; ++i) {
+        x.push_back(i * 0.01);
+        y.push_back(i % 997 == 0 ? nan : std::sin(i * 0.037) * (1 + i % 13));
+    }
+    y[7999] = nan;  // a gap just before the view's left edge
+    auto picture = [&](bool sorted, int n) {
+        auto g = make<IViGraf>(u"Tarvik.ViGraf");
+        std::vector<double> xs(x.begin(), x.begin() + n), ys(y.begin(), y.begin() + n);
+        if (!sorted) {
+            xs.push_back(nan);
+            ys.push_back(0);
+        }
+        // The first series given whole, the second point by point.
+        g->CreateSeries();
+        g->SetPoints(0, static_cast<LONG>(xs.size()), xs.data(), ys.data());
+        g->SetPropertySeries(0, 255, 0x0000FF);
+        g->CreateSeries();
+        for (std::size_t i = 0; i < xs.size(); ++i) g->AddPointToSeries(1, xs[i], std::cos(i * 0.05) * 6);
+        g->SetPropertySeries(1, 100, 0x00A000);
+        g->DrawPoints(1, 7);
+        double box[4] = {80.3, -12, 90.7, 12};
+        g->SetBox(box);
+        return qhost::renderControl(g.get(), 640, 400);
+    };
+    for (int n : {20000, 8950, 8000}) {  // the view's right edge past, in, and left of the data's end
+        const QImage quick = picture(true, n);
+        keep(quick, "zoomed_sorted");
+        EXPECT_EQ(quick, picture(false, n)) << n << " points";
+    }
+}
+
 TEST_F(RenderTest, InfinitiesAreGapsAndTheBoxIsTheFinitePoints) {
     put(graf.get(), u"ViewAxis", 0);
     const double inf = HUGE_VAL, nan = std::nan("");
