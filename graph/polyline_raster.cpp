@@ -323,19 +323,46 @@ private:
     bool lastAxisAligned_ = false;
 };
 
+// The caps of a polyline's segments: which of its two ends are caps, and
+// the preset of a closed one.
+struct Ends {
+    int first = NoCaps;  // the caps of the first segment
+    bool capLast = false;
+
+    Ends(Tracer& tracer, int n, QPoint first, QPoint beforeLast, QPoint last, int ends) {
+        // A polyline that ends where it starts is closed: no caps, and its
+        // first joint is the one with the closing segment.
+        const bool closed = ends == OwnEnds && first == last;
+        if (closed) tracer.presetFromSegment(n > 2 ? beforeLast : last, first);
+        this->first = closed || (ends & ContinuesBefore) ? NoCaps : CapBegin;
+        capLast = !closed && !(ends & ContinuesAfter);
+    }
+    // The caps of the segment ending at point i of n.
+    int of(int i, int n) const { return (i == 1 ? first : NoCaps) | (i == n - 1 && capLast ? CapEnd : NoCaps); }
+};
+
 template <bool Opaque>
 void trace(Tracer& tracer, const QPoint* points, int n, int ends) {
-    // A polyline that ends where it starts is closed: no caps, and its first
-    // joint is the one with the closing segment.
-    const bool closed = ends == OwnEnds && points[0] == points[n - 1];
-    if (closed) tracer.presetFromSegment(n > 2 ? points[n - 2] : points[n - 1], points[0]);
-    const int open = closed || (ends & ContinuesBefore) ? NoCaps : CapBegin;
-    const bool capEnd = !closed && !(ends & ContinuesAfter);
-    const int last = n - 1;
-    for (int i = 1; i <= last; ++i) {
-        int caps = i == 1 ? open : NoCaps;
-        if (i == last && capEnd) caps |= CapEnd;
-        tracer.segment<Opaque>(points[i - 1], points[i], caps);
+    const Ends caps(tracer, n, points[0], points[n > 2 ? n - 2 : 0], points[n - 1], ends);
+    for (int i = 1; i < n; ++i) tracer.segment<Opaque>(points[i - 1], points[i], caps.of(i, n));
+}
+
+template <bool Opaque>
+void traceFrom(Tracer& tracer, int n, QPoint first, QPoint beforeLast, QPoint last, int ends,
+               const std::function<int(QPoint*, int)>& next) {
+    const Ends caps(tracer, n, first, beforeLast, last, ends);
+    // A thousand points at a time, converted just before they are drawn,
+    // stay in the cache between the two.
+    constexpr int kChunk = 1024;
+    QPoint buffer[kChunk];
+    QPoint previous;
+    for (int i = 0; i < n;) {
+        const int got = std::min(next(buffer, std::min(kChunk, n - i)), n - i);
+        if (got <= 0) return;
+        for (int k = 0; k < got; ++k, ++i) {
+            if (i > 0) tracer.segment<Opaque>(previous, buffer[k], caps.of(i, n));
+            previous = buffer[k];
+        }
     }
 }
 
@@ -397,6 +424,21 @@ bool drawPolyline(QImage& image, const QRect& clip, const QPoint* points, int n,
         trace<true>(tracer, points, n, ends);
     else
         trace<false>(tracer, points, n, ends);
+    return true;
+}
+
+bool drawPolylineFrom(QImage& image, const QRect& clip, int n, QPoint first, QPoint beforeLast, QPoint last,
+                      QRgb rgb, int alpha, int ends, const std::function<int(QPoint*, int)>& next) {
+    if (!rasterizable(image)) return false;
+    if (n < 2 || alpha <= 0) return true;
+    const QRect area = clip & image.rect();
+    if (area.isEmpty()) return true;
+
+    Tracer tracer(image, area, premultipliedPenColour(rgb, alpha > 255 ? 255 : alpha));
+    if (alpha >= 255)
+        traceFrom<true>(tracer, n, first, beforeLast, last, ends, next);
+    else
+        traceFrom<false>(tracer, n, first, beforeLast, last, ends, next);
     return true;
 }
 

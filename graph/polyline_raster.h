@@ -11,6 +11,8 @@
 // rectangle fills with the same blend, done in place for the same reason.
 #pragma once
 
+#include <functional>
+
 #include <QImage>
 #include <QPoint>
 #include <QRect>
@@ -36,6 +38,16 @@ namespace tarvik {
 enum PolylineEnds : int { OwnEnds = 0, ContinuesBefore = 1, ContinuesAfter = 2 };
 bool drawPolyline(QImage& image, const QRect& clip, const QPoint* points, int n, QRgb rgb, int alpha,
                   int ends = OwnEnds);
+
+// The polyline drawPolyline draws, its n points handed over in order by
+// next(buffer, room), which puts up to room (at least one) points in buffer
+// and returns how many it put there; it is called until n points came or it
+// returns 0. first, beforeLast and last are points 0, n - 2 (any point when
+// n < 3) and n - 1, known ahead because a closed polyline starts with the
+// joint to its closing segment. Returns false for the pictures drawPolyline
+// refuses, before calling next.
+bool drawPolylineFrom(QImage& image, const QRect& clip, int n, QPoint first, QPoint beforeLast, QPoint last,
+                      QRgb rgb, int alpha, int ends, const std::function<int(QPoint* buffer, int room)>& next);
 
 // How far outside the image, left or right, a point must lie for neither a
 // line segment between two such points nor a marker on it to touch the image.

@@ -70,19 +70,21 @@ void CViGraf::drawSeries(QImage& image) {
 
 void CViGraf::drawOneSeries(ISeries* series, QImage& image) {
     static_assert(sizeof(QPoint) == 2 * sizeof(int), "QPoint is two ints, x then y");
-    LONG n = 0;
+    const IntRect& plot = m_geometry.plot;
+    const QRect clip(plot.left, plot.top, plot.width(), plot.height());
     auto* own = dynamic_cast<CSeries*>(series);
-    const std::size_t room = own ? std::min<std::size_t>(own->pointCount(), MaxDrawPoints) : MaxDrawPoints;
-    if (m_drawPoints.size() < room) m_drawPoints.resize(room);
-    int* devicePoints = reinterpret_cast<int*>(m_drawPoints.data());
+    LONG n = 0;
     int ends = OwnEnds;
     if (own) {
         // A series of this library: its points are converted where they lie,
         // the first MaxDrawPoints of them, without the copy GetXY makes. Of
         // a series sorted by x, only the run that can reach the picture.
-        std::size_t first = 0, end = room;
+        std::size_t first = 0, end = std::min<std::size_t>(own->pointCount(), MaxDrawPoints);
         if (own->sortedX() && rasterizable(image)) ends = visibleRun(own->points(), image.width(), first, end);
+        if (own->allFinite() && end - first >= 2 && drawLineOnTheWay(own, image, clip, first, end, ends)) return;
         n = static_cast<LONG>(end - first);
+        if (m_drawPoints.size() < end - first) m_drawPoints.resize(end - first);
+        int* devicePoints = reinterpret_cast<int*>(m_drawPoints.data());
         own->points().forEachRun(first, end - first,
                                  [&](const double* x, const double* y, std::size_t count, std::size_t at) {
                                      worldToDevice(m_geometry, m_box, x, y, count, devicePoints + 2 * (at - first));
@@ -92,11 +94,34 @@ void CViGraf::drawOneSeries(ISeries* series, QImage& image) {
         m_drawY.resize(MaxDrawPoints);
         if (FAILED(series->GetXY(&n, m_drawX.data(), m_drawY.data()))) return;
         n = std::clamp<LONG>(n, 0, MaxDrawPoints);  // a foreign series may claim more
-        worldToDevice(m_geometry, m_box, m_drawX.data(), m_drawY.data(), static_cast<std::size_t>(n), devicePoints);
+        if (m_drawPoints.size() < static_cast<std::size_t>(n)) m_drawPoints.resize(static_cast<std::size_t>(n));
+        worldToDevice(m_geometry, m_box, m_drawX.data(), m_drawY.data(), static_cast<std::size_t>(n),
+                      reinterpret_cast<int*>(m_drawPoints.data()));
     }
-    const IntRect& plot = m_geometry.plot;
-    drawSeriesPoints(image, QRect(plot.left, plot.top, plot.width(), plot.height()), series, m_drawPoints.data(),
-                     static_cast<int>(n), ends);
+    drawSeriesPoints(image, clip, series, m_drawPoints.data(), static_cast<int>(n), ends);
+}
+
+bool CViGraf::drawLineOnTheWay(CSeries* series, QImage& image, const QRect& clip, std::size_t first,
+                               std::size_t end, int ends) {
+    // Without a gap the line is one polyline, and its points can be converted
+    // a chunk at a time just before they are drawn, while still in the cache.
+    const PointBlocks& points = series->points();
+    auto device = [&](std::size_t i) {
+        const IntPoint p = worldToDevice(m_geometry, m_box, points.x(i), points.y(i));
+        return QPoint(p.x, p.y);
+    };
+    std::size_t next = first;
+    auto convert = [&](QPoint* buffer, int room) {
+        const std::size_t count = std::min(static_cast<std::size_t>(room), end - next);
+        points.forEachRun(next, count, [&](const double* x, const double* y, std::size_t run, std::size_t at) {
+            worldToDevice(m_geometry, m_box, x, y, run, reinterpret_cast<int*>(buffer + (at - next)));
+        });
+        next += count;
+        return static_cast<int>(count);
+    };
+    const int n = static_cast<int>(end - first);
+    return drawSeriesLineFrom(image, clip, series, n, device(first), device(n > 2 ? end - 2 : first),
+                              device(end - 1), ends, convert);
 }
 
 int CViGraf::visibleRun(const PointBlocks& points, int width, std::size_t& first, std::size_t& end) const {

@@ -170,6 +170,7 @@ HRESULT CSeries::put_title(BSTR newVal) {
 HRESULT CSeries::Add(double X, double Y) {
     if (!m_points.append(X, Y)) return E_OUTOFMEMORY;
     m_box.include(X, Y);
+    m_finite = m_finite && FiniteBox::finite(X, Y);
     if (m_sortedX) {
         m_sortedX = std::isfinite(X) && (m_points.size() == 1 || X >= m_lastX);
         m_lastX = X;
@@ -182,6 +183,7 @@ HRESULT CSeries::RemoveAll() {
     m_points.clear();
     m_box = FiniteBox{};
     m_sortedX = true;
+    m_finite = true;
     changed();
     return S_OK;
 }
@@ -191,7 +193,8 @@ namespace {
 // Widens box by the finite points among n: the same box as including them
 // one at a time. A point left out stands in as infinities that move no
 // bound; two points at a time where the processor allows.
-void includeRun(FiniteBox& box, const double* x, const double* y, std::size_t n) {
+// Returns whether every point of the run was finite.
+bool includeRun(FiniteBox& box, const double* x, const double* y, std::size_t n) {
     constexpr double inf = std::numeric_limits<double>::infinity();
     constexpr double max = std::numeric_limits<double>::max();
     double x0 = inf, y0 = inf, x1 = -inf, y1 = -inf;
@@ -201,11 +204,13 @@ void includeRun(FiniteBox& box, const double* x, const double* y, std::size_t n)
     const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffff));
     const __m128d up = _mm_set1_pd(inf), down = _mm_set1_pd(-inf);
     __m128d vx0 = up, vy0 = up, vx1 = down, vy1 = down;
+    __m128d all = _mm_castsi128_pd(_mm_set1_epi64x(-1));
     for (; i + 2 <= n; i += 2) {
         const __m128d vx = _mm_add_pd(_mm_loadu_pd(x + i), zero);  // -0 becomes +0
         const __m128d vy = _mm_add_pd(_mm_loadu_pd(y + i), zero);
         const __m128d keep = _mm_and_pd(_mm_cmple_pd(_mm_and_pd(vx, magnitude), largest),
                                         _mm_cmple_pd(_mm_and_pd(vy, magnitude), largest));
+        all = _mm_and_pd(all, keep);
         const __m128d kx = _mm_and_pd(keep, vx), ky = _mm_and_pd(keep, vy);
         vx0 = _mm_min_pd(vx0, _mm_or_pd(kx, _mm_andnot_pd(keep, up)));
         vy0 = _mm_min_pd(vy0, _mm_or_pd(ky, _mm_andnot_pd(keep, up)));
@@ -221,10 +226,16 @@ void includeRun(FiniteBox& box, const double* x, const double* y, std::size_t n)
     y0 = std::min(lanes[1][0], lanes[1][1]);
     x1 = std::max(lanes[2][0], lanes[2][1]);
     y1 = std::max(lanes[3][0], lanes[3][1]);
+    bool finite = _mm_movemask_pd(all) == 3;
+#else
+    bool finite = true;
 #endif
     for (; i < n; ++i) {
         const double xi = x[i] + 0.0, yi = y[i] + 0.0;
-        if (!(std::fabs(xi) <= max && std::fabs(yi) <= max)) continue;
+        if (!(std::fabs(xi) <= max && std::fabs(yi) <= max)) {
+            finite = false;
+            continue;
+        }
         x0 = std::min(x0, xi);
         x1 = std::max(x1, xi);
         y0 = std::min(y0, yi);
@@ -234,6 +245,7 @@ void includeRun(FiniteBox& box, const double* x, const double* y, std::size_t n)
         box.include(x0, y0);
         box.include(x1, y1);
     }
+    return finite;
 }
 
 // Points are written and measured a slice at a time, so that the measuring
@@ -258,19 +270,20 @@ bool sortedRun(const double* x, std::size_t n, double& last) {
 template <class Fill>
 void CSeries::replacePoints(Fill fill) {
     FiniteBox box;
-    bool sorted = true;
+    bool sorted = true, finite = true;
     double last = -std::numeric_limits<double>::infinity();
     m_points.forEachRun(0, m_points.size(), [&](double* x, double* y, std::size_t count, std::size_t offset) {
         for (std::size_t done = 0; done < count; done += kSlice) {
             const std::size_t n = std::min(kSlice, count - done);
             fill(x + done, y + done, n, offset + done);
-            includeRun(box, x + done, y + done, n);
+            finite &= includeRun(box, x + done, y + done, n);
             if (sorted) sorted = sortedRun(x + done, n, last);
         }
     });
     m_box = box;
     m_sortedX = sorted;
     m_lastX = last;
+    m_finite = finite;
     changed();
 }
 

@@ -167,6 +167,8 @@ public:
     // Whether every x is finite and none is smaller than the one before:
     // then the points in an x range are one run of indices.
     bool sortedX() const { return m_sortedX; }
+    // Whether every coordinate is finite: the line has no gap.
+    bool allFinite() const { return m_finite; }
 
     // From now on every member that may change what the series adds to a
     // graph's extent (its points, its visibility) adds one to counter (null:
@@ -215,6 +217,7 @@ private:
     PointBlocks m_points;
     FiniteBox m_box;
     bool m_sortedX = true;
+    bool m_finite = true;
     double m_lastX = 0;  // the last point's x, while m_sortedX holds
     ChangeCounter m_changes;
 };

@@ -50,6 +50,20 @@ void drawSquares(QImage& image, const QRect& clip, const QPoint* points, int n, 
     }
 }
 
+// A series' colour and alpha as the pass draws them.
+struct Pen {
+    QColor rgb;
+    int alpha = 255;
+    explicit Pen(ISeries* series) {
+        OLE_COLOR color = 0;
+        LONG a = 255;
+        series->get_color(&color);
+        series->get_alpha(&a);
+        rgb = translatedColor(color);
+        alpha = static_cast<int>(a & 0xFF);
+    }
+};
+
 }  // namespace
 
 int markerSizeOf(ISeries* series) {
@@ -59,17 +73,21 @@ int markerSizeOf(ISeries* series) {
     return static_cast<int>(own ? own->markerSize() : CSeries::DefaultMarkerSize);
 }
 
+bool drawSeriesLineFrom(QImage& image, const QRect& clip, ISeries* series, int n, QPoint first, QPoint beforeLast,
+                        QPoint last, int ends, const std::function<int(QPoint*, int)>& next) {
+    if (markerSizeOf(series) != 0 || !rasterizable(image)) return false;
+    const Pen pen(series);
+    return drawPolylineFrom(image, clip, n, first, beforeLast, last, pen.rgb.rgb(), pen.alpha, ends, next);
+}
+
 void drawSeriesPoints(QImage& image, const QRect& clip, ISeries* series, const QPoint* points, int n, int ends) {
     const int markerSize = markerSizeOf(series);
     if (n < 1 || (n < 2 && markerSize == 0)) return;
     LONG isLine = 1;
-    OLE_COLOR color = 0;
-    LONG alpha = 255;
     series->get_IsLine(&isLine);
-    series->get_color(&color);
-    series->get_alpha(&alpha);
-    const QColor rgb = translatedColor(color);
-    const int a = static_cast<int>(alpha & 0xFF);
+    const Pen pen(series);
+    const QColor& rgb = pen.rgb;
+    const int a = pen.alpha;
     // Without markers a series shows its line whatever IsLine says, as it
     // always has; IsLine off leaves out the line only next to markers.
     if (isLine != 0 || markerSize == 0) {

@@ -5,8 +5,11 @@
 
 #include "graph/tarvik.h"
 
+#include <QPoint>
+
+#include <functional>
+
 class QImage;
-class QPoint;
 class QRect;
 
 namespace tarvik {
@@ -23,5 +26,12 @@ int markerSizeOf(ISeries* series);
 // the rasterizer takes) says that the line goes on, far outside, before the
 // first point or after the last.
 void drawSeriesPoints(QImage& image, const QRect& clip, ISeries* series, const QPoint* points, int n, int ends = 0);
+
+// The line of a series without markers and without a gap, its n device
+// points handed over in order by next, as drawPolylineFrom takes them (first,
+// beforeLast and last ahead): false, drawing nothing, when the picture or the
+// series needs drawSeriesPoints instead.
+bool drawSeriesLineFrom(QImage& image, const QRect& clip, ISeries* series, int n, QPoint first, QPoint beforeLast,
+                        QPoint last, int ends, const std::function<int(QPoint* buffer, int room)>& next);
 
 }  // namespace tarvik

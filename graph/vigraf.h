@@ -199,6 +199,10 @@ private:
     void fillBackground(QImage& image);
     void drawSeries(QImage& image);
     void drawOneSeries(ISeries* series, QImage& image);
+    // Draws the line of a series without markers or gaps, points [first,
+    // end), converting them on the way; false when it must be drawn otherwise.
+    bool drawLineOnTheWay(CSeries* series, QImage& image, const QRect& clip, std::size_t first, std::size_t end,
+                          int ends);
     // Narrows [first, end) of a series sorted by x to the points that can
     // draw into a picture width pixels wide; the PolylineEnds of the run.
     int visibleRun(const PointBlocks& points, int width, std::size_t& first, std::size_t& end) const;

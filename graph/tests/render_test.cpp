@@ -167,22 +167,17 @@ TEST_F(RenderTest, PointsThatAreNoNumbersBreakTheLineAndTinyRangesShow) {
     EXPECT_GT(drawn, 300);
 }
 
-// A series sorted by x is drawn from the points near the view only; the
-// picture must be the one drawing every point gives. The same points with
-// one more that is not a number at the end (drawing nothing, but no longer
-// sorted) are drawn the long way.
-TEST_F(RenderTest, ZoomedInSortedSeriesDrawLikeEveryPoint) {
+// A series sorted by x is drawn from the points near the view only, and a
+// series without gaps is converted a chunk at a time as it is drawn; either
+// way the picture must be the one drawing every point gives. The same points
+// with one more that is not a number at the end (drawing nothing, but
+// neither sorted nor without gaps) are drawn the long way.
+TEST_F(RenderTest, SortedAndGaplessSeriesDrawLikeEveryPoint) {
     const double nan = std::nan("");
-    std::vector<double> x, y;
-    for (int i = 0; i < 20000; ++i) {
-        x.push_back(i * 0.01);
-        y.push_back(i % 997 == 0 ? nan : std::sin(i * 0.037) * (1 + i % 13));
-    }
-    y[7999] = nan;  // a gap just before the view's left edge
-    auto picture = [&](bool sorted, int n) {
+    auto picture = [&](const std::vector<double>& x, const std::vector<double>& y, bool plain, std::vector<double> box) {
         auto g = make<IViGraf>(u"Tarvik.ViGraf");
-        std::vector<double> xs(x.begin(), x.begin() + n), ys(y.begin(), y.begin() + n);
-        if (!sorted) {
+        std::vector<double> xs(x), ys(y);
+        if (!plain) {
             xs.push_back(nan);
             ys.push_back(0);
         }
@@ -191,18 +186,38 @@ TEST_F(RenderTest, ZoomedInSortedSeriesDrawLikeEveryPoint) {
         g->SetPoints(0, static_cast<LONG>(xs.size()), xs.data(), ys.data());
         g->SetPropertySeries(0, 255, 0x0000FF);
         g->CreateSeries();
-        for (std::size_t i = 0; i < xs.size(); ++i) g->AddPointToSeries(1, xs[i], std::cos(i * 0.05) * 6);
+        for (std::size_t i = 0; i < xs.size(); ++i) g->AddPointToSeries(1, xs[i], ys[i] * 0.5 + 1);
         g->SetPropertySeries(1, 100, 0x00A000);
-        g->DrawPoints(1, 7);
-        double box[4] = {80.3, -12, 90.7, 12};
-        g->SetBox(box);
+        if (!box.empty()) g->SetBox(box.data());
         return qhost::renderControl(g.get(), 640, 400);
     };
-    for (int n : {20000, 8950, 8000}) {  // the view's right edge past, in, and left of the data's end
-        const QImage quick = picture(true, n);
-        keep(quick, "zoomed_sorted");
-        EXPECT_EQ(quick, picture(false, n)) << n << " points";
+    std::vector<double> x, y, gaps;
+    for (int i = 0; i < 20000; ++i) {
+        x.push_back(i * 0.01);
+        y.push_back(std::sin(i * 0.037) * (1 + i % 13));
+        gaps.push_back(i % 997 == 0 || i == 7999 ? nan : y.back());  // one gap just left of the view
     }
+    for (int n : {20000, 8950, 8000}) {  // the view's right edge past, in, and left of the data's end
+        const std::vector<double> xs(x.begin(), x.begin() + n);
+        for (const auto* ys : {&y, &gaps}) {
+            const std::vector<double> part(ys->begin(), ys->begin() + n);
+            const QImage quick = picture(xs, part, true, {80.3, -12, 90.7, 12});
+            keep(quick, "zoomed_sorted");
+            EXPECT_EQ(quick, picture(xs, part, false, {80.3, -12, 90.7, 12})) << n << " points";
+        }
+    }
+    // Unsorted and without gaps, whole: a spiral, and a closed figure whose
+    // first joint is the one with its closing segment.
+    std::vector<double> sx, sy;
+    for (int i = 0; i < 5000; ++i) {
+        sx.push_back(std::cos(i * 0.01) * i);
+        sy.push_back(std::sin(i * 0.013) * i);
+    }
+    EXPECT_EQ(picture(sx, sy, true, {}), picture(sx, sy, false, {}));
+    const std::vector<double> cx{0, 10, 10, 3, 0}, cy{0, 1, 9, 10, 0};
+    const QImage closed = picture(cx, cy, true, {});
+    keep(closed, "closed");
+    EXPECT_EQ(closed, picture(cx, cy, false, {}));
 }
 
 TEST_F(RenderTest, InfinitiesAreGapsAndTheBoxIsTheFinitePoints) {
