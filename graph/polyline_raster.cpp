@@ -74,8 +74,14 @@ public:
 
     // The segment from p to q; caps marks the two ends of an open polyline.
     template <bool Opaque>
-    void segment(QPoint p, QPoint q, int caps) {
+    __attribute__((always_inline)) void segment(QPoint p, QPoint q, int caps) {
         if (inside(p) && inside(q)) {
+            if (p.x() == q.x()) {
+                // Most segments of a dense series: straight down or up, or
+                // no segment at all (which changes nothing).
+                if (p.y() != q.y()) vertical<Opaque>(p.x(), p.y(), q.y(), caps);
+                return;
+            }
             walk<Opaque>(p.x() * 64, p.y() * 64, q.x() * 64, q.y() * 64, caps);
             return;
         }
@@ -240,6 +246,52 @@ private:
         // draws the next one along.
         const int count = aEnd > a ? aEnd - a : 1;
         plot<Opaque, Steep>(a, count, b, inc);
+    }
+
+    // walkMajor<Opaque, true> for whole pixels (y1 != y2) on one column x,
+    // with everything that is constant there worked out: the minor
+    // coordinate never moves, so caps and joints only move the two ends.
+    template <bool Opaque>
+    void vertical(int x, int y1, int y2, int caps) {
+        const bool reversed = y1 > y2;
+        if (reversed) {
+            std::swap(y1, y2);
+            caps = swapCaps(caps);
+        }
+        const int dir = reversed ? BottomToTop : TopToBottom;
+        if ((lastDir_ ^ VerticalMask) == dir) caps |= reversed ? CapEnd : CapBegin;
+        int a = y1;
+        int aEnd = (caps & CapEnd) ? y2 + 1 : y2;
+        if ((caps & CapBegin) && last_.y == a + 1) ++a;
+        if (a == aEnd) return;
+
+        const int firstY = reversed ? aEnd - 1 : a, endY = reversed ? a : aEnd - 1;
+        if (last_.x != kNoPixel) {
+            const int gapX = std::abs(last_.x - x), gapY = std::abs(last_.y - firstY);
+            if (gapX == 0 && gapY == 0) {
+                if (reversed)
+                    --aEnd;
+                else
+                    ++a;
+            } else if (lastDir_ != dir && ((lastAxisAligned_ && gapX != 0 && gapY != 0) || gapX > 1 || gapY > 1)) {
+                if (reversed)
+                    ++aEnd;
+                else
+                    --a;
+            }
+        }
+        lastDir_ = dir;
+        lastAxisAligned_ = true;
+        last_ = {x, endY};
+
+        if (x < clip_.left() || x > clip_.right()) return;
+        int end = aEnd > a ? aEnd : a + 1;
+        a = std::max(a, clip_.top());
+        end = std::min(end, clip_.bottom() + 1);
+        const qsizetype stride = stride_;
+        quint32* p = bits_ + qsizetype(a) * stride + x;
+        const quint32 colour = colour_, inverseAlpha = inverseAlpha_;
+        for (int i = a; i < end; ++i, p += stride) blend<Opaque>(p, colour, inverseAlpha);
     }
 
     // Only the direction and last pixel of walkMajor, without caps or joints.

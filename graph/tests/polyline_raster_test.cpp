@@ -221,8 +221,15 @@ TEST(PolylineRaster, RandomPolylinesMatchPainter) {
         std::vector<QPoint> points;
         const int n = 2 + int(random() % 60);
         QPoint p(int(random() % 200), int(random() % 150));
+        // Every third polyline is a dense series: mostly straight up and
+        // down one column, now and then a column further.
+        const bool dense = round % 3 == 1;
         for (int i = 0; i < n; ++i) {
             points.push_back(p);
+            if (dense) {
+                p += QPoint(random() % 5 == 0 ? 1 : 0, int(random() % 15) - 7);
+                continue;
+            }
             switch (random() % 8) {
             case 0: p = {int(random() % 400) - 100, int(random() % 300) - 75}; break;
             case 1: p = {int(random() % 200), int(random() % 150)}; break;
