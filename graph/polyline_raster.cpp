@@ -107,7 +107,8 @@ public:
 
 private:
     bool inside(QPoint p) const {
-        return p.x() >= xmin_ && p.x() <= xmax_ && p.y() >= ymin_ && p.y() <= ymax_;
+        return unsigned(p.x()) - unsigned(xmin_) <= unsigned(xmax_ - xmin_) &&
+               unsigned(p.y()) - unsigned(ymin_) <= unsigned(ymax_ - ymin_);
     }
 
     // Cuts the segment to the grown image rectangle; true when nothing is left.
@@ -252,7 +253,7 @@ private:
     // with everything that is constant there worked out: the minor
     // coordinate never moves, so caps and joints only move the two ends.
     template <bool Opaque>
-    void vertical(int x, int y1, int y2, int caps) {
+    __attribute__((always_inline)) void vertical(int x, int y1, int y2, int caps) {
         const bool reversed = y1 > y2;
         if (reversed) {
             std::swap(y1, y2);
@@ -390,7 +391,10 @@ struct Ends {
         capLast = !closed && !(ends & ContinuesAfter);
     }
     // The caps of the segment ending at point i of n.
-    int of(int i, int n) const { return (i == 1 ? first : NoCaps) | (i == n - 1 && capLast ? CapEnd : NoCaps); }
+    int of(int i, int n) const {
+        if (__builtin_expect(i != 1 && i != n - 1, 1)) return NoCaps;
+        return (i == 1 ? first : NoCaps) | (i == n - 1 && capLast ? CapEnd : NoCaps);
+    }
 };
 
 template <bool Opaque>
