@@ -85,6 +85,13 @@ public:
             walk<Opaque>(p.x() * 64, p.y() * 64, q.x() * 64, q.y() * 64, caps);
             return;
         }
+        // Both ends beyond the same side: what the cut below would find,
+        // without its floating point.
+        if ((p.y() < ymin_ && q.y() < ymin_) || (p.y() > ymax_ && q.y() > ymax_) || (p.x() < xmin_ && q.x() < xmin_) ||
+            (p.x() > xmax_ && q.x() > xmax_)) {
+            forget();
+            return;
+        }
         double x1 = p.x(), y1 = p.y(), x2 = q.x(), y2 = q.y();
         if (cut(x1, y1, x2, y2)) return;
         walk<Opaque>(int(x1 * 64.), int(y1 * 64.), int(x2 * 64.), int(y2 * 64.), caps);
