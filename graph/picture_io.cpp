@@ -44,11 +44,13 @@ private:
 
 }  // namespace
 
-int findEncoderByMimeType(const QString& mimeType) {
-    const QList<QByteArray> types = QImageWriter::supportedMimeTypes();
-    for (qsizetype i = 0; i < types.size(); ++i)
-        if (QString::fromLatin1(types[i]) == mimeType) return static_cast<int>(i);
-    return -1;
+bool jpegEncoderInstalled() {
+    // Listing the writers' MIME types would load every image plugin there is;
+    // asking for a writer of the one format loads the one plugin.
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    QImageWriter writer(&buffer, "jpeg");
+    return writer.canWrite();
 }
 
 QByteArray encodeJpeg(const QImage& picture) {
@@ -65,7 +67,7 @@ QByteArray encodeJpeg(const QImage& picture) {
 HRESULT saveImageAsJpeg(const QImage& picture, IStream* stream, HRESULT* writeStatus) {
     if (writeStatus) *writeStatus = S_OK;
     if (!stream || picture.isNull()) return E_FAIL;
-    if (findEncoderByMimeType(QStringLiteral("image/jpeg")) < 0) return E_FAIL;
+    if (!jpegEncoderInstalled()) return E_FAIL;
     // Encode first, so a failure writes nothing into the stream.
     const QByteArray bytes = encodeJpeg(picture);
     if (bytes.isEmpty()) return E_FAIL;

@@ -9,9 +9,9 @@
 
 namespace tarvik {
 
-// The index of the first installed image writer for the MIME type (an exact,
-// case-sensitive match), or -1.
-int findEncoderByMimeType(const QString& mimeType);
+// Whether an image writer for JPEG is installed. Only that writer's plugin
+// is loaded to find out, not every installed one.
+bool jpegEncoderInstalled();
 
 // Writes the picture as a JPEG (default settings) where the stream's seek
 // pointer stands; the stream is neither rewound nor truncated. S_OK or

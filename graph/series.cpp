@@ -22,19 +22,30 @@ void PointBlocks::BlockDeleter::operator()(Block* block) const noexcept {
     else delete block;
 }
 
-PointBlocks::BlockPtr PointBlocks::newBlock(bool first) noexcept {
+PointBlocks::BlockPtr PointBlocks::newBlock(bool small) noexcept {
     static_assert(sizeof(Block) == kPieceBytes, "a point block fills a piece of large memory");
-    if (!first) {
+    if (!small) {
         if (void* piece = allocatePiece()) return BlockPtr(static_cast<Block*>(piece), BlockDeleter{true});
     }
     return BlockPtr(new (std::nothrow) Block, BlockDeleter{false});
 }
 
-void PointBlocks::mapFirstBlock() noexcept {
-    if (m_blocks.empty() || m_blocks.front().get_deleter().pooled) return;  // large memory is mapped in 2 MB pages
-    Block& b = *m_blocks.front();
-    populateForWriting(b.x + GrowingPoints, (BlockPoints - GrowingPoints) * sizeof(double));
-    populateForWriting(b.y + GrowingPoints, (BlockPoints - GrowingPoints) * sizeof(double));
+void PointBlocks::moveFirstBlock() noexcept {
+    if (m_blocks.empty() || m_blocks.front().get_deleter().pooled) return;
+    Block& from = *m_blocks.front();
+    const std::size_t kept = std::min(m_count, BlockPoints);
+    if (void* piece = allocatePiece()) {
+        BlockPtr block(static_cast<Block*>(piece), BlockDeleter{true});
+        std::memcpy(block->x, from.x, kept * sizeof(double));
+        std::memcpy(block->y, from.y, kept * sizeof(double));
+        m_blocks.front() = std::move(block);
+        return;
+    }
+    // No large memory: the rest of the heap block is mapped in one request.
+    if (kept < BlockPoints) {
+        populateForWriting(from.x + kept, (BlockPoints - kept) * sizeof(double));
+        populateForWriting(from.y + kept, (BlockPoints - kept) * sizeof(double));
+    }
 }
 
 bool PointBlocks::addBlock() {
@@ -60,7 +71,7 @@ bool PointBlocks::resize(std::size_t n) {
             return false;
         }
         while (m_blocks.size() < need) {
-            BlockPtr block = newBlock(m_blocks.empty());
+            BlockPtr block = newBlock(m_blocks.empty() && n < GrowingPoints);
             if (!block) {
                 m_blocks.resize(have);
                 return false;
@@ -70,7 +81,14 @@ bool PointBlocks::resize(std::size_t n) {
     } else {
         m_blocks.resize(need);
     }
+    const std::size_t before = m_count;
     m_count = n;
+    // A small series made large keeps its points, in large memory.
+    if (before < GrowingPoints && n >= GrowingPoints && have > 0) {
+        m_count = before;
+        moveFirstBlock();
+        m_count = n;
+    }
     return true;
 }
 

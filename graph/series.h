@@ -37,7 +37,7 @@ public:
     bool append(double x, double y) {
         const std::size_t offset = m_count & (BlockPoints - 1);
         if (offset == 0 && !addBlock()) return false;
-        if (m_count == GrowingPoints) mapFirstBlock();
+        if (m_count == GrowingPoints) moveFirstBlock();
         Block& b = *m_blocks.back();
         b.x[offset] = x;
         b.y[offset] = y;
@@ -66,10 +66,11 @@ private:
     static std::size_t blocksFor(std::size_t n) { return (n + BlockPoints - 1) >> BlockShift; }
     bool addBlock();
     // A series that reaches GrowingPoints points is likely to fill its first
-    // block: the rest of that block is mapped in one request then, rather
-    // than one page fault at a time as the points arrive.
+    // block: its points move into a block of large memory then, mapped in
+    // large pages, rather than having the rest of the heap block mapped one
+    // small page at a time.
     static constexpr std::size_t GrowingPoints = 4096;
-    void mapFirstBlock() noexcept;
+    void moveFirstBlock() noexcept;
 
     template <class Self, class F>
     static void runs(Self& self, std::size_t first, std::size_t n, F& f) {
@@ -84,15 +85,16 @@ private:
         }
     }
 
-    // The first block comes from the ordinary heap, whose pages are mapped
-    // as the points reach them, so a small series costs little memory; the
-    // blocks of a series that outgrows it come from large memory.
+    // The first block of a small series comes from the ordinary heap, whose
+    // pages are mapped as the points reach them, so it costs little memory;
+    // every block of a series that outgrows GrowingPoints comes from large
+    // memory (the heap block only while large memory is refused).
     struct BlockDeleter {
         bool pooled = false;
         void operator()(Block* block) const noexcept;
     };
     using BlockPtr = std::unique_ptr<Block, BlockDeleter>;
-    static BlockPtr newBlock(bool first) noexcept;
+    static BlockPtr newBlock(bool small) noexcept;
 
     std::vector<BlockPtr> m_blocks;
     std::size_t m_count = 0;

@@ -149,7 +149,7 @@ HRESULT CViGraf::pictureBytes(LONG format, LONG width, LONG height, QByteArray& 
         }
         const QImage& picture = ownSize ? m_graphImage.image() : fresh;
         if (format == GraphPictureJpeg) {
-            if (findEncoderByMimeType(QStringLiteral("image/jpeg")) < 0) {
+            if (!jpegEncoderInstalled()) {
                 reason = QStringLiteral("no JPEG encoder is installed");
                 return E_FAIL;
             }

@@ -227,7 +227,7 @@ HRESULT CViGraf::LoadStreamFromDocToFile(BSTR bstrFile, BSTR bstrStream) {
     HRESULT hr = m_storage->OpenStream(name(bstrStream), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, stream.out());
     if (hr == STG_E_FILENOTFOUND) return S_OK;  // never stored: nothing to write
     if (FAILED(hr)) return fail(hr, what + storageReason(hr));
-    if (findEncoderByMimeType(QStringLiteral("image/jpeg")) < 0)
+    if (!jpegEncoderInstalled())
         return fail(E_FAIL, what + QStringLiteral("no JPEG encoder is installed"));
     // Decoded and encoded again: the file is a fresh JPEG of the frame.
     QImage frame;

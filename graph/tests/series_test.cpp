@@ -151,6 +151,28 @@ TEST_F(SeriesTest, SetXYReplacesThePoints) {
     EXPECT_EQ(points(), Points());
 }
 
+TEST_F(SeriesTest, SmallSeriesGrowingLargeKeepEveryPoint) {
+    // A small series keeps its points in a block of its own; growing past a
+    // few thousand points, by Add or by SetXY, moves them to larger storage.
+    setPoints({1, 2, 3}, {-1, -2, -3});
+    const int n = 40000;
+    for (int i = 3; i < n; ++i) ASSERT_EQ(series->Add(i + 1, -(i + 1)), S_OK);
+    auto [x, y] = points();
+    ASSERT_EQ(x.size(), static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) ASSERT_TRUE(x[i] == i + 1 && y[i] == -(i + 1)) << i;
+
+    ASSERT_EQ(series->RemoveAll(), S_OK);
+    setPoints({5}, {6});
+    std::vector<double> many(9000), negative(9000);
+    for (int i = 0; i < 9000; ++i) many[i] = i, negative[i] = -i;
+    setPoints(many, negative);
+    ASSERT_EQ(series->Add(9000, -9000), S_OK);
+    std::tie(x, y) = points();
+    ASSERT_EQ(x.size(), 9001u);
+    for (int i = 0; i <= 9000; ++i) ASSERT_TRUE(x[i] == i && y[i] == -i) << i;
+    EXPECT_EQ(box(), (std::vector<double>{0, -9000, 9000, 0}));
+}
+
 TEST_F(SeriesTest, SetXYVarTakesScriptArraysOfNumbers) {
     // VBScript arrays of variants in script variables; small integers arrive as VT_I2.
     Variant vx = scriptArray({Variant(short(1)), Variant(2.5), Variant(3)});
