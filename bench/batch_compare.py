@@ -1,11 +1,15 @@
 #!/usr/bin/env python3
 """End to end: quillan in batch mode against gnuplot and matplotlib drawing
-the same 10 x 60,000-point picture as a 1280x800 JPEG, in the same run.
+the same 10 x 60,000-point picture as a 1280x800 JPEG, in the same run, and
+against bare_batch (built beside quillan with the benchmarks), a Qt program
+that does nothing but compute the points, draw them with QPainter and write
+the JPEG: the floor of the batch run.
 
     python3 bench/batch_compare.py build/bin/quillan [repetitions]
 
-Prints the median wall time of each and quillan's split between loading,
-start-up, set-up, script, rendering, encoding and finish (from --timings).
+Prints the median wall time of each, the ratio quillan / bare_batch (median
+of the per-round ratios), and quillan's split between loading, start-up,
+set-up, script, rendering, encoding and finish (from --timings).
 """
 import os
 import re
@@ -52,7 +56,8 @@ def main():
     repetitions = int(sys.argv[2]) if len(sys.argv) > 2 else 5
     out = tempfile.mkdtemp(prefix="quillan-batch-bench-")
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-    runs = {"quillan": [], "quillan (arrays)": [], "gnuplot": [], "matplotlib": []}
+    bare = os.path.join(os.path.dirname(quillan), "bare_batch")
+    runs = {"quillan": [], "quillan (arrays)": [], "bare_batch": [], "gnuplot": [], "matplotlib": []}
     # The point-by-point script, and the same picture with the points handed
     # over per series (SetPointVar).
     variants = {"quillan": "ten_series", "quillan (arrays)": "ten_series_arrays"}
@@ -66,6 +71,9 @@ def main():
             split = stages(err, ms)
             if split:
                 splits[name].append(split)
+        if os.access(bare, os.X_OK):
+            ms, _ = timed([bare, os.path.join(out, "bare.jpg")], env)
+            runs["bare_batch"].append(ms)
         if shutil.which("gnuplot"):
             ms, _ = timed(["gnuplot", "-c", os.path.join(HERE, "batch", "ten_series.gp"),
                            os.path.join(out, "gnuplot.jpg")])
@@ -77,12 +85,17 @@ def main():
     print(f"pictures in {out}")
     for name, values in runs.items():
         if not values:
-            print(f"{name:<11} not installed")
+            print(f"{name:<17} not there" if name == "bare_batch" else f"{name:<17} not installed")
             continue
         m = statistics.median(values)
-        ratio = "" if name.startswith("quillan") else f"   {m / q:.1f}x quillan, {m / qa:.1f}x quillan (arrays)"
+        ratio = "" if name.startswith("quillan") or name == "bare_batch" else f"   {m / q:.1f}x quillan, {m / qa:.1f}x quillan (arrays)"
         print(f"{name:<17} median {m:8.1f} ms over {len(values)} runs{ratio}")
     # Each round ran all of them back to back: the ratio per round, then its median.
+    if runs["bare_batch"]:
+        for name in ("quillan", "quillan (arrays)"):
+            ratios = [mine / b for mine, b in zip(runs[name], runs["bare_batch"])]
+            print(f"{name} / bare_batch per round: median {statistics.median(ratios):.2f}x "
+                  f"(min {min(ratios):.2f}x, max {max(ratios):.2f}x)")
     for other in ("gnuplot", "matplotlib"):
         if not runs[other]:
             continue
