@@ -109,65 +109,12 @@ bool isMissing(const VARIANT* v) {
     return v == nullptr || (v->vt == VT_ERROR && v->scode == DISP_E_PARAMNOTFOUND);
 }
 
-// Types that a VARIANT holds by value, with nothing to free.
-bool isPlainType(VARTYPE vt) {
-    switch (vt) {
-    case VT_R8: case VT_R4: case VT_I4: case VT_I2: case VT_UI1: case VT_UI4: case VT_I8: case VT_BOOL: return true;
-    default: return false;
-    }
-}
 constexpr DISPID kDenseIds = 4096;
-
-// The argument for a plain parameter of type base, when it needs no more
-// than an exact widening; false leaves the call to the general path.
-inline bool plainArgument(const VARIANT* arg, VARTYPE base, VARIANT& slot) {
-    const VARIANT* value = followVariantRef(arg);
-    if (value->vt == base) {
-        slot = *value;
-        return true;
-    }
-    if (base == VT_R8) {
-        switch (value->vt) {
-        case VT_I4: slot.dblVal = value->lVal; break;
-        case VT_I2: slot.dblVal = value->iVal; break;
-        case VT_UI1: slot.dblVal = value->bVal; break;
-        case VT_R4: slot.dblVal = value->fltVal; break;
-        default: return false;
-        }
-        slot.vt = VT_R8;
-        return true;
-    }
-    if (base == VT_I4 && (value->vt == VT_I2 || value->vt == VT_UI1)) {
-        slot.vt = VT_I4;
-        slot.lVal = value->vt == VT_I2 ? value->iVal : value->bVal;
-        return true;
-    }
-    if (base == VT_UI4 && (value->vt == VT_I4 || value->vt == VT_INT || value->vt == VT_I2)) {
-        // Unsigned 32-bit parameters are colours: scripts write them as
-        // signed literals (&H8000000F), so take the bit pattern.
-        slot.vt = VT_UI4;
-        slot.ulVal = static_cast<ULONG>(value->vt == VT_I2 ? LONG{value->iVal} : value->lVal);
-        return true;
-    }
-    return false;
-}
 
 // A zero value of type base in a fresh temporary (for out parameters).
 void makeZero(VARIANT& temp, VARTYPE base) {
     temp.vt = base;
     temp.llVal = 0;
-}
-
-// The retval parameter's slot, pointing at ret (VT_EMPTY on entry).
-void setRetvalSlot(VARIANT& slot, VARIANT& ret, VARTYPE type) {
-    if (type == VT_VARIANT) {
-        slot.vt = VT_BYREF | VT_VARIANT;
-        slot.byref = &ret;
-    } else {
-        makeZero(ret, type);
-        slot.vt = static_cast<VARTYPE>(type | VT_BYREF);
-        slot.byref = &ret.llVal;
-    }
 }
 
 }  // namespace
@@ -185,12 +132,14 @@ int compareNamesNoCase(std::u16string_view a, std::u16string_view b) {
 namespace detail {
 
 DispMember makeMember(std::u16string name, DISPID id, INVOKEKIND kind, std::vector<VARTYPE> types,
-                      std::initializer_list<const char16_t*> paramNames, const MemberOptions& options, Thunk thunk) {
+                      std::initializer_list<const char16_t*> paramNames, const MemberOptions& options, Thunk thunk,
+                      GuardedThunk guarded) {
     DispMember m;
     m.name = std::move(name);
     m.id = id;
     m.kind = kind;
     m.thunk = thunk;
+    m.guarded = guarded;
     m.optional = options.optional;
     m.defaults = options.defaults;
     std::size_t count = types.size();
@@ -325,6 +274,11 @@ inline const DispMember* DispatchTable::find(DISPID id, WORD flags, bool& idKnow
     return nullptr;
 }
 
+const DispMember* DispatchTable::memberFor(DISPID id, WORD flags) const {
+    bool idKnown = false;
+    return find(id, flags, idKnown);
+}
+
 HRESULT DispatchTable::failure(HRESULT hr, EXCEPINFO* excep) const {
     std::u16string source, description;
     if (!takeErrorInfo(source, description)) description = statusText(hr);
@@ -353,11 +307,11 @@ HRESULT DispatchTable::invoke(void* self, DISPID id, WORD flags, DISPPARAMS* dp,
         VARIANT slots[std::tuple_size_v<decltype(m->plainTypes)> + 1];
         const VARIANT* arg = dp->rgvarg + dp->cArgs;  // the first argument is the last
         std::size_t i = 0;
-        while (i < m->plainCount && plainArgument(--arg, m->plainTypes[i], slots[i])) ++i;
+        while (i < m->plainCount && plainArgument(*followVariantRef(--arg), m->plainTypes[i], slots[i])) ++i;
         if (i == m->plainCount) {
             VARIANT ret;
             ret.vt = VT_EMPTY;
-            if (m->returnType != VT_VOID) setRetvalSlot(slots[i], ret, m->returnType);
+            if (m->returnType != VT_VOID) retvalSlot(slots[i], ret, m->returnType);
             clearErrorInfo();
             const HRESULT hr = m->thunk(self, slots);
             if (FAILED(hr)) {
@@ -443,7 +397,7 @@ HRESULT DispatchTable::invoke(void* self, DISPID id, WORD flags, DISPPARAMS* dp,
                 slot.pvarVal = const_cast<VARIANT*>(value);
                 continue;
             }
-            if (plainArgument(value, base, slot)) continue;  // shallow: the caller keeps ownership
+            if (plainArgument(*value, base, slot)) continue;  // shallow: the caller keeps ownership
             VARIANT& temp = frame.temp(i);
             HRESULT hr = VariantChangeType(&temp, value, 0, base);
             if (FAILED(hr)) {
@@ -490,7 +444,7 @@ HRESULT DispatchTable::invoke(void* self, DISPID id, WORD flags, DISPPARAMS* dp,
     }
 
     // The retval lives in the frame's last slot.
-    if (m->returnType != VT_VOID) setRetvalSlot(frame.slots()[paramCount], frame.temp(paramCount), m->returnType);
+    if (m->returnType != VT_VOID) retvalSlot(frame.slots()[paramCount], frame.temp(paramCount), m->returnType);
 
     clearErrorInfo();
     HRESULT hr = m->thunk(self, frame.slots());

@@ -21,6 +21,7 @@
 #include <new>
 #include <string>
 #include <tuple>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -75,6 +76,13 @@ struct MemberOptions {
 inline const MemberOptions Retval{.retval = true, .optional = 0, .defaults = {}};
 
 using Thunk = HRESULT (*)(void* self, VARIANT* argv);
+// The same call for callers that reach the member without Invoke (see
+// IDispatchDirect): an exception the member lets out stops here, in the
+// member's own library, as the status Invoke answers for it, with *thrown set.
+using GuardedThunk = HRESULT (*)(void* self, VARIANT* argv, bool* thrown) noexcept;
+// A member with a text result may also write it into the caller's string
+// (argv as for its thunk, without the retval slot) instead of a new BSTR.
+using TextThunk = HRESULT (*)(void* self, VARIANT* argv, std::u16string* text, bool* thrown) noexcept;
 
 struct DispMember {
     std::u16string name;
@@ -85,6 +93,8 @@ struct DispMember {
     SHORT optional = 0;
     std::vector<VARIANT> defaults;
     Thunk thunk = nullptr;
+    GuardedThunk guarded = nullptr;
+    TextThunk text = nullptr;
     // Every parameter is a plain number or flag passed by value, none
     // optional: calls may take the short path without temporaries. Their
     // types, first to last, kept together for that path.
@@ -106,9 +116,42 @@ struct MemberFn<Fn> {
     static HRESULT callWith(C* c, VARIANT* argv, std::index_sequence<Is...>) {
         return (c->*Fn)(ArgTraits<A>::extract(argv[Is])...);
     }
+    static HRESULT callGuarded(void* self, VARIANT* argv, bool* thrown) noexcept {
+        try {
+            return call(self, argv);
+        } catch (const std::bad_alloc&) {
+            *thrown = true;
+            return E_OUTOFMEMORY;
+        } catch (...) {
+            *thrown = true;
+            return E_FAIL;
+        }
+    }
+};
+// A function writing a member's text result: HRESULT (C::*)(std::u16string&, A...).
+template <auto Fn>
+struct TextFn;
+template <class C, class... A, HRESULT (C::*Fn)(std::u16string&, A...)>
+struct TextFn<Fn> {
+    static HRESULT call(void* self, VARIANT* argv, std::u16string* text, bool* thrown) noexcept {
+        try {
+            return callWith(static_cast<C*>(self), argv, *text, std::index_sequence_for<A...>{});
+        } catch (const std::bad_alloc&) {
+            *thrown = true;
+            return E_OUTOFMEMORY;
+        } catch (...) {
+            *thrown = true;
+            return E_FAIL;
+        }
+    }
+    template <std::size_t... Is>
+    static HRESULT callWith(C* c, VARIANT* argv, std::u16string& text, std::index_sequence<Is...>) {
+        return (c->*Fn)(text, ArgTraits<A>::extract(argv[Is])...);
+    }
 };
 DispMember makeMember(std::u16string name, DISPID id, INVOKEKIND kind, std::vector<VARTYPE> types,
-                      std::initializer_list<const char16_t*> paramNames, const MemberOptions& options, Thunk thunk);
+                      std::initializer_list<const char16_t*> paramNames, const MemberOptions& options, Thunk thunk,
+                      GuardedThunk guarded = nullptr);
 }  // namespace detail
 
 // A method; with Retval its last parameter is the result.
@@ -116,24 +159,38 @@ template <auto Fn>
 DispMember member(std::u16string name, DISPID id, std::initializer_list<const char16_t*> paramNames = {},
                   const MemberOptions& options = {}) {
     using F = detail::MemberFn<Fn>;
-    return detail::makeMember(std::move(name), id, INVOKE_FUNC, F::types(), paramNames, options, &F::call);
+    return detail::makeMember(std::move(name), id, INVOKE_FUNC, F::types(), paramNames, options, &F::call,
+                              &F::callGuarded);
 }
 // Property get: the last parameter is the result.
 template <auto Fn>
 DispMember getter(std::u16string name, DISPID id, std::initializer_list<const char16_t*> paramNames = {}) {
     using F = detail::MemberFn<Fn>;
-    return detail::makeMember(std::move(name), id, INVOKE_PROPERTYGET, F::types(), paramNames, Retval, &F::call);
+    return detail::makeMember(std::move(name), id, INVOKE_PROPERTYGET, F::types(), paramNames, Retval, &F::call,
+                              &F::callGuarded);
 }
 // Property put: the last parameter is the new value.
 template <auto Fn>
 DispMember putter(std::u16string name, DISPID id, std::initializer_list<const char16_t*> paramNames = {}) {
     using F = detail::MemberFn<Fn>;
-    return detail::makeMember(std::move(name), id, INVOKE_PROPERTYPUT, F::types(), paramNames, {}, &F::call);
+    return detail::makeMember(std::move(name), id, INVOKE_PROPERTYPUT, F::types(), paramNames, {}, &F::call,
+                              &F::callGuarded);
 }
 template <auto Fn>
 DispMember putRefer(std::u16string name, DISPID id, std::initializer_list<const char16_t*> paramNames = {}) {
     using F = detail::MemberFn<Fn>;
-    return detail::makeMember(std::move(name), id, INVOKE_PROPERTYPUTREF, F::types(), paramNames, {}, &F::call);
+    return detail::makeMember(std::move(name), id, INVOKE_PROPERTYPUTREF, F::types(), paramNames, {}, &F::call,
+                              &F::callGuarded);
+}
+
+// A member whose result is text, given also a function that writes the
+// same text into a string of the caller's (HRESULT (C::*)(std::u16string&,
+// the member's parameters without the retval)); Invoke keeps the member's
+// own function, direct callers may use either.
+template <auto TextFunction>
+DispMember withTextResult(DispMember m) {
+    m.text = &detail::TextFn<TextFunction>::call;
+    return m;
 }
 
 class DispatchTable {
@@ -156,10 +213,15 @@ public:
                    UINT* argErr) const;
     ITypeInfo* typeInfo() const { return m_typeInfo.get(); }
 
+    // For direct callers (IDispatchDirect): the member invoke runs for id
+    // and flags, or null when invoke answers DISP_E_MEMBERNOTFOUND.
+    const DispMember* memberFor(DISPID id, WORD flags) const;
+    // What invoke makes of a member that failed with hr: its error
+    // information (else the status text) in excep, DISP_E_EXCEPTION.
+    HRESULT failure(HRESULT hr, EXCEPINFO* excep) const;
+
 private:
     const DispMember* find(DISPID id, WORD flags, bool& idKnown) const;
-    // A failed call: the member's error information into excep.
-    HRESULT failure(HRESULT hr, EXCEPINFO* excep) const;
 
     std::u16string m_name;
     IID m_iid;
@@ -185,13 +247,136 @@ private:
 // Case-insensitive comparison of names (ASCII and Latin-1 letters).
 int compareNamesNoCase(std::u16string_view a, std::u16string_view b);
 
+// Types that a VARIANT holds by value, with nothing to free.
+inline bool isPlainType(VARTYPE vt) {
+    switch (vt) {
+    case VT_R8: case VT_R4: case VT_I4: case VT_I2: case VT_UI1: case VT_UI4: case VT_I8: case VT_BOOL: return true;
+    default: return false;
+    }
+}
+
+// The argument for a plain parameter of type base from value (not a
+// reference), when it needs no more than an exact widening; false leaves
+// the conversion to VariantChangeType.
+inline bool plainArgument(const VARIANT& value, VARTYPE base, VARIANT& slot) {
+    if (value.vt == base) {
+        slot = value;
+        return true;
+    }
+    if (base == VT_R8) {
+        switch (value.vt) {
+        case VT_I4: slot.dblVal = value.lVal; break;
+        case VT_I2: slot.dblVal = value.iVal; break;
+        case VT_UI1: slot.dblVal = value.bVal; break;
+        case VT_R4: slot.dblVal = value.fltVal; break;
+        default: return false;
+        }
+        slot.vt = VT_R8;
+        return true;
+    }
+    if (base == VT_I4 && (value.vt == VT_I2 || value.vt == VT_UI1)) {
+        slot.vt = VT_I4;
+        slot.lVal = value.vt == VT_I2 ? value.iVal : value.bVal;
+        return true;
+    }
+    if (base == VT_UI4 && (value.vt == VT_I4 || value.vt == VT_INT || value.vt == VT_I2)) {
+        // Unsigned 32-bit parameters are colours: scripts write them as
+        // signed literals (&H8000000F), so take the bit pattern.
+        slot.vt = VT_UI4;
+        slot.ulVal = static_cast<ULONG>(value.vt == VT_I2 ? LONG{value.iVal} : value.lVal);
+        return true;
+    }
+    return false;
+}
+
+// The retval parameter's slot, pointing at ret (VT_EMPTY on entry).
+inline void retvalSlot(VARIANT& slot, VARIANT& ret, VARTYPE type) {
+    if (type == VT_VARIANT) {
+        slot.vt = VT_BYREF | VT_VARIANT;
+        slot.byref = &ret;
+    } else {
+        ret.vt = type;
+        ret.llVal = 0;
+        slot.vt = static_cast<VARTYPE>(type | VT_BYREF);
+        slot.byref = &ret.llVal;
+    }
+}
+
+// A direct call of member m of table on self, its arguments already in
+// argv as invoke puts them there (converted to the parameter types, the
+// retval slot last): the result invoke gives, S_OK or a failure
+// (DISP_E_EXCEPTION with excep filled, or the status of an exception).
+inline HRESULT callDirect(const DispatchTable& table, const DispMember& m, void* self, VARIANT* argv,
+                          EXCEPINFO* excep) {
+    clearErrorInfo();
+    bool thrown = false;
+    const HRESULT hr = m.guarded(self, argv, &thrown);
+    if (thrown) return hr;
+    if (FAILED(hr)) return table.failure(hr, excep);
+    return S_OK;
+}
+// The same through the member's text function: the result into *text.
+inline HRESULT callDirectText(const DispatchTable& table, const DispMember& m, void* self, VARIANT* argv,
+                              std::u16string* text, EXCEPINFO* excep) {
+    clearErrorInfo();
+    bool thrown = false;
+    const HRESULT hr = m.text(self, argv, text, &thrown);
+    if (thrown) return hr;
+    if (FAILED(hr)) return table.failure(hr, excep);
+    return S_OK;
+}
+
+}  // namespace qrt
+
+// Direct calls into an object whose IDispatch is a DispatchTable: a caller
+// in the same process that has resolved a member once may call its
+// function with the arguments converted as Invoke converts them, without
+// DISPPARAMS (qrt::callDirect), and gets what Invoke would give. Objects
+// built on DispatchImpl answer it; proxies of objects in other processes,
+// and every other object, do not: they are called through Invoke.
+struct IDispatchDirect : IUnknown {
+    static constexpr ::IID IID = qrt::makeGuid("{30970019-8BB4-4B41-BFD8-6C959B91D17A}");
+    using Base = IUnknown;
+    // The table behind Invoke and the pointer its member functions take as
+    // `this`. Neither is a counted reference: the table lasts while the
+    // object's library is loaded, self while the object lives.
+    virtual HRESULT GetDispatchTable(const qrt::DispatchTable** table, void** self) = 0;
+
+protected:
+    ~IDispatchDirect() = default;
+};
+#define IID_IDispatchDirect (IDispatchDirect::IID)
+
+namespace qrt {
+
 // IDispatch over a table, for a dual interface I. Derived provides
-// `static const qrt::DispatchTable& dispatchTable()`.
+// `static const qrt::DispatchTable& dispatchTable()`. The object answers
+// IDispatchDirect too (its Companion); GetDispatchTable fails when Derived,
+// or a class between it and this one, has an Invoke or GetIDsOfNames of its
+// own, since the table alone would then not be what Invoke does.
 template <class Derived, class I>
 class DispatchImpl : public I {
 public:
     static constexpr ::IID IID = I::IID;
     using Base = I;
+
+    template <class Outer>
+    class Companion : public IDispatchDirect {
+    public:
+        HRESULT GetDispatchTable(const DispatchTable** table, void** self) override {
+            if (!table || !self) return E_POINTER;
+            *table = nullptr;
+            *self = nullptr;
+            if constexpr (!std::is_same_v<decltype(&Derived::Invoke), decltype(&DispatchImpl::Invoke)> ||
+                          !std::is_same_v<decltype(&Derived::GetIDsOfNames), decltype(&DispatchImpl::GetIDsOfNames)>) {
+                return E_NOTIMPL;
+            } else {
+                *table = &Derived::dispatchTable();
+                *self = static_cast<I*>(static_cast<DispatchImpl*>(static_cast<Outer*>(this)));
+                return S_OK;
+            }
+        }
+    };
 
     HRESULT GetTypeInfoCount(UINT* count) override {
         if (!count) return E_POINTER;

@@ -47,6 +47,29 @@ template <class First, class... Rest>
 struct FirstOf {
     using type = First;
 };
+
+// An interface implementation may name a companion interface that the
+// object answers as well, implemented from the whole object:
+// `template <class Outer> using Companion = ...`, Outer being the ComObject.
+// Without one, an empty base distinct per interface stands in its place.
+template <class I>
+struct NoCompanion {
+    // Never matches: QueryInterface skips it.
+    static constexpr bool answers = false;
+};
+template <class I, class Outer, class = void>
+struct CompanionOf {
+    using type = NoCompanion<I>;
+};
+template <class I, class Outer>
+struct CompanionOf<I, Outer, std::void_t<typename I::template Companion<Outer>>> {
+    using type = typename I::template Companion<Outer>;
+};
+template <class C>
+bool companionMatches(REFIID iid) {
+    if constexpr (requires { C::answers; }) return false;
+    else return iid == C::IID;
+}
 }  // namespace detail
 
 inline void moduleLock() { ++detail::moduleLockCount(); }
@@ -55,9 +78,10 @@ inline long moduleLockValue() { return detail::moduleLockCount().load(); }
 
 // Implements IUnknown for a class deriving from the interfaces Ifaces. The
 // count starts at zero; create<T>() returns the first reference. A class may
-// answer more identifiers by overriding queryExtra().
+// answer more identifiers by overriding queryExtra(), and answers the
+// companions its interface implementations name (see CompanionOf).
 template <class... Ifaces>
-class ComObject : public Ifaces... {
+class ComObject : public Ifaces..., public detail::CompanionOf<Ifaces, ComObject<Ifaces...>>::type... {
 public:
     ComObject() {
         detail::objectCreated();
@@ -77,6 +101,11 @@ public:
             *out = static_cast<IUnknown*>(static_cast<typename detail::FirstOf<Ifaces...>::type*>(this));
         } else {
             ((!*out && detail::matchesInterface<Ifaces>(iid) ? (*out = static_cast<Ifaces*>(this), true) : false), ...);
+            using detail::CompanionOf;
+            ((!*out && detail::companionMatches<typename CompanionOf<Ifaces, ComObject>::type>(iid)
+                  ? (*out = static_cast<typename CompanionOf<Ifaces, ComObject>::type*>(this), true)
+                  : false),
+             ...);
             if (!*out) {
                 HRESULT hr = queryExtra(iid, out);
                 if (FAILED(hr)) { *out = nullptr; return hr; }

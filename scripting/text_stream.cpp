@@ -215,7 +215,7 @@ const qrt::DispatchTable& CTextStream::dispatchTable() {
         qrt::getter<&I::get_AtEndOfStream>(u"AtEndOfStream", 10002),
         qrt::getter<&I::get_AtEndOfLine>(u"AtEndOfLine", 10003),
         qrt::member<&I::Read>(u"Read", 10004, {u"Characters"}, qrt::Retval),
-        qrt::member<&I::ReadLine>(u"ReadLine", 10005, {}, qrt::Retval),
+        qrt::withTextResult<&CTextStream::readLineText>(qrt::member<&I::ReadLine>(u"ReadLine", 10005, {}, qrt::Retval)),
         qrt::member<&I::ReadAll>(u"ReadAll", 10006, {}, qrt::Retval),
         qrt::member<&I::Write>(u"Write", 10007, {u"Text"}),
         qrt::member<&I::WriteLine>(u"WriteLine", 10008, {u"Text"}, optionalText),
@@ -400,9 +400,8 @@ HRESULT CTextStream::Skip(LONG characters) {
     return S_OK;
 }
 
-HRESULT CTextStream::ReadLine(BSTR* text) {
-    if (!text) return E_POINTER;
-    *text = nullptr;
+template <class Put>
+HRESULT CTextStream::readLine(Put&& put) {
     if (HRESULT hr = checkReading(); FAILED(hr)) return hr;
     if (!available()) return readFailure();
     // Scans for the line end, filling as needed; offsets are kept from
@@ -418,8 +417,7 @@ HRESULT CTextStream::ReadLine(BSTR* text) {
         if (i < size && !undecided) {
             const std::size_t length = i - m_pos;
             const std::size_t ending = (b[i] == u'\r' && i + 1 < size && b[i + 1] == u'\n') ? 2 : 1;
-            *text = SysAllocStringLen(b + m_pos, static_cast<UINT>(length));
-            if (!*text) return fail(err::OutOfMemory);
+            if (!put(b + m_pos, length)) return fail(err::OutOfMemory);
             m_pos = i + ending;
             ++m_line;
             m_column = 1;
@@ -429,14 +427,33 @@ HRESULT CTextStream::ReadLine(BSTR* text) {
         if (i >= size && m_endOfFile) {
             // The last line, without an end.
             const std::size_t length = size - m_pos;
-            *text = SysAllocStringLen(b + m_pos, static_cast<UINT>(length));
-            if (!*text) return fail(err::OutOfMemory);
+            if (!put(b + m_pos, length)) return fail(err::OutOfMemory);
             consume(length);
             return S_OK;
         }
         scanned = i - m_pos;
         fill();
     }
+}
+
+HRESULT CTextStream::ReadLine(BSTR* text) {
+    if (!text) return E_POINTER;
+    *text = nullptr;
+    return readLine([text](const char16_t* line, std::size_t length) {
+        *text = SysAllocStringLen(line, static_cast<UINT>(length));
+        return *text != nullptr;
+    });
+}
+
+HRESULT CTextStream::readLineText(std::u16string& text) {
+    return readLine([&text](const char16_t* line, std::size_t length) {
+        try {
+            text.assign(line, length);
+            return true;
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+    });
 }
 
 HRESULT CTextStream::SkipLine() {

@@ -55,6 +55,10 @@ public:
 
     HRESULT GetClassInfo(ITypeInfo** info) override;
 
+    // ReadLine for callers that take the line as a string of their own
+    // (qrt::withTextResult): the same line, errors and position.
+    HRESULT readLineText(std::u16string& text);
+
     // Characters a read takes from the file at a time (tests make it small).
     static void setChunkSize(std::size_t bytes);
 
@@ -69,6 +73,10 @@ private:
     // Moves past n buffered characters, counting lines and columns.
     void consume(std::size_t n);
     HRESULT readFailure();
+    // Reads the next line, handing its characters to put (false: no
+    // memory for them) before moving past it.
+    template <class Put>
+    HRESULT readLine(Put&& put);
 
     // Writing.
     HRESULT checkWriting();

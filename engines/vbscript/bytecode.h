@@ -11,6 +11,11 @@
 #include <unordered_map>
 #include <vector>
 
+namespace qrt {
+class DispatchTable;
+struct DispMember;
+}  // namespace qrt
+
 namespace vbs {
 
 enum class Op : std::uint8_t {
@@ -108,6 +113,14 @@ struct MemberSite {
     // The member's type information says no parameter is by reference:
     // variables go as plain values, nothing to write back.
     bool argsByValue = false;
+    // For an object that answers IDispatchDirect: the member its Invoke
+    // runs for memberFlags, called straight from the site when direct
+    // (see interpreter_calls.cpp), and where the member's `this` is.
+    bool direct = false;
+    WORD memberFlags = 0;
+    const qrt::DispatchTable* table = nullptr;
+    const qrt::DispMember* member = nullptr;
+    std::ptrdiff_t selfOffset = 0;
 };
 
 struct LoopInfo {

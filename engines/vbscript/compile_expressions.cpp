@@ -8,7 +8,7 @@ void Compiler::expr(const Expr& e) {
     case ExprKind::Literal: pushConst(e.value, e.pos); return;
     case ExprKind::Name: nameValue(e); return;
     case ExprKind::Member:
-        objectExpr(*e.left);
+        objectExpr(*e.left, {});
         emit(Op::GetMember, e.pos, 0, 0, memberSite(e.name));
         return;
     case ExprKind::Call: call(e, e.args, false); return;
@@ -78,13 +78,49 @@ void Compiler::binaryRest(const Expr& e) {
     emit(binaryOp(e.op), e.pos, flags);
 }
 
-// The object of a member access; a named item goes by reference, sparing
-// the host object a reference count round trip per call.
-void Compiler::objectExpr(const Expr& e) {
+namespace {
+
+// Whether any of the expressions names `folded` (a variable a call there
+// could change through a ByRef argument) or runs code that sees the
+// frame's variables (Eval).
+bool mayTouch(const std::vector<const Expr*>& roots, const std::u16string& folded) {
+    std::vector<const Expr*> pending(roots.begin(), roots.end());
+    while (!pending.empty()) {
+        const Expr* e = pending.back();
+        pending.pop_back();
+        if (!e) continue;
+        if (!e->name.empty()) {
+            const std::u16string name = foldName(e->name);
+            if (name == folded || name == u"eval" || name == u"execute" || name == u"executeglobal") return true;
+        }
+        pending.push_back(e->left.get());
+        pending.push_back(e->right.get());
+        for (const ExprPtr& a : e->args) pending.push_back(a.get());
+    }
+    return false;
+}
+
+}  // namespace
+
+// The object of a member access. A named item goes by reference, sparing
+// the host object a reference count round trip per call; so does a local
+// variable of a procedure (or a With block's object) when nothing between
+// loading it and the call (the arguments `after`) can change the variable:
+// no other code reaches a procedure's own variables.
+void Compiler::objectExpr(const Expr& e, const std::vector<const Expr*>& after) {
+    if (e.kind == ExprKind::With && !m_withSlots.empty()) {
+        emit(Op::RefLocal, e.pos, 0, 0, m_withSlots.back());
+        return;
+    }
     if (e.kind == ExprKind::Name) {
         Resolved r = resolve(e.name);
         if (r.kind == Resolved::Item) {
             emit(Op::LoadItemRef, e.pos, 0, 0, r.index);
+            return;
+        }
+        if (r.kind == Resolved::Local && r.index > m_resultSlot && !m_proc->isGlobalCode && !m_proc->runsInOuterFrame &&
+            !m_outer && !mayTouch(after, foldName(e.name))) {
+            emit(Op::RefLocal, e.pos, 0, 0, r.index);
             return;
         }
     }
@@ -243,7 +279,9 @@ void Compiler::call(const Expr& e, const std::vector<ExprPtr>& list, bool statem
         }
     }
     if (target.kind == ExprKind::Member) {
-        objectExpr(*target.left);
+        std::vector<const Expr*> after;
+        for (const ExprPtr& a : list) after.push_back(a.get());
+        objectExpr(*target.left, after);
         args(list, true);
         emit(statement ? Op::CallMember : Op::GetMember, e.pos, n, 0, memberSite(target.name));
         return;

@@ -100,7 +100,7 @@ void Compiler::assign(const Stmt& s, std::uint16_t mode) {
         return;
     }
     if (t.kind == ExprKind::Member) {
-        objectExpr(*t.left);
+        objectExpr(*t.left, {s.value.get()});
         expr(*s.value);
         emit(Op::PutMember, s.pos, 0, mode, memberSite(t.name));
         return;
@@ -133,7 +133,9 @@ void Compiler::assign(const Stmt& s, std::uint16_t mode) {
         return;
     }
     if (callee.kind == ExprKind::Member) {
-        objectExpr(*callee.left);
+        std::vector<const Expr*> after{s.value.get()};
+        for (const ExprPtr& a : t.args) after.push_back(a.get());
+        objectExpr(*callee.left, after);
         args(t.args, false);
         expr(*s.value);
         emit(Op::PutMember, s.pos, n, mode, memberSite(callee.name));

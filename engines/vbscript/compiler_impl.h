@@ -123,7 +123,7 @@ private:
 
     void expr(const Expr& e);
     void binaryRest(const Expr& e);
-    void objectExpr(const Expr& e);
+    void objectExpr(const Expr& e, const std::vector<const Expr*>& after);
     Op languageOp(std::int32_t lang);
     void nameValue(const Expr& e);
     void refArg(const Expr& a);

@@ -743,6 +743,9 @@ Value Interpreter::execute(std::size_t entryDepth) {
                         replaceTop(sp, in->a + 1, std::move(out));
                         break;
                     }
+                    // The method's frame holds its object itself, not
+                    // through the variable the call named.
+                    if (object->isRef()) *object = Value(object->deref());
                     VBS_CHECK_INTERRUPT();
                     VBS_ENTER_METHOD(callee, in->a, instance, object, kRetValue);
                     break;
@@ -768,6 +771,7 @@ Value Interpreter::execute(std::size_t entryDepth) {
                 if (ClassInstance* instance = ClassInstance::from(target); instance && instance->vm() == this) {
                     Procedure* callee = classPut(instance, site, sp - in->a - 1, in->a, in->b, *f);
                     if (callee) {
+                        if (object->isRef()) *object = Value(object->deref());
                         VBS_CHECK_INTERRUPT();
                         VBS_ENTER_METHOD(callee, in->a + 1, instance, object, kRetNone);
                         break;

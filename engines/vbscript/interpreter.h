@@ -203,6 +203,10 @@ private:
     // (also without arguments when invoke: written with parentheses or as a statement).
     Value indexInto(const Value& container, Value* args, int argc, bool invoke);
     Value indexMemberResult(IDispatch* object, MemberSite& site, Value* args, int argc, WORD flags);
+    // Finds what site names on object (whose interface table is vtable):
+    // its dispatch identifier, and the member to call directly when the
+    // object answers IDispatchDirect. Raises for a name it does not know.
+    void resolveMember(IDispatch* object, MemberSite& site, const void* vtable, WORD flags);
     Procedure* indexedResult(ClassInstance* object, Procedure* p, bool statement, Value* args, int argc, Value& out);
     // A reference to an element of the array variable var (made unshared
     // first, so that the callee's writes reach it).

@@ -6,6 +6,7 @@
 #include "engines/vbscript/errors.h"
 #include "engines/vbscript/interpreter.h"
 
+#include "runtime/dispatch_table.h"
 #include "runtime/typeinfo.h"
 
 #include <cstring>
@@ -96,6 +97,7 @@ inline Value resultValue(const VARIANT& v) {
     case VT_R8: return Value::number(v.dblVal);
     case VT_I4: return Value::longInt(v.lVal);
     case VT_I2: return Value::integer(v.iVal);
+    case VT_BOOL: return Value::boolean(v.boolVal != VARIANT_FALSE);
     case VT_EMPTY: return {};
     default: return fromVariant(v);
     }
@@ -125,6 +127,32 @@ bool parametersByValue(IDispatch* object, DISPID id) {
     }
     info->ReleaseTypeAttr(attr);
     return found && byValue;
+}
+
+// The same from a dispatch table's own members (what its type information
+// is made from).
+bool parametersByValue(const qrt::DispatchTable& table, DISPID id) {
+    bool found = false, byValue = true;
+    for (const qrt::DispMember& m : table.members()) {
+        if (m.id != id || (m.kind != INVOKE_FUNC && m.kind != INVOKE_PROPERTYGET)) continue;
+        found = true;
+        for (const qrt::ParamDesc& p : m.params) {
+            if ((p.vt & VT_BYREF) || (p.flags & PARAMFLAG_FOUT)) byValue = false;
+        }
+    }
+    return found && byValue;
+}
+
+// Whether a site may call member m without Invoke: a method or property
+// read whose parameters all go by value as numbers, flags, strings or
+// variants, none of them optional. Anything else goes through Invoke.
+bool directShape(const qrt::DispMember* m) {
+    if (!m || !m->guarded || m->optional != 0 || m->params.size() > kInlineArgs) return false;
+    if (m->kind != INVOKE_FUNC && m->kind != INVOKE_PROPERTYGET) return false;
+    for (const qrt::ParamDesc& p : m->params) {
+        if (!qrt::isPlainType(p.vt) && p.vt != VT_BSTR && p.vt != VT_VARIANT) return false;
+    }
+    return true;
 }
 
 // Status codes of calls between processes.
@@ -160,7 +188,130 @@ inline bool plainVariant(const Value& v, VARIANT& out) {
     }
 }
 
+// The VARIANTs of a direct call's string and variant arguments, released
+// when the call is over (the callee only borrows them).
+class DirectTemps {
+public:
+    DirectTemps() = default;
+    DirectTemps(const DirectTemps&) = delete;
+    DirectTemps& operator=(const DirectTemps&) = delete;
+    ~DirectTemps() {
+        for (unsigned i = 0; m_used >> i; ++i)
+            if ((m_used >> i) & 1u) release(m_temps[i]);
+    }
+    VARIANT& take(unsigned i) {
+        m_temps[i].vt = VT_EMPTY;
+        m_used |= 1u << i;
+        return m_temps[i];
+    }
+
+private:
+    VARIANT m_temps[kInlineArgs];
+    unsigned m_used = 0;
+};
+
+// A site's member called through its function, with the arguments
+// converted as the table's Invoke converts what the general path passes
+// (see invokeMember), and its result and failures as Invoke gives them.
+// False, having done nothing, when an argument needs a conversion of
+// Invoke's own (a string for a number, say) or the count is not the
+// member's: the general path then makes the call.
+bool callMemberDirect(IDispatch* object, const MemberSite& site, const Value* args, int argc, Value& out) {
+    const qrt::DispMember& m = *site.member;
+    if (static_cast<std::size_t>(argc) != m.params.size()) return false;
+    VARIANT slots[kInlineArgs + 1];
+    DirectTemps temps;
+    for (int i = 0; i < argc; ++i) {
+        const Value& v = args[i].deref();
+        const VARTYPE base = m.params[static_cast<std::size_t>(i)].vt;
+        VARIANT& slot = slots[i];
+        if (base == VT_VARIANT) {
+            VARIANT& temp = temps.take(static_cast<unsigned>(i));
+            argumentVariant(v, temp);
+            slot.vt = VT_BYREF | VT_VARIANT;
+            slot.pvarVal = &temp;
+        } else if (base == VT_BSTR) {
+            if (!v.isString()) return false;
+            VARIANT& temp = temps.take(static_cast<unsigned>(i));
+            toVariant(v, temp);
+            slot = temp;
+        } else {
+            VARIANT plain;
+            if (!plainVariant(v, plain) || !qrt::plainArgument(plain, base, slot)) return false;
+        }
+    }
+    void* self = reinterpret_cast<char*>(object) + site.selfOffset;
+    EXCEPINFO excep{};
+    if (m.text && m.returnType == VT_BSTR) {
+        // The text straight into a string of the script's.
+        std::u16string* text = nullptr;
+        Value result = Value::stringToFill(text);
+        const HRESULT hr = qrt::callDirectText(*site.table, m, self, slots, text, &excep);
+        if (FAILED(hr)) raiseFromHost(hr, excep, site.name);
+        checkStringLength(text->size());
+        out = std::move(result);
+        return true;
+    }
+    VARIANT ret;
+    ret.vt = VT_EMPTY;
+    if (m.returnType != VT_VOID) qrt::retvalSlot(slots[argc], ret, m.returnType);
+    const HRESULT hr = qrt::callDirect(*site.table, m, self, slots, &excep);
+    if (FAILED(hr)) {
+        release(ret);
+        raiseFromHost(hr, excep, site.name);
+    }
+    if (ownsNothing(ret)) {
+        out = resultValue(ret);
+        return true;
+    }
+    struct ResultGuard {
+        VARIANT& v;
+        ~ResultGuard() { release(v); }
+    } guard{ret};
+    out = fromVariant(ret);
+    return true;
+}
+
 }  // namespace
+
+void Interpreter::resolveMember(IDispatch* object, MemberSite& site, const void* vtable, WORD flags) {
+    qrt::ComPtr<IDispatchDirect> direct;
+    const qrt::DispatchTable* table = nullptr;
+    void* self = nullptr;
+    if (SUCCEEDED(object->QueryInterface(IID_IDispatchDirect, direct.outVoid())) && direct &&
+        SUCCEEDED(direct->GetDispatchTable(&table, &self)) && table && self) {
+        // What the object's GetIDsOfNames and type information answer,
+        // read from the table they are made from.
+        const DISPID id = table->idOfName(site.name);
+        if (id == DISPID_UNKNOWN) raise(err::NotSupported, site.name);
+        site.object = object;
+        site.vtable = vtable;
+        site.id = id;
+        site.argsByValue = parametersByValue(*table, id);
+        site.table = table;
+        site.selfOffset = reinterpret_cast<char*>(self) - reinterpret_cast<char*>(object);
+        site.member = table->memberFor(id, flags);
+        site.memberFlags = flags;
+        site.direct = directShape(site.member);
+        return;
+    }
+    DISPID id = DISPID_UNKNOWN;
+    LPOLESTR names[] = {const_cast<LPOLESTR>(site.name.c_str())};
+    if (const HRESULT hr = object->GetIDsOfNames(GUID_NULL, names, 1, LOCALE_USER_DEFAULT, &id); FAILED(hr)) {
+        // An object in another process that cannot be asked (its
+        // server is gone) says so; any other failure is a name the
+        // object does not know.
+        if (HRESULT_FACILITY(hr) == kFacilityRpc) raiseHost(hr, {}, {});
+        raise(err::NotSupported, site.name);
+    }
+    site.object = object;
+    site.vtable = vtable;
+    site.id = id;
+    site.argsByValue = parametersByValue(object, id);
+    site.direct = false;
+    site.table = nullptr;
+    site.member = nullptr;
+}
 
 // A member that takes no arguments, given some: they index what it returns
 // (m.SubMatches(0), obj.Items(2)). Anything else stays the wrong count.
@@ -177,24 +328,15 @@ Value Interpreter::indexMemberResult(IDispatch* object, MemberSite& site, Value*
 
 Value Interpreter::invokeMember(IDispatch* object, MemberSite& site, Value* args, int argc, WORD flags,
                                 const Value* putValue) {
-    DISPID id = site.id;
     if (!site.name.empty()) {
         const void* vtable = *reinterpret_cast<const void* const*>(object);
-        if (site.object != object || site.vtable != vtable) {
-            LPOLESTR names[] = {const_cast<LPOLESTR>(site.name.c_str())};
-            if (const HRESULT hr = object->GetIDsOfNames(GUID_NULL, names, 1, LOCALE_USER_DEFAULT, &id); FAILED(hr)) {
-                // An object in another process that cannot be asked (its
-                // server is gone) says so; any other failure is a name the
-                // object does not know.
-                if (HRESULT_FACILITY(hr) == kFacilityRpc) raiseHost(hr, {}, {});
-                raise(err::NotSupported, site.name);
-            }
-            site.object = object;
-            site.vtable = vtable;
-            site.id = id;
-            site.argsByValue = parametersByValue(object, id);
+        if (site.object != object || site.vtable != vtable) resolveMember(object, site, vtable, flags);
+        if (site.direct && !putValue && flags == site.memberFlags) {
+            Value r;
+            if (callMemberDirect(object, site, args, argc, r)) return r;
         }
     }
+    const DISPID id = site.id;
 
     if (!putValue && argc <= static_cast<int>(kInlineArgs)) {
         // The usual call: numbers passed by value, nothing to convert, free

@@ -158,6 +158,15 @@ Value Value::string(std::u16string text) {
     return v;
 }
 
+Value Value::stringToFill(std::u16string*& text) {
+    StringBody* body = newStringBody();
+    text = &body->text;
+    Value v;
+    v.m_tag = Tag::String;
+    v.m_str = body;
+    return v;
+}
+
 Value Value::string(std::u16string_view text) {
     checkStringLength(text.size());
     StringBody* body = newStringBody();

@@ -190,6 +190,10 @@ public:
     static Value string(std::u16string_view text);
     static Value string(const char16_t* text) { return string(std::u16string_view(text)); }
     static Value ascii(std::string_view text);
+    // A new empty string whose text the caller writes in place through
+    // *text (its body often keeps a buffer from earlier use); the caller
+    // checks the length it wrote with checkStringLength.
+    static Value stringToFill(std::u16string*& text);
     // Adds a reference to d (null: Nothing).
     static Value object(IDispatch* d);
     static Value nothing() { return object(nullptr); }

@@ -188,7 +188,8 @@ private:
     static qrt::DispMember subMatchesMember() {
         using F = qrt::detail::MemberFn<&IMatch2::get_SubMatches>;
         return qrt::detail::makeMember(u"SubMatches", 10003, INVOKE_PROPERTYGET, F::types(), {u"index"},
-                                       qrt::MemberOptions{.retval = true, .optional = 1, .defaults = {}}, &F::call);
+                                       qrt::MemberOptions{.retval = true, .optional = 1, .defaults = {}}, &F::call,
+                                       &F::callGuarded);
     }
 
     std::shared_ptr<const MatchSet> m_set;
