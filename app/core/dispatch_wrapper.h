@@ -4,8 +4,10 @@
 #pragma once
 
 #include "runtime/dispatch.h"
+#include "runtime/dispatch_table.h"
 #include "runtime/object.h"
 
+#include <array>
 #include <initializer_list>
 
 namespace quillan {
@@ -13,10 +15,13 @@ namespace quillan {
 class DispatchWrapper {
 public:
     DispatchWrapper() = default;
-    explicit DispatchWrapper(IDispatch* control) : m_control(control) {}
+    explicit DispatchWrapper(IDispatch* control) : m_control(control) { findDirect(); }
 
     IDispatch* control() const { return m_control.get(); }
-    void setControl(IDispatch* control) { m_control = control; }
+    void setControl(IDispatch* control) {
+        m_control = control;
+        findDirect();
+    }
 
     // Calls member id with the arguments (first to last), as a method,
     // property get or property put. A failure of the control is returned;
@@ -31,7 +36,24 @@ public:
     HRESULT putLong(DISPID id, VARTYPE type, LONG value) const;
 
 private:
+    // A control in this process built on a dispatch table (one that
+    // answers IDispatchDirect) has its members of plain numbers called
+    // through their functions, with what Invoke would give; any other
+    // control, or call, goes through Invoke.
+    void findDirect();
+    bool invokeDirect(DISPID id, WORD flags, std::initializer_list<VARIANT> args, VARIANT* result, HRESULT& hr) const;
+    // The table's member for a method call of id (those of small
+    // identifiers looked up when the control is set).
+    const qrt::DispMember* methodMember(DISPID id) const {
+        if (id >= 0 && id < kCachedIds) return m_methods[static_cast<std::size_t>(id)];
+        return m_table->memberFor(id, DISPATCH_METHOD);
+    }
+
     qrt::ComPtr<IDispatch> m_control;
+    const qrt::DispatchTable* m_table = nullptr;
+    void* m_self = nullptr;  // the control's `this` for its table's members
+    static constexpr DISPID kCachedIds = 64;
+    std::array<const qrt::DispMember*, kCachedIds> m_methods{};
 };
 
 // Argument builders: plain values, and references to the caller's storage.
