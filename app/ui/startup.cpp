@@ -25,11 +25,6 @@ namespace {
 
 constexpr GUID LIBID_Quillan = qrt::makeGuid("{5C2E8A47-1D93-4B6F-9E05-7A3B21C4D8F6}");
 
-const QStringList kRegister{QStringLiteral("register"), QStringLiteral("regserver")};
-const QStringList kUnregister{QStringLiteral("unregister"), QStringLiteral("unregserver")};
-const QStringList kEmbedding{QStringLiteral("embedding")};
-const QStringList kAutomation{QStringLiteral("automation")};
-const QStringList kService{QStringLiteral("gapplication-service")};
 // A start by the bus that no call reaches in this time ends.
 constexpr int kServiceIdleMs = 10000;
 // A start as a server that no client asks anything of in this time ends.
@@ -66,17 +61,6 @@ const qhost::ModuleInfo& programModule() {
         "--embedding",
     };
     return module;
-}
-
-void addStartupOptions(QCommandLineParser& parser) {
-    parser.addOption({kRegister, QStringLiteral("Register the program's application identifier and type library, then exit.")});
-    parser.addOption({kUnregister, QStringLiteral("Remove the program's registration, then exit.")});
-    parser.addOption({kEmbedding, QStringLiteral("Serve Quillan.Canvas to other programs without a window; ends when "
-                                                 "the last client lets go (the program is started so by them).")});
-    parser.addOption({kAutomation, QStringLiteral("The same as --embedding.")});
-    parser.addOption({kService, QStringLiteral("Answer for io.quillan.Quillan on the session bus, as the bus starts the "
-                                               "program (D-Bus activation): the window shows when asked to open files "
-                                               "or to activate.")});
 }
 
 StartupOptions startupOptions(const QCommandLineParser& parser) {

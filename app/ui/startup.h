@@ -5,6 +5,7 @@
 // the window shown. Exit statuses: 0 done, 2 start-up failed.
 #pragma once
 
+#include "app/ui/startup_options.h"
 #include "hosting/module.h"
 
 #include <QElapsedTimer>
@@ -49,8 +50,7 @@ struct StartupOptions {
     bool singleInstance = false;
 };
 
-// The switches of the command line, and what they ask for.
-void addStartupOptions(QCommandLineParser& parser);
+// What the switches of the command line (startup_options.h) ask for.
 StartupOptions startupOptions(const QCommandLineParser& parser);
 
 // The message shown when the component runtime cannot start.

@@ -40,7 +40,7 @@ done
 dpkg-deb --contents "$deb" | awk '{print $6}' | sed 's|^\./|/|' >"$work/contents"
 id=io.quillan.Quillan
 for f in /usr/bin/quillan /usr/bin/quillan-regsvr \
-         /usr/lib/quillan/libquillan_runtime.so /usr/lib/quillan/libTarvik.so /usr/lib/quillan/libLexora.so \
+         /usr/lib/quillan/libquillan_runtime.so /usr/lib/quillan/libquillan_window.so /usr/lib/quillan/libTarvik.so /usr/lib/quillan/libLexora.so \
          /usr/lib/quillan/libSumtrel.so /usr/lib/quillan/libJScript.so /usr/lib/quillan/libVBScript.so \
          /usr/lib/quillan/libScripting.so /usr/share/quillan/assistant.rcc /usr/share/quillan/help/index.html \
          /usr/share/applications/$id.desktop /usr/share/mime/packages/$id.xml /usr/share/metainfo/$id.metainfo.xml \

@@ -18,7 +18,7 @@ id=io.quillan.Quillan
 # The layout: programs in bin/, every library they load in lib/quillan/, the
 # data folder, and the desktop's files.
 for f in bin/quillan bin/quillan-regsvr \
-         lib/quillan/libquillan_runtime.so lib/quillan/libTarvik.so lib/quillan/libLexora.so \
+         lib/quillan/libquillan_runtime.so lib/quillan/libquillan_window.so lib/quillan/libTarvik.so lib/quillan/libLexora.so \
          lib/quillan/libSumtrel.so lib/quillan/libJScript.so lib/quillan/libVBScript.so lib/quillan/libScripting.so \
          share/quillan/assistant.rcc share/quillan/help/index.html share/quillan/icons/quillan.svg \
          share/applications/$id.desktop share/mime/packages/$id.xml share/metainfo/$id.metainfo.xml \
