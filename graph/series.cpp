@@ -187,10 +187,9 @@ HRESULT CSeries::put_title(BSTR newVal) {
 
 HRESULT CSeries::Add(double X, double Y) {
     if (!m_points.append(X, Y)) return E_OUTOFMEMORY;
-    m_box.include(X, Y);
-    m_finite = m_finite && FiniteBox::finite(X, Y);
+    if (!m_box.include(X, Y)) m_finite = false;
     if (m_sortedX) {
-        m_sortedX = std::isfinite(X) && (m_points.size() == 1 || X >= m_lastX);
+        m_sortedX = X >= m_lastX && std::fabs(X) <= std::numeric_limits<double>::max();
         m_lastX = X;
     }
     changed();
@@ -202,6 +201,7 @@ HRESULT CSeries::RemoveAll() {
     m_box = FiniteBox{};
     m_sortedX = true;
     m_finite = true;
+    m_lastX = -std::numeric_limits<double>::infinity();
     changed();
     return S_OK;
 }

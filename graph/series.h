@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <type_traits>
 #include <vector>
@@ -108,20 +109,22 @@ struct FiniteBox {
     bool empty = true;
 
     static bool finite(double x, double y) { return std::isfinite(x) && std::isfinite(y); }
-    void include(double x, double y) {
-        if (!finite(x, y)) return;
+    // Returns whether the point was finite (and so included).
+    bool include(double x, double y) {
+        if (!finite(x, y)) return false;
         x += 0.0;  // -0 becomes +0
         y += 0.0;
         if (empty) {
             xmin = xmax = x;
             ymin = ymax = y;
             empty = false;
-            return;
+            return true;
         }
         xmin = std::min(xmin, x);
         xmax = std::max(xmax, x);
         ymin = std::min(ymin, y);
         ymax = std::max(ymax, y);
+        return true;
     }
 };
 
@@ -220,7 +223,9 @@ private:
     FiniteBox m_box;
     bool m_sortedX = true;
     bool m_finite = true;
-    double m_lastX = 0;  // the last point's x, while m_sortedX holds
+    // The last point's x while m_sortedX holds; below every number when
+    // there is no point.
+    double m_lastX = -std::numeric_limits<double>::infinity();
     ChangeCounter m_changes;
 };
 
