@@ -273,13 +273,23 @@ constexpr std::size_t kSlice = 2048;
 // Whether x[0..n) are finite and each at least the one before, last being
 // the x before x[0] (updated to x[n - 1]).
 bool sortedRun(const double* x, std::size_t n, double& last) {
-    bool sorted = true;
-    double previous = last;
-    for (std::size_t i = 0; i < n; ++i) {
-        sorted &= std::fabs(x[i]) <= std::numeric_limits<double>::max() && x[i] >= previous;
-        previous = x[i];
+    if (n == 0) return true;
+    constexpr double max = std::numeric_limits<double>::max();
+    bool sorted = x[0] >= last && std::fabs(x[0]) <= max;
+    std::size_t i = 1;
+#if defined(__SSE2__)
+    const __m128d largest = _mm_set1_pd(max);
+    const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffff));
+    __m128d ok = _mm_castsi128_pd(_mm_set1_epi64x(-1));
+    for (; i + 2 <= n; i += 2) {
+        const __m128d current = _mm_loadu_pd(x + i), previous = _mm_loadu_pd(x + i - 1);
+        ok = _mm_and_pd(ok, _mm_and_pd(_mm_cmpge_pd(current, previous),
+                                       _mm_cmple_pd(_mm_and_pd(current, magnitude), largest)));
     }
-    last = previous;
+    sorted = sorted && _mm_movemask_pd(ok) == 3;
+#endif
+    for (; i < n; ++i) sorted = sorted && x[i] >= x[i - 1] && std::fabs(x[i]) <= max;
+    last = x[n - 1];
     return sorted;
 }
 
