@@ -293,6 +293,62 @@ bool sortedRun(const double* x, std::size_t n, double& last) {
     return sorted;
 }
 
+// includeRun and sortedRun in one pass, for the common run whose points are
+// all finite: the box then needs no masking and the order check shares the
+// loads. A run with a point that is not finite is measured again by the two
+// careful loops. `sorted` is cleared when the x values of the run are not
+// finite or fall; `last` is as for sortedRun.
+bool scanRun(FiniteBox& box, const double* x, const double* y, std::size_t n, bool& sorted, double& last) {
+    if (n == 0) return true;
+#if defined(__SSE2__)
+    if (n >= 2) {
+        __m128d x0 = _mm_loadu_pd(x), y0 = _mm_loadu_pd(y), x1 = x0, y1 = y0;
+        // x - x is +0 for every finite x and NaN otherwise: any set bit in
+        // `bad` marks a point that is not finite.
+        __m128d bad = _mm_or_pd(_mm_sub_pd(x0, x0), _mm_sub_pd(y0, y0));
+        __m128d order = _mm_cmpge_pd(x0, _mm_shuffle_pd(_mm_set1_pd(last), x0, 1));
+        __m128d carry = x0;
+        std::size_t i = 2;
+        for (; i + 2 <= n; i += 2) {
+            const __m128d vx = _mm_loadu_pd(x + i), vy = _mm_loadu_pd(y + i);
+            x0 = _mm_min_pd(x0, vx);
+            x1 = _mm_max_pd(x1, vx);
+            y0 = _mm_min_pd(y0, vy);
+            y1 = _mm_max_pd(y1, vy);
+            bad = _mm_or_pd(bad, _mm_or_pd(_mm_sub_pd(vx, vx), _mm_sub_pd(vy, vy)));
+            order = _mm_and_pd(order, _mm_cmpge_pd(vx, _mm_shuffle_pd(carry, vx, 1)));
+            carry = vx;
+        }
+        if (i < n) {  // the odd last point, paired with itself
+            const __m128d vx = _mm_set1_pd(x[i]), vy = _mm_set1_pd(y[i]);
+            x0 = _mm_min_pd(x0, vx);
+            x1 = _mm_max_pd(x1, vx);
+            y0 = _mm_min_pd(y0, vy);
+            y1 = _mm_max_pd(y1, vy);
+            bad = _mm_or_pd(bad, _mm_or_pd(_mm_sub_pd(vx, vx), _mm_sub_pd(vy, vy)));
+            order = _mm_and_pd(order, _mm_cmpge_pd(vx, _mm_shuffle_pd(carry, carry, 3)));
+        }
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_castpd_si128(bad), _mm_setzero_si128())) == 0xffff) {
+            double lanes[4][2];
+            _mm_storeu_pd(lanes[0], x0);
+            _mm_storeu_pd(lanes[1], y0);
+            _mm_storeu_pd(lanes[2], x1);
+            _mm_storeu_pd(lanes[3], y1);
+            // A -0 that min or max kept becomes +0 in the box.
+            box.include(std::min(lanes[0][0], lanes[0][1]), std::min(lanes[1][0], lanes[1][1]));
+            box.include(std::max(lanes[2][0], lanes[2][1]), std::max(lanes[3][0], lanes[3][1]));
+            sorted = sorted && _mm_movemask_pd(order) == 3;
+            last = x[n - 1];
+            return true;
+        }
+    }
+#endif
+    const bool finite = includeRun(box, x, y, n);
+    if (sorted) sorted = sortedRun(x, n, last);
+    else last = x[n - 1];
+    return finite;
+}
+
 }  // namespace
 
 template <class Fill>
@@ -304,8 +360,7 @@ void CSeries::replacePoints(Fill fill) {
         for (std::size_t done = 0; done < count; done += kSlice) {
             const std::size_t n = std::min(kSlice, count - done);
             fill(x + done, y + done, n, offset + done);
-            finite &= includeRun(box, x + done, y + done, n);
-            if (sorted) sorted = sortedRun(x + done, n, last);
+            finite &= scanRun(box, x + done, y + done, n, sorted, last);
         }
     });
     m_box = box;

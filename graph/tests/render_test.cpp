@@ -221,16 +221,20 @@ TEST_F(RenderTest, SortedAndGaplessSeriesDrawLikeEveryPoint) {
         sy.push_back(std::sin(i * 0.013) * i);
     }
     EXPECT_EQ(picture(sx, sy, true, {}), picture(sx, sy, false, {}));
-    // A saw tooth zoomed in: taken for sorted, all but one tooth would be
-    // left out.
-    std::vector<double> tx, ty;
-    for (int i = 0; i < 5000; ++i) {
-        tx.push_back((i % 1000) * 0.1);
-        ty.push_back(std::sin(i * 0.05) * 10);
+    // Two teeth zoomed in: the first inside the view, the second from left
+    // of it to right of it. Taken for sorted, the first would be left out.
+    // The one fall lies at an even index, an odd one, and where the points
+    // are measured a slice at a time.
+    for (int fall : {2500, 2499, 2048}) {
+        std::vector<double> tx, ty;
+        for (int i = 0; i < 5000; ++i) {
+            tx.push_back(i < fall ? 45 + i * 0.004 : (i - fall) * 0.04);
+            ty.push_back(std::sin(i * 0.05) * 10);
+        }
+        const QImage teeth = picture(tx, ty, true, {40, -12, 20, 24});
+        if (fall == 2500) keep(teeth, "two_teeth");
+        EXPECT_EQ(teeth, picture(tx, ty, false, {40, -12, 20, 24})) << fall;
     }
-    const QImage teeth = picture(tx, ty, true, {40, -12, 20, 24});
-    keep(teeth, "saw_tooth");
-    EXPECT_EQ(teeth, picture(tx, ty, false, {40, -12, 20, 24}));
     const std::vector<double> cx{0, 10, 10, 3, 0}, cy{0, 1, 9, 10, 0};
     const QImage closed = picture(cx, cy, true, {});
     keep(closed, "closed");

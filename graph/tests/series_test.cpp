@@ -114,6 +114,10 @@ TEST_F(SeriesTest, BoxComesFromTheFinitePointsOnly) {
     auto b = box();
     EXPECT_EQ(b, (std::vector<double>{0, 0, 0, 0}));
     EXPECT_FALSE(std::signbit(b[0]) || std::signbit(b[1]) || std::signbit(b[2]) || std::signbit(b[3]));
+    setPoints({-0.0, -0.0, -0.0}, {-0.0, -0.0, 0.0});  // every point finite
+    b = box();
+    EXPECT_EQ(b, (std::vector<double>{0, 0, 0, 0}));
+    EXPECT_FALSE(std::signbit(b[0]) || std::signbit(b[1]) || std::signbit(b[2]) || std::signbit(b[3]));
     Variant xs = typedArray<double>(VT_R8, {nan, 4, inf}), ys = typedArray<double>(VT_R8, {1, 2, 3});
     ASSERT_EQ(series->SetXYVar(xs, ys), S_OK);
     EXPECT_EQ(box(), (std::vector<double>{4, 2, 4, 2}));
