@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <type_traits>
 #include <utility>
 
 namespace tarvik {
@@ -470,6 +471,25 @@ __attribute__((optimize("O3"))) void fillSquares(QImage& image, const QRect& are
     }
 }
 
+// Sets up a tracer over the part of the picture inside clip and lets
+// trace(tracer, opaque) draw a line of n points with it, opaque being
+// std::true_type for a pen at full alpha. False when this rasteriser does
+// not draw into the picture.
+template <class Trace>
+bool traceLine(QImage& image, const QRect& clip, int n, QRgb rgb, int alpha, Trace trace) {
+    if (!rasterizable(image)) return false;
+    if (n < 2 || alpha <= 0) return true;
+    const QRect area = clip & image.rect();
+    if (area.isEmpty()) return true;
+
+    Tracer tracer(image, area, premultipliedPenColour(rgb, alpha > 255 ? 255 : alpha));
+    if (alpha >= 255)
+        trace(tracer, std::true_type{});
+    else
+        trace(tracer, std::false_type{});
+    return true;
+}
+
 }  // namespace
 
 QRgb premultipliedPenColour(QRgb rgb, int alpha) {
@@ -477,32 +497,15 @@ QRgb premultipliedPenColour(QRgb rgb, int alpha) {
 }
 
 bool drawPolyline(QImage& image, const QRect& clip, const QPoint* points, int n, QRgb rgb, int alpha, int ends) {
-    if (!rasterizable(image)) return false;
-    if (n < 2 || alpha <= 0) return true;
-    const QRect area = clip & image.rect();
-    if (area.isEmpty()) return true;
-
-    Tracer tracer(image, area, premultipliedPenColour(rgb, alpha > 255 ? 255 : alpha));
-    if (alpha >= 255)
-        trace<true>(tracer, points, n, ends);
-    else
-        trace<false>(tracer, points, n, ends);
-    return true;
+    return traceLine(image, clip, n, rgb, alpha,
+                     [&](Tracer& tracer, auto opaque) { trace<opaque.value>(tracer, points, n, ends); });
 }
 
 bool drawPolylineFrom(QImage& image, const QRect& clip, int n, QPoint first, QPoint beforeLast, QPoint last,
                       QRgb rgb, int alpha, int ends, const std::function<int(QPoint*, int)>& next) {
-    if (!rasterizable(image)) return false;
-    if (n < 2 || alpha <= 0) return true;
-    const QRect area = clip & image.rect();
-    if (area.isEmpty()) return true;
-
-    Tracer tracer(image, area, premultipliedPenColour(rgb, alpha > 255 ? 255 : alpha));
-    if (alpha >= 255)
-        traceFrom<true>(tracer, n, first, beforeLast, last, ends, next);
-    else
-        traceFrom<false>(tracer, n, first, beforeLast, last, ends, next);
-    return true;
+    return traceLine(image, clip, n, rgb, alpha, [&](Tracer& tracer, auto opaque) {
+        traceFrom<opaque.value>(tracer, n, first, beforeLast, last, ends, next);
+    });
 }
 
 bool drawMarkers(QImage& image, const QRect& clip, const QPoint* points, int n, int size, QRgb rgb, int alpha) {
