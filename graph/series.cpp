@@ -301,46 +301,39 @@ bool sortedRun(const double* x, std::size_t n, double& last) {
 bool scanRun(FiniteBox& box, const double* x, const double* y, std::size_t n, bool& sorted, double& last) {
     if (n == 0) return true;
 #if defined(__SSE2__)
-    if (n >= 2) {
-        __m128d x0 = _mm_loadu_pd(x), y0 = _mm_loadu_pd(y), x1 = x0, y1 = y0;
-        // x - x is +0 for every finite x and NaN otherwise: any set bit in
-        // `bad` marks a point that is not finite.
-        __m128d bad = _mm_or_pd(_mm_sub_pd(x0, x0), _mm_sub_pd(y0, y0));
-        __m128d order = _mm_cmpge_pd(x0, _mm_shuffle_pd(_mm_set1_pd(last), x0, 1));
-        __m128d carry = x0;
-        std::size_t i = 2;
-        for (; i + 2 <= n; i += 2) {
-            const __m128d vx = _mm_loadu_pd(x + i), vy = _mm_loadu_pd(y + i);
-            x0 = _mm_min_pd(x0, vx);
-            x1 = _mm_max_pd(x1, vx);
-            y0 = _mm_min_pd(y0, vy);
-            y1 = _mm_max_pd(y1, vy);
-            bad = _mm_or_pd(bad, _mm_or_pd(_mm_sub_pd(vx, vx), _mm_sub_pd(vy, vy)));
-            order = _mm_and_pd(order, _mm_cmpge_pd(vx, _mm_shuffle_pd(carry, vx, 1)));
-            carry = vx;
-        }
-        if (i < n) {  // the odd last point, paired with itself
-            const __m128d vx = _mm_set1_pd(x[i]), vy = _mm_set1_pd(y[i]);
-            x0 = _mm_min_pd(x0, vx);
-            x1 = _mm_max_pd(x1, vx);
-            y0 = _mm_min_pd(y0, vy);
-            y1 = _mm_max_pd(y1, vy);
-            bad = _mm_or_pd(bad, _mm_or_pd(_mm_sub_pd(vx, vx), _mm_sub_pd(vy, vy)));
-            order = _mm_and_pd(order, _mm_cmpge_pd(vx, _mm_shuffle_pd(carry, carry, 3)));
-        }
-        if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_castpd_si128(bad), _mm_setzero_si128())) == 0xffff) {
-            double lanes[4][2];
-            _mm_storeu_pd(lanes[0], x0);
-            _mm_storeu_pd(lanes[1], y0);
-            _mm_storeu_pd(lanes[2], x1);
-            _mm_storeu_pd(lanes[3], y1);
-            // A -0 that min or max kept becomes +0 in the box.
-            box.include(std::min(lanes[0][0], lanes[0][1]), std::min(lanes[1][0], lanes[1][1]));
-            box.include(std::max(lanes[2][0], lanes[2][1]), std::max(lanes[3][0], lanes[3][1]));
-            sorted = sorted && _mm_movemask_pd(order) == 3;
-            last = x[n - 1];
-            return true;
-        }
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    __m128d x0 = _mm_set1_pd(inf), y0 = x0, x1 = _mm_set1_pd(-inf), y1 = x1;
+    // x - x is +0 for every finite x and NaN otherwise: any set bit in `bad`
+    // marks a point that is not finite.
+    __m128d bad = _mm_setzero_pd(), order = _mm_castsi128_pd(_mm_set1_epi64x(-1));
+    auto take = [&](__m128d vx, __m128d vy, __m128d previous) {
+        x0 = _mm_min_pd(x0, vx);
+        x1 = _mm_max_pd(x1, vx);
+        y0 = _mm_min_pd(y0, vy);
+        y1 = _mm_max_pd(y1, vy);
+        bad = _mm_or_pd(bad, _mm_or_pd(_mm_sub_pd(vx, vx), _mm_sub_pd(vy, vy)));
+        order = _mm_and_pd(order, _mm_cmpge_pd(vx, previous));
+    };
+    __m128d carry = _mm_set1_pd(last);  // its high lane is the x before the pair
+    std::size_t i = 0;
+    for (; i + 2 <= n; i += 2) {
+        const __m128d vx = _mm_loadu_pd(x + i);
+        take(vx, _mm_loadu_pd(y + i), _mm_shuffle_pd(carry, vx, 1));
+        carry = vx;
+    }
+    if (i < n) take(_mm_set1_pd(x[i]), _mm_set1_pd(y[i]), _mm_shuffle_pd(carry, carry, 3));  // the odd last point
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_castpd_si128(bad), _mm_setzero_si128())) == 0xffff) {
+        double lanes[4][2];
+        _mm_storeu_pd(lanes[0], x0);
+        _mm_storeu_pd(lanes[1], y0);
+        _mm_storeu_pd(lanes[2], x1);
+        _mm_storeu_pd(lanes[3], y1);
+        // A -0 that min or max kept becomes +0 in the box.
+        box.include(std::min(lanes[0][0], lanes[0][1]), std::min(lanes[1][0], lanes[1][1]));
+        box.include(std::max(lanes[2][0], lanes[2][1]), std::max(lanes[3][0], lanes[3][1]));
+        sorted = sorted && _mm_movemask_pd(order) == 3;
+        last = x[n - 1];
+        return true;
     }
 #endif
     const bool finite = includeRun(box, x, y, n);
