@@ -92,14 +92,16 @@ int runWindow(const QCommandLineParser& parser, const QElapsedTimer& clock) {
 }
 
 // A script hands the graph arrays of a megabyte or two call after call
-// (each converted on the way). The allocator's own limits sit just around
-// that size, so such memory went back to the system at every free and came
-// back as fresh pages, faulted in one at a time, at the next call. Freed
-// memory up to 32 MB now stays in the heap for the next call.
+// (each converted on the way), and parsing a long script grows vectors of
+// several megabytes. Left to itself, the allocator maps such blocks afresh
+// or gives them back to the system at each free, until its limits happen to
+// adapt; the memory then comes back as fresh pages, faulted in one at a
+// time, at the next use. Fixed limits keep blocks up to 32 MB in the heap
+// and up to 64 MB of freed memory there for the next call.
 void keepFreedMemory() {
 #if defined(__GLIBC__)
-    mallopt(M_MMAP_THRESHOLD, 4 << 20);
-    mallopt(M_TRIM_THRESHOLD, 32 << 20);
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 64 << 20);
 #endif
 }
 
