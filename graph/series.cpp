@@ -187,11 +187,7 @@ HRESULT CSeries::put_title(BSTR newVal) {
 
 HRESULT CSeries::Add(double X, double Y) {
     if (!m_points.append(X, Y)) return E_OUTOFMEMORY;
-    if (!m_box.include(X, Y)) m_finite = false;
-    if (m_sortedX) {
-        m_sortedX = X >= m_lastX && std::fabs(X) <= std::numeric_limits<double>::max();
-        m_lastX = X;
-    }
+    m_box.include(X, Y);
     changed();
     return S_OK;
 }
@@ -199,6 +195,7 @@ HRESULT CSeries::Add(double X, double Y) {
 HRESULT CSeries::RemoveAll() {
     m_points.clear();
     m_box = FiniteBox{};
+    m_checked = 0;
     m_sortedX = true;
     m_finite = true;
     m_lastX = -std::numeric_limits<double>::infinity();
@@ -357,10 +354,30 @@ void CSeries::replacePoints(Fill fill) {
         }
     });
     m_box = box;
+    m_checked = m_points.size();
     m_sortedX = sorted;
     m_lastX = last;
     m_finite = finite;
     changed();
+}
+
+void CSeries::checkFrom() const {
+    bool sorted = m_sortedX, finite = m_finite;
+    if (sorted || finite) {
+        FiniteBox unused;  // the box is kept as points come
+        double last = m_lastX;
+        m_points.forEachRun(m_checked, m_points.size() - m_checked,
+                            [&](const double* x, const double* y, std::size_t count, std::size_t) {
+                                for (std::size_t done = 0; done < count; done += kSlice) {
+                                    const std::size_t n = std::min(kSlice, count - done);
+                                    finite &= scanRun(unused, x + done, y + done, n, sorted, last);
+                                }
+                            });
+        m_sortedX = sorted;
+        m_finite = finite;
+        m_lastX = last;
+    }
+    m_checked = m_points.size();
 }
 
 HRESULT CSeries::GetBox(double* pbox) {

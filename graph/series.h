@@ -171,9 +171,15 @@ public:
     bool visible() const { return m_isView != 0; }
     // Whether every x is finite and none is smaller than the one before:
     // then the points in an x range are one run of indices.
-    bool sortedX() const { return m_sortedX; }
+    bool sortedX() const {
+        checkAdded();
+        return m_sortedX;
+    }
     // Whether every coordinate is finite: the line has no gap.
-    bool allFinite() const { return m_finite; }
+    bool allFinite() const {
+        checkAdded();
+        return m_finite;
+    }
 
     // From now on every member that may change what the series adds to a
     // graph's extent (its points, its visibility) adds one to counter (null:
@@ -221,11 +227,19 @@ private:
     qrt::Bstr m_title;
     PointBlocks m_points;
     FiniteBox m_box;
-    bool m_sortedX = true;
-    bool m_finite = true;
-    // The last point's x while m_sortedX holds; below every number when
-    // there is no point.
-    double m_lastX = -std::numeric_limits<double>::infinity();
+    // Points added one at a time are judged for order and gaps only when
+    // someone asks, a stretch at a time, so that Add stays as cheap as it was.
+    void checkAdded() const {
+        if (m_checked < m_points.size()) checkFrom();
+    }
+    void checkFrom() const;
+    // The flags below describe the points [0, m_checked).
+    mutable std::size_t m_checked = 0;
+    mutable bool m_sortedX = true;
+    mutable bool m_finite = true;
+    // The x of point m_checked - 1 while m_sortedX holds; below every
+    // number when there is no point.
+    mutable double m_lastX = -std::numeric_limits<double>::infinity();
     ChangeCounter m_changes;
 };
 

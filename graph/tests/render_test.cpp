@@ -235,6 +235,29 @@ TEST_F(RenderTest, SortedAndGaplessSeriesDrawLikeEveryPoint) {
         if (fall == 2500) keep(teeth, "two_teeth");
         EXPECT_EQ(teeth, picture(tx, ty, false, {40, -12, 20, 24})) << fall;
     }
+    // Points added after a picture was drawn are judged too: the first
+    // tooth is drawn (sorted so far), then the second added and drawn.
+    {
+        const int fall = 2500;
+        std::vector<double> tx, ty;
+        for (int i = 0; i < 5000; ++i) {
+            tx.push_back(i < fall ? 45 + i * 0.004 : (i - fall) * 0.04);
+            ty.push_back(std::sin(i * 0.05) * 10);
+        }
+        std::vector<double> view{40, -12, 20, 24};
+        auto g = make<IViGraf>(u"Tarvik.ViGraf");
+        g->CreateSeries();
+        g->SetPropertySeries(0, 255, 0x0000FF);
+        g->CreateSeries();
+        g->SetPropertySeries(1, 100, 0x00A000);
+        for (int i = 0; i < 5000; ++i) {
+            if (i == fall) qhost::renderControl(g.get(), 640, 400);
+            g->AddPointToSeries(0, tx[i], ty[i]);
+            g->AddPointToSeries(1, tx[i], ty[i] * 0.5 + 1);
+        }
+        g->SetBox(view.data());
+        EXPECT_EQ(qhost::renderControl(g.get(), 640, 400), picture(tx, ty, true, view));
+    }
     const std::vector<double> cx{0, 10, 10, 3, 0}, cy{0, 1, 9, 10, 0};
     const QImage closed = picture(cx, cy, true, {});
     keep(closed, "closed");
