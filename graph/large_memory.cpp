@@ -44,7 +44,7 @@ public:
         } catch (const std::bad_alloc&) {
             return nullptr;
         }
-        auto* base = static_cast<char*>(allocateLarge(kHugePage));
+        auto* base = m_spareCount > 0 ? m_spare[--m_spareCount] : static_cast<char*>(allocateLarge(kHugePage));
         if (!base) return nullptr;
         m_runs.push_back({base, 1u});
         return base;
@@ -57,7 +57,10 @@ public:
             if (p < run.base || p >= run.base + kHugePage) continue;
             run.used &= ~(1u << static_cast<unsigned>((p - run.base) / static_cast<std::ptrdiff_t>(kPieceBytes)));
             if (run.used == 0) {
-                releaseLarge(run.base, kHugePage);
+                if (m_spareCount < kSpareRuns)
+                    m_spare[m_spareCount++] = run.base;
+                else
+                    releaseLarge(run.base, kHugePage);
                 m_runs[r] = m_runs.back();
                 m_runs.pop_back();
             }
@@ -74,6 +77,12 @@ private:
     };
     std::mutex m_lock;
     std::vector<Run> m_runs;
+    // Emptied runs kept mapped for the next series (up to 32 MB): a script
+    // that clears and refills its series, or a graph built again, would
+    // otherwise have its memory unmapped and faulted in afresh each time.
+    static constexpr unsigned kSpareRuns = 16;
+    char* m_spare[kSpareRuns] = {};
+    unsigned m_spareCount = 0;
 };
 
 PiecePool& piecePool() {
