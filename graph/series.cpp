@@ -339,43 +339,50 @@ bool scanRun(FiniteBox& box, const double* x, const double* y, std::size_t n, bo
     return finite;
 }
 
+// What measuring a stretch of points finds: their box, and whether every
+// point is finite and x never falls (last: the x before the next point).
+struct PointScan {
+    FiniteBox box;
+    bool sorted = true;
+    bool finite = true;
+    double last = -std::numeric_limits<double>::infinity();
+};
+
+// Measures the points [first, points.size()) into scan a slice at a time,
+// right after fill(x, y, n, offset) has written each slice.
+template <class Points, class Fill>
+void scanPoints(Points& points, std::size_t first, PointScan& scan, Fill fill) {
+    points.forEachRun(first, points.size() - first, [&](auto* x, auto* y, std::size_t count, std::size_t offset) {
+        for (std::size_t done = 0; done < count; done += kSlice) {
+            const std::size_t n = std::min(kSlice, count - done);
+            fill(x + done, y + done, n, offset + done);
+            scan.finite &= scanRun(scan.box, x + done, y + done, n, scan.sorted, scan.last);
+        }
+    });
+}
+
 }  // namespace
 
 template <class Fill>
 void CSeries::replacePoints(Fill fill) {
-    FiniteBox box;
-    bool sorted = true, finite = true;
-    double last = -std::numeric_limits<double>::infinity();
-    m_points.forEachRun(0, m_points.size(), [&](double* x, double* y, std::size_t count, std::size_t offset) {
-        for (std::size_t done = 0; done < count; done += kSlice) {
-            const std::size_t n = std::min(kSlice, count - done);
-            fill(x + done, y + done, n, offset + done);
-            finite &= scanRun(box, x + done, y + done, n, sorted, last);
-        }
-    });
-    m_box = box;
+    PointScan scan;
+    scanPoints(m_points, 0, scan, fill);
+    m_box = scan.box;
     m_checked = m_points.size();
-    m_sortedX = sorted;
-    m_lastX = last;
-    m_finite = finite;
+    m_sortedX = scan.sorted;
+    m_lastX = scan.last;
+    m_finite = scan.finite;
     changed();
 }
 
 void CSeries::checkFrom() const {
-    bool sorted = m_sortedX, finite = m_finite;
-    if (sorted || finite) {
-        FiniteBox unused;  // the box is kept as points come
-        double last = m_lastX;
-        m_points.forEachRun(m_checked, m_points.size() - m_checked,
-                            [&](const double* x, const double* y, std::size_t count, std::size_t) {
-                                for (std::size_t done = 0; done < count; done += kSlice) {
-                                    const std::size_t n = std::min(kSlice, count - done);
-                                    finite &= scanRun(unused, x + done, y + done, n, sorted, last);
-                                }
-                            });
-        m_sortedX = sorted;
-        m_finite = finite;
-        m_lastX = last;
+    if (m_sortedX || m_finite) {
+        // The box is kept as points come; only the flags go on from here.
+        PointScan scan{.box = {}, .sorted = m_sortedX, .finite = m_finite, .last = m_lastX};
+        scanPoints(m_points, m_checked, scan, [](const double*, const double*, std::size_t, std::size_t) {});
+        m_sortedX = scan.sorted;
+        m_finite = scan.finite;
+        m_lastX = scan.last;
     }
     m_checked = m_points.size();
 }
